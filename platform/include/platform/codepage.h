@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The system's single-byte "ANSI" code page: Windows-1254 unless the
+// environment variable TALVINOR_CODEPAGE names another single-byte page.
+// Every conversion between text and single bytes goes through here.
+namespace platform::codepage {
+
+// Name of the page in use, as iconv knows it.
+QString name();
+
+// The byte for one UTF-16 unit; '?' when the page lacks the character.
+unsigned char ansiCode(QChar c);
+// The character for one byte.
+QChar ansiChar(unsigned char byte);
+
+QByteArray toAnsi(QStringView text);
+QString fromAnsi(QByteArrayView bytes);
+
+} // namespace platform::codepage
