@@ -1,0 +1,243 @@
+#include "gsmtable.h"
+#include "vorbex/modpdu.h"
+
+#include "platform/codepage.h"
+
+namespace modPDU {
+namespace {
+
+// Six header octets and one fill bit occupy seven septets.
+constexpr qsizetype ConcatHeaderSeptets = 7;
+constexpr qsizetype ConcatHeaderOctets = 6;
+constexpr qsizetype ConcatHeaderUcs2Characters = 3;
+
+bool IsHexDigit(QChar c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f');
+}
+
+// A type of address whose type-of-number bits say "alphanumeric" carries the
+// sender's name in GSM septets; its length counts the semi-octets in use.
+bool IsAlphanumericAddress(const QString& type)
+{
+    return (HexByteValue(type) & 0x70) == 0x50;
+}
+
+QString AlphanumericAddress(const QString& field, int semiOctets)
+{
+    return SeptetsToText(UnpackSeptets(field).left(semiOctets * 4 / 7));
+}
+
+QString EightBitText(QStringView data)
+{
+    QString text;
+    text.reserve(data.size() / 2);
+    for (qsizetype p = 0; p + 1 < data.size(); p += 2) {
+        const int byte = 16 * HexDigitValue(data[p]) + HexDigitValue(data[p + 1]);
+        text.append(platform::codepage::ansiChar(static_cast<unsigned char>(byte)));
+    }
+    return text;
+}
+
+QString Ucs2Text(QStringView data)
+{
+    QString text;
+    text.reserve(data.size() / 4);
+    for (qsizetype p = 0; p + 3 < data.size(); p += 4) {
+        int code = 0;
+        for (qsizetype d = 0; d < 4; ++d)
+            code = code * 16 + HexDigitValue(data[p + d]);
+        text.append(QChar(static_cast<char16_t>(code)));
+    }
+    return text;
+}
+
+// Reads the SMS-DELIVER fields in order; `pos` is the 0-based index of the
+// next unread hex character and every field is checked to lie inside the PDU.
+class DeliverReader {
+public:
+    explicit DeliverReader(const QString& pdu) : pdu_(pdu) {}
+
+    bool Has(qsizetype width) const { return pos_ >= 0 && width >= 0 && pos_ + width <= pdu_.size(); }
+    void Skip(qsizetype width) { pos_ += width; }
+    void MoveTo(qsizetype pos) { pos_ = pos; }
+    QString Take(qsizetype width)
+    {
+        const QString field = pdu_.mid(pos_, width);
+        pos_ += width;
+        return field;
+    }
+    int TakeOctet() { return HexByteValue(Take(2)); }
+    QStringView Rest() const { return QStringView(pdu_).mid(pos_); }
+
+private:
+    const QString& pdu_;
+    qsizetype pos_ = 0;
+};
+
+QString DecodeFields(const QString& pdu, bool hasSmsc, QString& phone, QString& datetime)
+{
+    if (pdu.isEmpty() || !IsHexString(pdu))
+        return {};
+    DeliverReader r(pdu);
+    if (hasSmsc) {
+        if (!r.Has(2))
+            return {};
+        r.MoveTo(2 + 2 * static_cast<qsizetype>(r.TakeOctet()));
+    }
+    if (!r.Has(2))
+        return {};
+    r.Skip(2); // first octet
+
+    if (!r.Has(2))
+        return {};
+    const int senderLength = r.TakeOctet();
+    if (!r.Has(2))
+        return {};
+    const QString type = r.Take(2);
+    const qsizetype fieldWidth = senderLength + senderLength % 2;
+    if (!r.Has(fieldWidth))
+        return {};
+    const QString field = r.Take(fieldWidth);
+    if (IsAlphanumericAddress(type)) {
+        phone = AlphanumericAddress(field, senderLength);
+    } else {
+        if (type == QLatin1String("91"))
+            phone = QStringLiteral("+");
+        phone += SwapSemiOctets(field).left(senderLength);
+        if (phone.endsWith(u'F') || phone.endsWith(u'f'))
+            phone.chop(1);
+    }
+
+    if (!r.Has(2 + 2 + 14))
+        return {};
+    r.Skip(2); // protocol identifier
+    const QString coding = r.Take(2);
+    datetime = SwapSemiOctets(r.Take(14));
+    if (!r.Has(2))
+        return {};
+    const int userDataLength = r.TakeOctet();
+    const QStringView userData = r.Rest();
+    const bool concatHeader = userData.startsWith(QLatin1String("050003"));
+
+    if (coding == QLatin1String("00")) {
+        QString septets = UnpackSeptets(userData.toString()).left(userDataLength);
+        if (concatHeader && septets.size() > ConcatHeaderSeptets)
+            septets.remove(0, ConcatHeaderSeptets);
+        return SeptetsToText(septets);
+    }
+    if (coding == QLatin1String("04")) {
+        QString text = EightBitText(userData);
+        if (concatHeader && text.size() > ConcatHeaderOctets)
+            text.remove(0, ConcatHeaderOctets);
+        return text;
+    }
+    if (coding == QLatin1String("08")) {
+        QString text = Ucs2Text(userData);
+        if (concatHeader && text.size() > ConcatHeaderUcs2Characters)
+            text.remove(0, ConcatHeaderUcs2Characters);
+        return text;
+    }
+    return {};
+}
+
+} // namespace
+
+QString DecodeDeliverPdu(const QString& pdu, bool hasSmsc, QString& phone, QString& datetime)
+{
+    phone.clear();
+    datetime.clear();
+    try {
+        return DecodeFields(pdu, hasSmsc, phone, datetime);
+    } catch (...) {
+        return {};
+    }
+}
+
+bool IsHexString(const QString& text)
+{
+    if (text.isEmpty())
+        return false;
+    for (const QChar c : text)
+        if (!IsHexDigit(c))
+            return false;
+    return true;
+}
+
+int HexDigitValue(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    return 0;
+}
+
+int HexByteValue(const QString& text)
+{
+    if (text.size() != 2)
+        return 0;
+    return 16 * HexDigitValue(text[0]) + HexDigitValue(text[1]);
+}
+
+QString ReadOctetHex(const QString& text, int position)
+{
+    if (position <= 0 || position >= text.size())
+        return {};
+    return text.mid(position - 1, 2);
+}
+
+QString UnpackSeptets(const QString& hex)
+{
+    if (hex.isEmpty() || hex.size() % 2)
+        return {};
+    const qsizetype octets = hex.size() / 2;
+    QString septets;
+    septets.reserve(octets * 8 / 7 + 1);
+    int previous = 0;
+    int k = 1;
+    for (qsizetype i = 0; i < octets; ++i) {
+        const int octet = 16 * HexDigitValue(hex[2 * i]) + HexDigitValue(hex[2 * i + 1]);
+        const int carried = k == 1 ? 0 : previous >> (9 - k);
+        septets.append(QChar(((octet << (k - 1)) & 127) | carried));
+        if (k == 7) {
+            // This octet's top seven bits are a whole septet of their own.
+            septets.append(QChar(octet >> 1));
+            k = 1;
+        } else {
+            ++k;
+        }
+        previous = octet;
+    }
+    return septets;
+}
+
+QString SeptetsToText(const QString& septets)
+{
+    const auto& table = detail::Table();
+    QString text;
+    text.reserve(septets.size());
+    const qsizetype n = septets.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = septets[i].unicode();
+        if (c == detail::EscapeCode) {
+            if (i + 1 == n)
+                break; // an escape at the very end stands for nothing
+            const char16_t next = septets[i + 1].unicode();
+            if (next < 128 && !table.extension[next].isEmpty()) {
+                text += table.extension[next];
+                ++i;
+            }
+            // Otherwise the escape is dropped and the next code read normally.
+            continue;
+        }
+        if (c < 128)
+            text += table.entries[c];
+    }
+    return text;
+}
+
+} // namespace modPDU
