@@ -23,32 +23,79 @@ bool IsAlphanumericAddress(const QString& type)
     return (HexByteValue(type) & 0x70) == 0x50;
 }
 
-QString AlphanumericAddress(const QString& field, int semiOctets)
+int OctetValue(QStringView hex, qsizetype i)
 {
-    return SeptetsToText(UnpackSeptets(field).left(semiOctets * 4 / 7));
+    return 16 * HexDigitValue(hex[2 * i]) + HexDigitValue(hex[2 * i + 1]);
+}
+
+QString UnpackSeptetsOf(QStringView hex)
+{
+    if (hex.isEmpty() || hex.size() % 2)
+        return {};
+    const qsizetype octets = hex.size() / 2;
+    QString septets(octets + octets / 7, Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(septets.data());
+    int previous = 0;
+    int k = 1;
+    for (qsizetype i = 0; i < octets; ++i) {
+        const int octet = OctetValue(hex, i);
+        const int carried = k == 1 ? 0 : previous >> (9 - k);
+        *out++ = static_cast<char16_t>(((octet << (k - 1)) & 127) | carried);
+        if (k == 7) {
+            // This octet's top seven bits are a whole septet of their own.
+            *out++ = static_cast<char16_t>(octet >> 1);
+            k = 1;
+        } else {
+            ++k;
+        }
+        previous = octet;
+    }
+    return septets;
+}
+
+QString SeptetsToTextOf(QStringView septets)
+{
+    const auto& table = detail::Table();
+    QString text(septets.size(), Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(text.data());
+    const qsizetype n = septets.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = septets[i].unicode();
+        if (c == detail::EscapeCode) {
+            if (i + 1 == n)
+                break; // an escape at the very end stands for nothing
+            const char16_t next = septets[i + 1].unicode();
+            if (next < 128 && table.extension[next]) {
+                *out++ = table.extension[next];
+                ++i;
+            }
+            // Otherwise the escape is dropped and the next code read normally.
+            continue;
+        }
+        if (c < 128)
+            *out++ = table.entries[c];
+    }
+    text.truncate(out - reinterpret_cast<const char16_t*>(text.constData()));
+    return text;
 }
 
 QString EightBitText(QStringView data)
 {
-    QString text;
-    text.reserve(data.size() / 2);
-    for (qsizetype p = 0; p + 1 < data.size(); p += 2) {
-        const int byte = 16 * HexDigitValue(data[p]) + HexDigitValue(data[p + 1]);
-        text.append(platform::codepage::ansiChar(static_cast<unsigned char>(byte)));
-    }
+    const qsizetype n = data.size() / 2;
+    QString text(n, Qt::Uninitialized);
+    QChar* out = text.data();
+    for (qsizetype i = 0; i < n; ++i)
+        out[i] = platform::codepage::ansiChar(static_cast<unsigned char>(OctetValue(data, i)));
     return text;
 }
 
 QString Ucs2Text(QStringView data)
 {
-    QString text;
-    text.reserve(data.size() / 4);
-    for (qsizetype p = 0; p + 3 < data.size(); p += 4) {
-        int code = 0;
-        for (qsizetype d = 0; d < 4; ++d)
-            code = code * 16 + HexDigitValue(data[p + d]);
-        text.append(QChar(static_cast<char16_t>(code)));
-    }
+    const qsizetype n = data.size() / 4;
+    QString text(n, Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(text.data());
+    for (qsizetype i = 0; i < n; ++i)
+        out[i] = static_cast<char16_t>(256 * OctetValue(data, 2 * i) + OctetValue(data, 2 * i + 1));
     return text;
 }
 
@@ -100,7 +147,7 @@ QString DecodeFields(const QString& pdu, bool hasSmsc, QString& phone, QString& 
         return {};
     const QString field = r.Take(fieldWidth);
     if (IsAlphanumericAddress(type)) {
-        phone = AlphanumericAddress(field, senderLength);
+        phone = SeptetsToTextOf(QStringView(UnpackSeptetsOf(field)).left(senderLength * 4 / 7));
     } else {
         if (type == QLatin1String("91"))
             phone = QStringLiteral("+");
@@ -121,10 +168,11 @@ QString DecodeFields(const QString& pdu, bool hasSmsc, QString& phone, QString& 
     const bool concatHeader = userData.startsWith(QLatin1String("050003"));
 
     if (coding == QLatin1String("00")) {
-        QString septets = UnpackSeptets(userData.toString()).left(userDataLength);
+        const QString unpacked = UnpackSeptetsOf(userData);
+        QStringView septets = QStringView(unpacked).left(userDataLength);
         if (concatHeader && septets.size() > ConcatHeaderSeptets)
-            septets.remove(0, ConcatHeaderSeptets);
-        return SeptetsToText(septets);
+            septets = septets.mid(ConcatHeaderSeptets);
+        return SeptetsToTextOf(septets);
     }
     if (coding == QLatin1String("04")) {
         QString text = EightBitText(userData);
@@ -192,52 +240,12 @@ QString ReadOctetHex(const QString& text, int position)
 
 QString UnpackSeptets(const QString& hex)
 {
-    if (hex.isEmpty() || hex.size() % 2)
-        return {};
-    const qsizetype octets = hex.size() / 2;
-    QString septets;
-    septets.reserve(octets * 8 / 7 + 1);
-    int previous = 0;
-    int k = 1;
-    for (qsizetype i = 0; i < octets; ++i) {
-        const int octet = 16 * HexDigitValue(hex[2 * i]) + HexDigitValue(hex[2 * i + 1]);
-        const int carried = k == 1 ? 0 : previous >> (9 - k);
-        septets.append(QChar(((octet << (k - 1)) & 127) | carried));
-        if (k == 7) {
-            // This octet's top seven bits are a whole septet of their own.
-            septets.append(QChar(octet >> 1));
-            k = 1;
-        } else {
-            ++k;
-        }
-        previous = octet;
-    }
-    return septets;
+    return UnpackSeptetsOf(hex);
 }
 
 QString SeptetsToText(const QString& septets)
 {
-    const auto& table = detail::Table();
-    QString text;
-    text.reserve(septets.size());
-    const qsizetype n = septets.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = septets[i].unicode();
-        if (c == detail::EscapeCode) {
-            if (i + 1 == n)
-                break; // an escape at the very end stands for nothing
-            const char16_t next = septets[i + 1].unicode();
-            if (next < 128 && !table.extension[next].isEmpty()) {
-                text += table.extension[next];
-                ++i;
-            }
-            // Otherwise the escape is dropped and the next code read normally.
-            continue;
-        }
-        if (c < 128)
-            text += table.entries[c];
-    }
-    return text;
+    return SeptetsToTextOf(septets);
 }
 
 } // namespace modPDU

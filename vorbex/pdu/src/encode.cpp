@@ -25,13 +25,13 @@ QString SevenBitSeptets(const QString& text)
     return septets.size() <= MaxSeptets ? septets : QString();
 }
 
-QString Ucs2UserData(const QString& text)
+QString Ucs2UserData(QStringView text)
 {
-    QString out;
-    out.reserve(text.size() * 4);
+    QString out(text.size() * 4, Qt::Uninitialized);
+    char16_t* p = reinterpret_cast<char16_t*>(out.data());
     for (const QChar c : text) {
-        detail::AppendHexOctet(out, c.unicode() >> 8);
-        detail::AppendHexOctet(out, c.unicode() & 0xFF);
+        detail::WriteHexOctet(p, c.unicode() >> 8);
+        detail::WriteHexOctet(p, c.unicode() & 0xFF);
     }
     return out;
 }
@@ -123,24 +123,25 @@ QString CharToUcs2Hex(const QString& text)
 {
     if (text.isEmpty())
         return {};
-    return Ucs2UserData(text.left(1));
+    return Ucs2UserData(QStringView(text).left(1));
 }
 
 QString TextToSeptets(const QString& text)
 {
-    QString septets;
-    septets.reserve(text.size());
+    QString septets(text.size() * 2, Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(septets.data());
     for (const QChar c : text) {
         const int code = detail::GsmCodeOf(c);
         if (code < 0)
             return {};
         if (code >= 128) {
-            septets.append(QChar(detail::EscapeCode));
-            septets.append(QChar(code - 128));
+            *out++ = detail::EscapeCode;
+            *out++ = static_cast<char16_t>(code - 128);
         } else {
-            septets.append(QChar(code));
+            *out++ = static_cast<char16_t>(code);
         }
     }
+    septets.truncate(out - reinterpret_cast<const char16_t*>(septets.constData()));
     return septets;
 }
 
@@ -150,16 +151,17 @@ QString PackSeptets(const QString& septets)
     // and the low i bits of the next one in its top bits; every eighth septet
     // has then been used up completely and is skipped.
     const qsizetype n = septets.size();
-    QString out;
-    out.reserve((n * 7 + 7) / 8 * 2);
+    const char16_t* in = reinterpret_cast<const char16_t*>(septets.constData());
+    QString out((n * 7 + 7) / 8 * 2, Qt::Uninitialized);
+    char16_t* p = reinterpret_cast<char16_t*>(out.data());
     int i = 1;
-    for (qsizetype p = 0; p < n; ++p) {
-        const int c = (septets[p].unicode() % 128) >> (i - 1);
-        const int next = p + 1 < n ? septets[p + 1].unicode() : 0;
+    for (qsizetype k = 0; k < n; ++k) {
+        const int c = (in[k] % 128) >> (i - 1);
+        const int next = k + 1 < n ? in[k + 1] : 0;
         const int f = (next & ((1 << i) - 1)) << (8 - i);
-        detail::AppendHexOctet(out, f | c);
+        detail::WriteHexOctet(p, f | c);
         if (i == 7) {
-            ++p;
+            ++k;
             i = 1;
         } else {
             ++i;

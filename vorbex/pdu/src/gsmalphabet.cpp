@@ -38,12 +38,12 @@ GsmTable BuildTable()
         if (k == EscapeCode)
             continue;
         const char16_t c = DefaultAlphabet[k];
-        t.entries[static_cast<size_t>(k)] = QString(QChar(c));
+        t.entries[static_cast<size_t>(k)] = c;
         if (c < 256)
             t.lowCodes[c] = static_cast<short>(k);
     }
     for (const auto& e : ExtensionTable) {
-        t.extension[static_cast<size_t>(e.code)] = QString(QChar(e.character));
+        t.extension[static_cast<size_t>(e.code)] = e.character;
         if (e.character < 256)
             t.lowCodes[e.character] = static_cast<short>(128 + e.code);
     }
@@ -80,18 +80,25 @@ void InitGsmAlphabet()
     detail::Table();
 }
 
+namespace {
+
+QString EntryText(const std::array<char16_t, 128>& entries, int code)
+{
+    if (code < 0 || code > 127 || !entries[static_cast<size_t>(code)])
+        return {};
+    return QString(QChar(entries[static_cast<size_t>(code)]));
+}
+
+} // namespace
+
 QString GsmAlphabetEntry(int k)
 {
-    if (k < 0 || k > 127)
-        return {};
-    return detail::Table().entries[static_cast<size_t>(k)];
+    return EntryText(detail::Table().entries, k);
 }
 
 QString GsmExtensionEntry(int code)
 {
-    if (code < 0 || code > 127)
-        return {};
-    return detail::Table().extension[static_cast<size_t>(code)];
+    return EntryText(detail::Table().extension, code);
 }
 
 bool IsSingleByteText(const QString& text)

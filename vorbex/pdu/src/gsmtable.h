@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QChar>
-#include <QString>
 #include <array>
 
 namespace modPDU::detail {
@@ -11,8 +10,10 @@ inline constexpr int EscapeCode = 27;
 
 // The GSM default alphabet in both directions.
 struct GsmTable {
-    std::array<QString, 128> entries;
-    std::array<QString, 128> extension; // "" where no extension character is recognised
+    // Character of each code; 0 for the escape code.
+    std::array<char16_t, 128> entries{};
+    // Character after the escape code; 0 where none is recognised.
+    std::array<char16_t, 128> extension{};
     // GSM code of each character below 256 (see GsmCodeOf); -1 where none.
     std::array<short, 256> lowCodes{};
 };

@@ -1,15 +1,15 @@
 #pragma once
 
-#include <QString>
+#include <QtGlobal>
 
 namespace modPDU::detail {
 
-// Appends the byte as two upper-case hex digits.
-inline void AppendHexOctet(QString& out, int byte)
+// Writes the byte as two upper-case hex digits and moves `out` past them.
+inline void WriteHexOctet(char16_t*& out, int byte)
 {
     static constexpr char16_t Digits[] = u"0123456789ABCDEF";
-    out.append(QChar(Digits[(byte >> 4) & 0xF]));
-    out.append(QChar(Digits[byte & 0xF]));
+    *out++ = Digits[(byte >> 4) & 0xF];
+    *out++ = Digits[byte & 0xF];
 }
 
 } // namespace modPDU::detail

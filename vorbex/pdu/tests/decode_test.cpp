@@ -131,10 +131,15 @@ TEST(DecodeDeliverPdu, ConcatenatedPartsLoseExactlyTheirHeader)
 TEST(DecodeDeliverPdu, SevenBitPartForEveryReference)
 {
     const QString text = S(u"[Part] two");
-    for (int reference = 0; reference < 256; ++reference) {
-        const QString pdu = simpdu::BuildDeliverPart(S(u"+123"), text, TestStamp(), {reference, 3, 2},
-                                                     simpdu::Coding::SevenBit);
-        ASSERT_EQ(Decode(pdu).text, text) << "reference " << reference;
+    // These counts put the escape code into the fifth or sixth header septet
+    // for some references.
+    const std::pair<int, int> parts[] = {{2, 1}, {9, 2}, {220, 4}};
+    for (const auto& [total, sequence] : parts) {
+        for (int reference = 0; reference < 256; ++reference) {
+            const QString pdu = simpdu::BuildDeliverPart(S(u"+123"), text, TestStamp(), {reference, total, sequence},
+                                                         simpdu::Coding::SevenBit);
+            ASSERT_EQ(Decode(pdu).text, text) << "reference " << reference << ", total " << total;
+        }
     }
 }
 
