@@ -1,0 +1,190 @@
+#include "common/language.h"
+#include "platform/error.h"
+#include "support.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+using Dictionary = QHash<QString, QString>;
+
+namespace {
+
+QByteArray Utf16(const QString &text, bool withBom)
+{
+    QByteArray bytes;
+    if (withBom)
+        bytes = QByteArrayLiteral("\xFF\xFE");
+    for (QChar c : text) {
+        bytes += static_cast<char>(c.unicode() & 0xFF);
+        bytes += static_cast<char>(c.unicode() >> 8);
+    }
+    return bytes;
+}
+
+int ReadUnicodeLangErrors()
+{
+    return static_cast<int>(ReadErrorLog().count("Error occured in: mdlGlobals-->ReadUnicodeLang"));
+}
+
+class LanguageFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        UseOwnErrorLog();
+        ASSERT_TRUE(QDir(platform::programFolder()).mkpath(QStringLiteral("lang")));
+        common::languageCode = CurrentTestName();
+    }
+
+    void TearDown() override
+    {
+        QFile::remove(path);
+        QFile::remove(ErrorLogPath());
+    }
+
+    void Write(const QByteArray &bytes)
+    {
+        path = platform::programFolder() + QStringLiteral("/lang/") + common::languageCode + QStringLiteral(".ini");
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    }
+
+    QString path;
+};
+
+struct LineCase {
+    const char *name;
+    QString content;
+    Dictionary expected;
+};
+
+const LineCase LineCases[] = {
+    {"SecondEqualsEndsTheValue", QStringLiteral("key=a=b\r\n"), {{QStringLiteral("key"), QStringLiteral("a")}}},
+    {"BlanksBelongToKeyAndValue", QStringLiteral(" key = value \r\n"), {{QStringLiteral(" key "), QStringLiteral(" value ")}}},
+    {"KeysDifferInCase", QStringLiteral("Key=x\r\nkey=y\r\n"), {{QStringLiteral("Key"), QStringLiteral("x")}, {QStringLiteral("key"), QStringLiteral("y")}}},
+    {"EmptyKeyAndEmptyValue", QStringLiteral("=text\r\nk=\r\n"), {{QString(), QStringLiteral("text")}, {QStringLiteral("k"), QString()}}},
+    {"LinesWithoutEqualsAreSkipped", QStringLiteral("\r\n[section]\r\n; comment\r\na=1\r\n\r\n \r\nb=2"),
+     {{QStringLiteral("a"), QStringLiteral("1")}, {QStringLiteral("b"), QStringLiteral("2")}}},
+    {"NoEscapes", QStringLiteral("k=a\\nb \\t\r\n"), {{QStringLiteral("k"), QStringLiteral("a\\nb \\t")}}},
+    {"LineFeedEndings", QStringLiteral("a=1\nb=2\n"), {{QStringLiteral("a"), QStringLiteral("1")}, {QStringLiteral("b"), QStringLiteral("2")}}},
+    {"TextBeyondLatin", QStringLiteral("dil=Türkçe ş İ €\r\n"), {{QStringLiteral("dil"), QStringLiteral("Türkçe ş İ €")}}},
+};
+
+void PrintTo(const LineCase &lineCase, std::ostream *os)
+{
+    *os << lineCase.name;
+}
+
+class LanguageLines : public LanguageFile, public ::testing::WithParamInterface<std::tuple<LineCase, bool>> {};
+
+} // namespace
+
+TEST_P(LanguageLines, LoadsAsDesigned)
+{
+    const auto &[lineCase, withBom] = GetParam();
+    Write(Utf16(lineCase.content, withBom));
+    common::ReadUnicodeLang();
+    EXPECT_EQ(common::LanguageDictionary(), lineCase.expected);
+    EXPECT_EQ(ReadUnicodeLangErrors(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, LanguageLines, ::testing::Combine(::testing::ValuesIn(LineCases), ::testing::Bool()),
+                         [](const auto &info) {
+                             return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "_Bom" : "_NoBom");
+                         });
+
+TEST_F(LanguageFile, LookupIsExactAndMissingKeysAreEmpty)
+{
+    Write(Utf16(QStringLiteral("Key=x\r\nkey=y\r\n"), true));
+    common::ReadUnicodeLang();
+    EXPECT_EQ(common::LanguageText(QStringLiteral("key")), QStringLiteral("y"));
+    EXPECT_EQ(common::LanguageText(QStringLiteral("KEY")), QString());
+    EXPECT_EQ(common::LanguageText(QStringLiteral("key ")), QString());
+}
+
+TEST_F(LanguageFile, RepeatedKeyKeepsTheFirstAndStopsTheLoad)
+{
+    Write(Utf16(QStringLiteral("a=1\r\na=2\r\nb=3\r\n"), true));
+    common::ReadUnicodeLang();
+    EXPECT_EQ(common::LanguageDictionary(), (Dictionary{{QStringLiteral("a"), QStringLiteral("1")}}));
+    EXPECT_EQ(ReadUnicodeLangErrors(), 1);
+    EXPECT_TRUE(ReadErrorLog().contains("\"a\"")) << ReadErrorLog().constData();
+}
+
+TEST_F(LanguageFile, LoadingTwiceGivesTheSameDictionary)
+{
+    Write(Utf16(QStringLiteral("a=1\r\nb=2\r\n"), true));
+    common::ReadUnicodeLang();
+    const Dictionary first = common::LanguageDictionary();
+    common::ReadUnicodeLang();
+    EXPECT_EQ(common::LanguageDictionary(), first);
+    EXPECT_EQ(first.size(), 2);
+    EXPECT_EQ(ReadUnicodeLangErrors(), 0);
+}
+
+TEST_F(LanguageFile, FailuresEmptyTheDictionaryAndReportOnce)
+{
+    struct Case {
+        const char *name;
+        QByteArray bytes; // empty: no file at all
+        int error;
+    };
+    const Case cases[] = {
+        {"missing file", {}, platform::ErrFileNotFound},
+        {"odd byte count", Utf16(QStringLiteral("a=1\r\n"), true) + 'x', 62},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        UseOwnErrorLog();
+        common::languageCode = CurrentTestName() + QStringLiteral("_full");
+        Write(Utf16(QStringLiteral("x=1\r\n"), true));
+        common::ReadUnicodeLang();
+        ASSERT_EQ(common::LanguageDictionary().size(), 1);
+        QFile::remove(path);
+
+        common::languageCode = CurrentTestName();
+        if (!c.bytes.isEmpty())
+            Write(c.bytes);
+        common::ReadUnicodeLang();
+        EXPECT_TRUE(common::LanguageDictionary().isEmpty());
+        EXPECT_EQ(ReadUnicodeLangErrors(), 1);
+        EXPECT_TRUE(ReadErrorLog().contains(QStringLiteral("(%1) ").arg(c.error).toUtf8())) << ReadErrorLog().constData();
+        QFile::remove(path);
+    }
+}
+
+TEST_F(LanguageFile, CodeWithAFolderIsRefused)
+{
+    Write(Utf16(QStringLiteral("a=1\r\n"), true));
+    common::languageCode = QStringLiteral("../lang/") + common::languageCode;
+    common::ReadUnicodeLang();
+    EXPECT_TRUE(common::LanguageDictionary().isEmpty());
+    EXPECT_EQ(ReadUnicodeLangErrors(), 1);
+}
+
+TEST(ShippedLanguageFiles, CarryTheHeaderKeys)
+{
+    struct Case {
+        const char *code;
+        QString globalName;
+        QString localName;
+    };
+    const Case cases[] = {
+        {"tr", QStringLiteral("Turkish"), QStringLiteral("Türkçe")},
+        {"en", QStringLiteral("English"), QStringLiteral("English")},
+    };
+    for (const Case &c : cases) {
+        const QString path = QStringLiteral(COMMON_LANG_DIR "/%1.ini").arg(QLatin1String(c.code));
+        Dictionary header;
+        QString key;
+        QString value;
+        for (const QString &line : common::ReadUnicodeLines(path)) {
+            if (common::CutLanguageLine(line, key, value))
+                header.insert(key, value);
+        }
+        EXPECT_EQ(header.value(QStringLiteral("language_global_name")), c.globalName) << c.code;
+        EXPECT_EQ(header.value(QStringLiteral("language_local_name")), c.localName) << c.code;
+        EXPECT_EQ(header.value(QStringLiteral("language_initials")), QLatin1String(c.code));
+    }
+}
