@@ -99,13 +99,13 @@ QString Ucs2Text(QStringView data)
     return text;
 }
 
-// Reads the SMS-DELIVER fields in order; `pos` is the 0-based index of the
-// next unread hex character and every field is checked to lie inside the PDU.
+// Reads the SMS-DELIVER fields in order from the next unread hex character;
+// the caller checks with Has that a field lies wholly inside the PDU.
 class DeliverReader {
 public:
     explicit DeliverReader(const QString& pdu) : pdu_(pdu) {}
 
-    bool Has(qsizetype width) const { return pos_ >= 0 && width >= 0 && pos_ + width <= pdu_.size(); }
+    bool Has(qsizetype width) const { return pos_ + width <= pdu_.size(); }
     void Skip(qsizetype width) { pos_ += width; }
     void MoveTo(qsizetype pos) { pos_ = pos; }
     QString Take(qsizetype width)
