@@ -39,7 +39,7 @@ QString quotedForUnit(const QString &path)
 
 void reloadSystemd()
 {
-    if (unitFolderRedirected() || QStandardPaths::findExecutable(QStringLiteral("systemctl")).isEmpty())
+    if (unitFolderRedirected() || sd_booted() <= 0)
         return;
     QProcess::execute(QStringLiteral("systemctl"), {QStringLiteral("daemon-reload")});
 }

@@ -1,4 +1,20 @@
-int main()
+#include "frmmain.h"
+
+#include "platform/folders.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+int main(int argc, char **argv)
 {
-    return 0;
+    QCoreApplication app(argc, argv);
+    // The raw command line as Windows would hand it over: the arguments
+    // joined by blanks, so that a line of blanks only is not empty.
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    frmMain form(platform::programFolder());
+    QObject::connect(&form, &frmMain::unloaded, &app, &QCoreApplication::exit, Qt::QueuedConnection);
+    if (!form.Service_Load(arguments.join(QLatin1Char(' '))))
+        return form.exitCode();
+    return app.exec();
 }
