@@ -1,0 +1,145 @@
+#include "modemsim.h"
+
+#include <QRegularExpression>
+
+#include <optional>
+
+namespace {
+
+constexpr char CtrlZ = 26;
+constexpr char Xon = 17;
+constexpr char Xoff = 19;
+// Longest command line kept; a real modem's buffer is not larger.
+constexpr qsizetype MaxLine = 1024;
+// Octets of the longest SMS-SUBMIT: 24 of header fields, 140 of user data.
+constexpr int MaxSubmitOctets = 164;
+
+const QByteArray Ok = QByteArrayLiteral("\r\nOK\r\n");
+const QByteArray Error = QByteArrayLiteral("\r\nERROR\r\n");
+
+QByteArray CmsError(int code)
+{
+    return QByteArrayLiteral("\r\n+CMS ERROR: ") + QByteArray::number(code) + QByteArrayLiteral("\r\n");
+}
+
+bool IsHex(const QString &text)
+{
+    static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]*$"));
+    return hex.match(text).hasMatch();
+}
+
+// Octets of the PDU after its service-centre field, as AT+CMGS and +CMGL
+// count them.
+int TpduOctets(const QString &pdu)
+{
+    bool ok = false;
+    const int smscOctets = pdu.left(2).toInt(&ok, 16);
+    return static_cast<int>(pdu.size() / 2) - 1 - (ok ? smscOctets : 0);
+}
+
+// The number after "=" of a command such as "AT+CMGD=3".
+std::optional<int> Argument(const QByteArray &command, const QByteArray &prefix)
+{
+    if (!command.startsWith(prefix))
+        return std::nullopt;
+    bool ok = false;
+    const int value = command.mid(prefix.size()).toInt(&ok);
+    return ok ? std::optional<int>(value) : std::nullopt;
+}
+
+} // namespace
+
+ModemSim::ModemSim(QObject *parent) : QObject(parent) {}
+
+QByteArray ModemSim::Receive(QByteArrayView bytes)
+{
+    QByteArray answer;
+    for (const char c : bytes) {
+        if (c == Xon || c == Xoff)
+            continue;
+        if (c != CtrlZ)
+            answer.append(c); // echo
+        if (m_pduInput) {
+            if (c == CtrlZ)
+                answer += FinishSubmit();
+            else if (c != '\r' && c != '\n' && m_line.size() < MaxLine)
+                m_line.append(c);
+        } else if (c == '\r') {
+            answer += Execute(m_line);
+            m_line.clear();
+        } else if (c != '\n' && c != CtrlZ && m_line.size() < MaxLine) {
+            m_line.append(c);
+        }
+    }
+    return answer;
+}
+
+int ModemSim::Store(const QString &pdu)
+{
+    int index = 1;
+    while (m_storage.contains(index))
+        ++index;
+    m_storage.insert(index, Stored{0, pdu});
+    return index;
+}
+
+QByteArray ModemSim::Execute(const QByteArray &line)
+{
+    const QByteArray command = line.trimmed().toUpper();
+    // Anything that is not a command is line noise to a modem.
+    if (!command.startsWith("AT"))
+        return {};
+    Q_EMIT CommandExecuted(QString::fromLatin1(line.trimmed()));
+    if (command == "AT" || command == "AT+CMGF=0" || command.startsWith("AT+CSCA="))
+        return Ok;
+    if (command == "AT+CGSN")
+        return QByteArrayLiteral("\r\n") + DefaultImei + QByteArrayLiteral("\r\n") + Ok;
+    if (const auto octets = Argument(command, "AT+CMGS=")) {
+        if (*octets < 1 || *octets > MaxSubmitOctets)
+            return Error;
+        m_pduInput = true;
+        m_expectedOctets = *octets;
+        return QByteArrayLiteral("\r\n> ");
+    }
+    if (const auto status = Argument(command, "AT+CMGL="))
+        return *status >= 0 && *status <= 4 ? ListMessages(*status) : Error;
+    if (const auto index = Argument(command, "AT+CMGD="))
+        return DeleteMessage(*index);
+    return Error;
+}
+
+// Status 4 lists everything; listing marks unread messages read.
+QByteArray ModemSim::ListMessages(int status)
+{
+    QByteArray answer = QByteArrayLiteral("\r\n");
+    for (auto it = m_storage.begin(); it != m_storage.end(); ++it) {
+        if (status != 4 && it->status != status)
+            continue;
+        answer += "+CMGL: " + QByteArray::number(it.key()) + ',' + QByteArray::number(it->status) + ",,"
+            + QByteArray::number(TpduOctets(it->pdu)) + "\r\n" + it->pdu.toLatin1() + "\r\n";
+        it->status = 1;
+    }
+    return answer + Ok;
+}
+
+QByteArray ModemSim::DeleteMessage(int index)
+{
+    if (m_storage.remove(index) == 0)
+        return CmsError(321); // invalid memory index
+    return Ok;
+}
+
+QByteArray ModemSim::FinishSubmit()
+{
+    const QString pdu = QString::fromLatin1(m_line).trimmed();
+    m_line.clear();
+    m_pduInput = false;
+    if (pdu.isEmpty() || pdu.size() % 2 != 0 || !IsHex(pdu) || TpduOctets(pdu) != m_expectedOctets)
+        return CmsError(304); // invalid PDU mode parameter
+    const simpdu::Submit submit = simpdu::ReadSubmitPdu(pdu);
+    if (!submit.ok)
+        return CmsError(304);
+    m_lastReference = m_lastReference % 255 + 1;
+    Q_EMIT MessageSubmitted(m_lastReference, submit);
+    return QByteArrayLiteral("\r\n+CMGS: ") + QByteArray::number(m_lastReference) + QByteArrayLiteral("\r\n") + Ok;
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "simpdu/simpdu.h"
+
+#include <QByteArray>
+#include <QMap>
+#include <QObject>
+#include <QString>
+
+// The AT side of a GSM modem in PDU mode, without any device: bytes from the
+// host go in, the modem's answer comes out. It echoes what it receives,
+// answers the commands a host of this system uses, keeps received messages
+// as SMS-DELIVER PDUs in numbered storage, and reports each SMS-SUBMIT it
+// accepts.
+class ModemSim : public QObject {
+    Q_OBJECT
+public:
+    static constexpr char DefaultImei[] = "490154203237518";
+
+    explicit ModemSim(QObject *parent = nullptr);
+
+    // Everything the host wrote since the last call; returns the answer.
+    QByteArray Receive(QByteArrayView bytes);
+
+    // Stores a received message (the PDU as hex, with its service-centre
+    // field) as unread at the lowest free index; returns that index.
+    int Store(const QString &pdu);
+    int StoredCount() const { return m_storage.size(); }
+
+Q_SIGNALS:
+    // A command line the modem executed.
+    void CommandExecuted(const QString &line);
+    // An SMS-SUBMIT the modem accepted for sending, with its reference.
+    void MessageSubmitted(int reference, const simpdu::Submit &submit);
+
+private:
+    struct Stored {
+        int status; // 0 received unread, 1 received read
+        QString pdu;
+    };
+
+    QByteArray Execute(const QByteArray &line);
+    QByteArray ListMessages(int status);
+    QByteArray DeleteMessage(int index);
+    QByteArray FinishSubmit();
+
+    bool m_pduInput = false; // after "> ", until Ctrl-Z
+    int m_expectedOctets = 0;
+    QByteArray m_line;
+    QMap<int, Stored> m_storage;
+    int m_lastReference = 0;
+};

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "vorbex/serialport.h"
+
+#include <QList>
+#include <QObject>
+#include <QRegularExpressionMatch>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+namespace platform {
+class IniFile;
+}
+
+namespace vorbex {
+
+// The identities hosts have always bound the modem object by.
+inline constexpr char TypeLibraryId[] = "{249F51E3-12F9-424F-BDE6-9E6E00FA076E}"; // VorbexDll
+inline constexpr char ClassId[] = "{36FB0AAC-EEC0-428A-86EB-37F25816BC73}";       // clsVorbex
+inline constexpr char InterfaceId[] = "{231215FC-2CD6-4914-8D53-C5C51F7D5DD2}";   // _clsVorbex
+inline constexpr char EventInterfaceId[] = "{18A59615-F14E-48F2-9A3A-15757B95639F}"; // __clsVorbex
+
+// The GSM modem on a serial port. The host's calls only queue commands; the
+// object's 8-second timer runs one queued command per tick (its AT dialogue)
+// and removes it. Results come back as signals, on the host's thread and
+// from inside the dialogue, so connect them directly.
+//
+// The dialogues keep the host's event loop running while they wait. Do not
+// delete the object while IsBusy(); deleteLater() is safe at any time.
+//
+// Settings come from "VorbexDll.ini" (section "VorbexDll") in the library
+// folder; the logs "Commands.log", "Incoming.log" and "SentData.log" lie there
+// too. Errors are raised to the caller as platform::Error; the error of a
+// timer tick comes back through TickFailed.
+class clsVorbex : public QObject {
+    Q_OBJECT
+public:
+    // Reads "Debug" and "com_port"; a value that is not a number raises the
+    // type-mismatch error. The port stays closed.
+    explicit clsVorbex(QObject *parent = nullptr);
+    ~clsVorbex() override;
+
+    std::shared_ptr<SerialPort> C() const { return m_port; }
+    void setC(std::shared_ptr<SerialPort> port);
+
+    bool PortOpen() const;
+    void setPortOpen(bool open);
+    // Always empty.
+    QString ComData() const { return QString(); }
+
+    // Opens the port when it is closed, then writes S with CR LF.
+    void ATCommand(const QString &S);
+    // The tag rides with the queued command and comes back with
+    // SendCompleted or TakeQueuedSends; it is never sent to the modem.
+    void CommandSendMessage(const QString &phonenumber, const QString &message, bool PhoneNumberFormat,
+                            const QString &tag = QString());
+    void CommandReceiveMessage(int Mode, int MsgNo = 0, const QString &phonenumber = QString(),
+                               const QString &message = QString());
+    // True opens the port unless it is open and reads "GSMServiceNumber"
+    // again; False closes the port.
+    void OpenDevice(bool DeviceState);
+    // Reads the modem's answer until it falls silent and reports each stored
+    // message that the pattern matches; always returns "".
+    QString ComBuffer(const QString &Pattern);
+    // Writes S to the port as it is and logs it in "Commands.log".
+    void Output(const QString &S);
+    // Every match of the pattern in myString, in order, ignoring case; "^"
+    // and "$" work per line, "." matches anything but LF.
+    QList<QRegularExpressionMatch> RegExp(const QString &myPattern, const QString &myString) const;
+    // Waits nSecond seconds while the event loop keeps running.
+    void Pause(float nSecond);
+    // Appends the record "stamp CR LF Str CR LF 82 dashes CR LF" to
+    // LogFileName + ".log" in the library folder; an empty Str writes nothing.
+    void LogFile(const QString &Str, const QString &LogFileName);
+    // Runs the first queued command and removes it. Does nothing while a
+    // command runs (a timer tick inside a dialogue is skipped). An error
+    // leaves the command first, to be tried again.
+    void CheckSMSQueue();
+    void CommandGetIMEI();
+
+    // A dialogue is running right now.
+    bool IsBusy() const { return m_running.has_value(); }
+    // Removes every queued send command except a running one and returns
+    // their tags in queue order.
+    QStringList TakeQueuedSends();
+
+Q_SIGNALS:
+    // One stored message. The handler sets `stored` to false when it could
+    // not keep the message; it is then left in the modem for the next poll.
+    void SMSReceived(const QString &id, const QString &status, const QString &length, const QString &datetime,
+                     const QString &phonenumber, const QString &message, bool &stored);
+    void IMEI(const QString &imeiNumber);
+    // A send dialogue ran to its end and its command left the queue. The
+    // modem's answer is not read, so this says nothing about delivery.
+    void SendCompleted(const QString &tag);
+    // A timer tick failed; the command stays first in the queue.
+    void TickFailed(const QString &procedure, const QString &description);
+
+private:
+    enum class Kind { Send, Receive, Identity };
+    struct QueueItem {
+        quint64 serial;
+        Kind kind;
+        QString text; // the fields joined by "^"
+        QString tag;
+    };
+
+    void QueueTimer();
+    void enqueue(Kind kind, const QString &text, const QString &tag = QString());
+    void removeItem(quint64 serial);
+    bool runDialogue(const QString &text);
+    void SendDialogue(const QString &number, const QString &text);
+    void ReceiveDialogue();
+    void IdentityDialogue();
+    QString ReadUntilSilence(bool keepLoopRunning);
+    SerialPort &port() const;
+
+    QString m_folder;
+    std::unique_ptr<platform::IniFile> m_ini;
+    std::shared_ptr<SerialPort> m_port;
+    bool m_debug = false;
+    QString m_serviceNumber;
+    QList<QueueItem> m_queue;
+    quint64 m_nextSerial = 0;
+    std::optional<quint64> m_running; // serial of the command whose dialogue runs
+};
+
+} // namespace vorbex

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QString>
+
+namespace vorbex {
+
+// Error number of a device that cannot be opened, read or written.
+inline constexpr int ErrDeviceUnavailable = 68;
+
+// The serial port to the modem, and the only code that touches the device.
+// The line is fixed at 9600 baud, 8 data bits, no parity, 1 stop bit, XON/XOFF
+// handshaking, RTS and DTR raised. Port number N is the device that the link
+// "COMN" in the link folder points to when that link exists (a USB modem, or
+// the pseudo-terminal of the simulated modem), else /dev/ttyS{N-1}.
+//
+// A device that goes away while the port is open (a USB modem unplugged or
+// reset) fails the call that notices it; every later call tries to open the
+// device again, so the port comes back by itself once the device does.
+// Every failure raises platform::Error naming the device.
+class SerialPort {
+public:
+    explicit SerialPort(QString linkFolder);
+    ~SerialPort();
+    SerialPort(const SerialPort &) = delete;
+    SerialPort &operator=(const SerialPort &) = delete;
+
+    int CommPort() const { return m_commPort; }
+    // Port numbers start at 1; the number cannot change while the port is open.
+    void setCommPort(int port);
+
+    // True from opening until closing, also while the device is away.
+    bool PortOpen() const { return m_open; }
+    // Opening an open port, or closing a closed one, changes nothing.
+    void setPortOpen(bool open);
+
+    // Characters waiting to be read.
+    int InBufferCount();
+    // Reads and removes every waiting character (ANSI code page).
+    QString Input();
+    // Writes the text as it is (ANSI code page); no line end is added.
+    void Output(const QString &text);
+
+    // The device path that the port number stands for right now.
+    QString DeviceName() const;
+
+private:
+    void openDevice();
+    void closeDevice();
+    int ensureDevice();
+    void checkHangUp(int fd);
+    [[noreturn]] void raiseDeviceError(const QString &what, int error);
+    [[noreturn]] void lose(const QString &what, int error);
+
+    QString m_linkFolder;
+    int m_commPort = 1;
+    bool m_open = false;
+    int m_fd = -1;
+    QString m_device; // the device m_fd was opened on
+};
+
+} // namespace vorbex

@@ -1,0 +1,188 @@
+#include "vorbex/clsvorbex.h"
+
+#include "frmmain.h"
+#include "runtime.h"
+
+#include "platform/codepage.h"
+#include "platform/convert.h"
+#include "platform/error.h"
+#include "platform/inifile.h"
+#include "vorbex/modpdu.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTimer>
+
+namespace vorbex {
+
+namespace {
+
+const QString Section = QStringLiteral("VorbexDll");
+
+} // namespace
+
+clsVorbex::clsVorbex(QObject *parent)
+    : QObject(parent), m_folder(runtime::libraryFolder()), m_ini(std::make_unique<platform::IniFile>())
+{
+    connect(frmMain::instance(), &frmMain::QueueTimer, this, &clsVorbex::QueueTimer);
+    m_ini->setIniPath(QDir(m_folder).filePath(QStringLiteral("VorbexDll.ini")));
+    m_debug = platform::ToDouble(m_ini->ReadValue(Section, QStringLiteral("Debug"), QStringLiteral("0"))) == 1.0;
+    modPDU::InitGsmAlphabet();
+    m_port = std::make_shared<SerialPort>(m_folder);
+    m_port->setCommPort(platform::ToInteger(m_ini->ReadValue(Section, QStringLiteral("com_port"), QStringLiteral("1"))));
+}
+
+clsVorbex::~clsVorbex() = default;
+
+void clsVorbex::setC(std::shared_ptr<SerialPort> port)
+{
+    if (!port)
+        throw platform::Error(platform::ErrInvalidCall, QStringLiteral("The modem object needs a serial port"));
+    m_port = std::move(port);
+}
+
+SerialPort &clsVorbex::port() const
+{
+    return *m_port;
+}
+
+bool clsVorbex::PortOpen() const
+{
+    return port().PortOpen();
+}
+
+void clsVorbex::setPortOpen(bool open)
+{
+    port().setPortOpen(open);
+}
+
+void clsVorbex::OpenDevice(bool DeviceState)
+{
+    if (!DeviceState) {
+        port().setPortOpen(false);
+        return;
+    }
+    if (!port().PortOpen())
+        port().setPortOpen(true);
+    m_serviceNumber = m_ini->ReadValue(Section, QStringLiteral("GSMServiceNumber"), QString());
+}
+
+void clsVorbex::Output(const QString &S)
+{
+    port().Output(S);
+    LogFile(S, QStringLiteral("Commands"));
+}
+
+void clsVorbex::ATCommand(const QString &S)
+{
+    if (!port().PortOpen())
+        port().setPortOpen(true);
+    Output(S + QStringLiteral("\r\n"));
+}
+
+void clsVorbex::Pause(float nSecond)
+{
+    // A monotonic clock: neither midnight nor a change of the system time
+    // shortens or stretches the wait.
+    const QDeadlineTimer deadline(runtime::waitMs(nSecond), Qt::PreciseTimer);
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
+    while (!deadline.hasExpired()) {
+        // A nested wait may have used up the wake-up; the loop must not sleep
+        // past the deadline.
+        if (!wake.isActive())
+            wake.start(static_cast<int>(deadline.remainingTime()));
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+}
+
+void clsVorbex::LogFile(const QString &Str, const QString &LogFileName)
+{
+    if (Str.isEmpty())
+        return;
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyMMddHHmmss"));
+    const QString record = stamp + QStringLiteral("\r\n") + Str + QStringLiteral("\r\n") + QString(82, QLatin1Char('-'))
+        + QStringLiteral("\r\n");
+    QFile file(QDir(m_folder).filePath(LogFileName + QStringLiteral(".log")));
+    const QByteArray bytes = platform::codepage::toAnsi(record);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(bytes) != bytes.size() || !file.flush())
+        throw platform::Error(platform::ErrPathNotFound,
+                              QStringLiteral("Cannot write %1: %2").arg(file.fileName(), file.errorString()));
+}
+
+QList<QRegularExpressionMatch> clsVorbex::RegExp(const QString &myPattern, const QString &myString) const
+{
+    // (*LF) fixes the line end to LF alone whatever PCRE2 was built with, so
+    // "." runs over a CR and "$" stands before the LF.
+    const QRegularExpression engine(QStringLiteral("(*LF)") + myPattern,
+                                    QRegularExpression::CaseInsensitiveOption
+                                        | QRegularExpression::MultilineOption);
+    if (!engine.isValid())
+        throw platform::Error(platform::ErrInvalidCall,
+                              QStringLiteral("Invalid pattern \"%1\": %2").arg(myPattern, engine.errorString()));
+    QList<QRegularExpressionMatch> matches;
+    for (auto it = engine.globalMatch(myString); it.hasNext();)
+        matches.append(it.next());
+    return matches;
+}
+
+void clsVorbex::enqueue(Kind kind, const QString &text, const QString &tag)
+{
+    m_queue.append(QueueItem{m_nextSerial++, kind, text, tag});
+}
+
+void clsVorbex::CommandSendMessage(const QString &phonenumber, const QString &message, bool PhoneNumberFormat,
+                                   const QString &tag)
+{
+    const QString format = PhoneNumberFormat ? QStringLiteral("-1") : QStringLiteral("0");
+    enqueue(Kind::Send, QStringList{QStringLiteral("0"), phonenumber, message, format}.join(QLatin1Char('^')), tag);
+}
+
+void clsVorbex::CommandReceiveMessage(int Mode, int MsgNo, const QString &phonenumber, const QString &message)
+{
+    enqueue(Kind::Receive,
+            QStringList{QStringLiteral("1"), QString::number(Mode), QString::number(MsgNo), phonenumber, message}.join(
+                QLatin1Char('^')));
+}
+
+void clsVorbex::CommandGetIMEI()
+{
+    enqueue(Kind::Identity, QStringLiteral("2"));
+}
+
+QStringList clsVorbex::TakeQueuedSends()
+{
+    QStringList tags;
+    QList<QueueItem> kept;
+    for (const QueueItem &item : std::as_const(m_queue)) {
+        if (item.kind == Kind::Send && item.serial != m_running)
+            tags.append(item.tag);
+        else
+            kept.append(item);
+    }
+    m_queue = kept;
+    return tags;
+}
+
+void clsVorbex::removeItem(quint64 serial)
+{
+    m_queue.removeIf([serial](const QueueItem &item) { return item.serial == serial; });
+}
+
+void clsVorbex::QueueTimer()
+{
+    try {
+        CheckSMSQueue();
+    } catch (const platform::Error &e) {
+        Q_EMIT TickFailed(QStringLiteral("CheckSMSQueue"), e.description());
+    } catch (const std::exception &e) {
+        Q_EMIT TickFailed(QStringLiteral("CheckSMSQueue"), QString::fromLocal8Bit(e.what()));
+    }
+}
+
+} // namespace vorbex

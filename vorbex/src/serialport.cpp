@@ -1,0 +1,213 @@
+#include "vorbex/serialport.h"
+
+#include "platform/codepage.h"
+#include "platform/error.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace vorbex {
+
+namespace {
+
+// How long a write may wait for the line to take more output (a modem that
+// holds the line with XOFF, or a stalled USB device) before it fails.
+constexpr int WriteStallMs = 5000;
+
+QString errorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// 9600 8N1, raw bytes, XON/XOFF in both directions; reads never block.
+bool configureLine(int fd)
+{
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0)
+        return false;
+    ::cfmakeraw(&tio);
+    ::cfsetispeed(&tio, B9600);
+    ::cfsetospeed(&tio, B9600);
+    tio.c_cflag &= ~static_cast<tcflag_t>(PARENB | CSTOPB | CSIZE | CRTSCTS);
+    tio.c_cflag |= CS8 | CREAD | CLOCAL;
+    tio.c_iflag |= IXON | IXOFF;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    return ::tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+// A pseudo-terminal has no modem lines; that is no reason to fail.
+bool raiseModemLines(int fd)
+{
+    int lines = TIOCM_RTS | TIOCM_DTR;
+    return ::ioctl(fd, TIOCMBIS, &lines) == 0 || errno == ENOTTY || errno == EINVAL;
+}
+
+} // namespace
+
+SerialPort::SerialPort(QString linkFolder) : m_linkFolder(std::move(linkFolder)) {}
+
+SerialPort::~SerialPort()
+{
+    closeDevice();
+}
+
+void SerialPort::setCommPort(int port)
+{
+    if (port < 1)
+        throw platform::Error(platform::ErrInvalidCall, QStringLiteral("Invalid port number: %1").arg(port));
+    if (m_open)
+        throw platform::Error(platform::ErrInvalidCall,
+                              QStringLiteral("Port %1 is open; close it before changing the port number").arg(m_commPort));
+    m_commPort = port;
+}
+
+QString SerialPort::DeviceName() const
+{
+    const QString link = QDir(m_linkFolder).filePath(QStringLiteral("COM%1").arg(m_commPort));
+    if (QFileInfo(link).isSymLink())
+        return link;
+    return QStringLiteral("/dev/ttyS%1").arg(m_commPort - 1);
+}
+
+void SerialPort::setPortOpen(bool open)
+{
+    if (open == m_open)
+        return;
+    if (open) {
+        openDevice();
+        m_open = true;
+    } else {
+        closeDevice();
+        m_open = false;
+    }
+}
+
+void SerialPort::openDevice()
+{
+    m_device = DeviceName();
+    const int fd = ::open(QFile::encodeName(m_device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        raiseDeviceError(QStringLiteral("Cannot open"), errno);
+    if (!configureLine(fd) || !raiseModemLines(fd)) {
+        const int error = errno;
+        ::close(fd);
+        raiseDeviceError(QStringLiteral("Cannot set up"), error);
+    }
+    m_fd = fd;
+}
+
+void SerialPort::closeDevice()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+int SerialPort::ensureDevice()
+{
+    if (!m_open)
+        throw platform::Error(platform::ErrInvalidCall, QStringLiteral("Port %1 is not open").arg(m_commPort));
+    if (m_fd < 0)
+        openDevice();
+    return m_fd;
+}
+
+void SerialPort::raiseDeviceError(const QString &what, int error)
+{
+    QString device = m_device;
+    const QFileInfo info(m_device);
+    if (info.isSymLink())
+        device += QStringLiteral(" (%1)").arg(info.symLinkTarget());
+    throw platform::Error(ErrDeviceUnavailable, QStringLiteral("%1 %2: %3").arg(what, device, errorText(error)));
+}
+
+// The device went away: drop it, so that the next call opens it afresh.
+void SerialPort::lose(const QString &what, int error)
+{
+    closeDevice();
+    raiseDeviceError(what, error);
+}
+
+// A device that is gone reports nothing waiting on some drivers; the hang-up
+// tells it apart from a quiet line.
+void SerialPort::checkHangUp(int fd)
+{
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+        lose(QStringLiteral("Lost the connection to"), EIO);
+}
+
+int SerialPort::InBufferCount()
+{
+    const int fd = ensureDevice();
+    int waiting = 0;
+    if (::ioctl(fd, FIONREAD, &waiting) != 0)
+        lose(QStringLiteral("Cannot read from"), errno);
+    if (waiting == 0)
+        checkHangUp(fd);
+    return waiting;
+}
+
+QString SerialPort::Input()
+{
+    const int fd = ensureDevice();
+    QByteArray bytes;
+    char chunk[512];
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got > 0) {
+            bytes.append(chunk, got);
+            continue;
+        }
+        if (got == 0) {
+            // With a raw line, 0 means nothing more is waiting, or a hang-up.
+            if (bytes.isEmpty())
+                checkHangUp(fd);
+            break;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN)
+            break;
+        lose(QStringLiteral("Cannot read from"), errno);
+    }
+    return platform::codepage::fromAnsi(bytes);
+}
+
+void SerialPort::Output(const QString &text)
+{
+    const int fd = ensureDevice();
+    const QByteArray bytes = platform::codepage::toAnsi(text);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t put = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (put > 0) {
+            done += put;
+            continue;
+        }
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put < 0 && errno == EAGAIN) {
+            pollfd p{fd, POLLOUT, 0};
+            const int ready = ::poll(&p, 1, WriteStallMs);
+            if (ready > 0 && !(p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+                continue;
+            if (ready == 0)
+                lose(QStringLiteral("Timed out writing to"), ETIMEDOUT);
+            lose(QStringLiteral("Cannot write to"), EIO);
+        }
+        lose(QStringLiteral("Cannot write to"), put < 0 ? errno : EIO);
+    }
+}
+
+} // namespace vorbex
