@@ -3,6 +3,7 @@
 #include "platform/convert.h"
 #include "platform/error.h"
 #include "platform/version.h"
+#include "vorbex/clsvorbex.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -44,7 +45,8 @@ frmMain::frmMain(QString programFolder, QObject *parent)
       m_programFolder(std::move(programFolder)),
       m_log(m_logWriter),
       m_instanceLock(QDir(m_programFolder).filePath(QStringLiteral("TalvinorSMSSvc.lock"))),
-      oSVC(QString::fromLatin1(ServiceName), QString::fromLatin1(DisplayName))
+      oSVC(QString::fromLatin1(ServiceName), QString::fromLatin1(DisplayName)),
+      m_databases(m_log)
 {
     tmrAction.setInterval(1000);
     tmrReadUnsentSMS.setInterval(8000);
@@ -173,6 +175,8 @@ bool frmMain::Service_Start()
 {
     try {
         ReadServiceSettings();
+        m_databases.OpenConnections(m_programFolder);
+        CreateModem();
         ConnectionCounter = 0;
         ListenOnPort();
         m_log.LogEvent(0, 110, {QStringLiteral("Service attempted to start with the following settings:"),
@@ -184,6 +188,14 @@ bool frmMain::Service_Start()
         ReportOnTerminal(e.description(), true);
         return false;
     }
+}
+
+void frmMain::CreateModem()
+{
+    oVorbex = std::make_unique<vorbex::clsVorbex>();
+    connect(oVorbex.get(), &vorbex::clsVorbex::TickFailed, this,
+            [this](const QString &procedure, const QString &description) { m_log.LogServiceError(description, procedure); });
+    oVorbex->OpenDevice(true);
 }
 
 void frmMain::ReadServiceSettings()
@@ -207,6 +219,7 @@ void frmMain::ListenOnPort()
 void frmMain::Service_Stop()
 {
     wsckTcpServer.close();
+    m_databases.CloseConnections();
     Unload(0);
 }
 
@@ -227,6 +240,9 @@ void frmMain::Service_Process()
 void frmMain::Action()
 {
     try {
+        if (!oVorbex)
+            throw platform::Error(platform::ErrInvalidCall, QStringLiteral("The modem is not open"));
+        oVorbex->CommandReceiveMessage(1, 0, QString(), QString());
     } catch (const platform::Error &e) {
         m_log.LogServiceError(e.description(), QStringLiteral("Action"));
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "databases.h"
 #include "servicelog.h"
 
 #include "platform/inifile.h"
@@ -15,6 +16,10 @@
 #include <memory>
 
 class QSocketNotifier;
+
+namespace vorbex {
+class clsVorbex;
+}
 
 // The service itself: it owns the settings and log, the timers, the
 // listening socket, the databases and the modem, for the life of the
@@ -58,6 +63,9 @@ public:
     QTimer &unsentTimer() { return tmrReadUnsentSMS; }
     QString port() const { return m_port; }
     QString smsCheckInterval() const { return m_smsCheckInterval; }
+    Databases &databases() { return m_databases; }
+    // The modem object; null until Service_Start created it.
+    vorbex::clsVorbex *modem() const { return oVorbex.get(); }
 
 Q_SIGNALS:
     // The program is done: leave the event loop with this exit code.
@@ -71,6 +79,7 @@ private:
     void runAsService();
     void ReadServiceSettings();
     void ListenOnPort();
+    void CreateModem();
     void onStdinReadable();
     void Unload(int exitCode);
     void ReportOnTerminal(const QString &text, bool exclamation);
@@ -85,6 +94,8 @@ private:
     QTimer tmrReadUnsentSMS;
     QTcpServer wsckTcpServer;
     QRandomGenerator m_random;
+    Databases m_databases;
+    std::unique_ptr<vorbex::clsVorbex> oVorbex;
     std::unique_ptr<QSocketNotifier> m_stdinNotifier;
 
     QString m_port;

@@ -30,6 +30,12 @@ protected:
                                      {QStringLiteral("sms_check_interval"), QStringLiteral("60")}});
     }
     QString unitFile() const { return QDir(folder.unitFolder()).filePath(QStringLiteral("TalvinorSMSService.service")); }
+    void startModem()
+    {
+        modem = std::make_unique<SimulatedModem>(folder);
+        ASSERT_TRUE(modem->isReady());
+    }
+    std::unique_ptr<SimulatedModem> modem;
 };
 
 bool waitFor(QProcess &p, const QByteArray &text, QByteArray &seen, int timeoutMs = 20000)
@@ -115,6 +121,7 @@ TEST_F(ServiceFrame, SecondCopyEndsWhateverItsSwitch)
 TEST_F(ServiceFrame, DebugStartWritesTheStartUpEntry)
 {
     useFreePort();
+    startModem();
     const auto r = folder.run(Service, {QStringLiteral("--debug")});
     ASSERT_TRUE(r.finished);
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
@@ -129,12 +136,27 @@ TEST_F(ServiceFrame, StartFailuresAreLoggedUnderServiceStart)
     QTcpServer occupied;
     ASSERT_TRUE(occupied.listen(QHostAddress::Any, 0));
     const QString ini = folder.filePath(QStringLiteral("TalvinorSMSSvc.ini"));
+    const QString phonebook = folder.filePath(QStringLiteral("db/phonebook.db"));
+    const auto writeFile = [&](const QString &name, const QByteArray &text) {
+        QFile f(folder.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+    };
+    startModem();
     const Case cases[] = {
         {"missing settings", [&] { QFile::remove(ini); }, "INI file not found: " + ini.toUtf8() + "\r\nProcedure: Service_Start"},
         {"port in use", [&] { folder.writeServiceSettings({{QStringLiteral("port"), QString::number(occupied.serverPort())}}); },
          "Procedure: Service_Start"},
         {"port not a number", [&] { folder.writeServiceSettings({{QStringLiteral("port"), QStringLiteral("http")}}); },
          "Type mismatch: \"http\"\r\nProcedure: Service_Start"},
+        {"modem device missing", [&] {
+             useFreePort();
+             writeFile(QStringLiteral("VorbexDll.ini"), "[VorbexDll]\ncom_port=99\n");
+         }, "/dev/ttyS98"},
+        {"phone book missing", [&] {
+             QFile::remove(folder.filePath(QStringLiteral("VorbexDll.ini")));
+             QFile::rename(phonebook, phonebook + QStringLiteral(".away"));
+         }, phonebook.toUtf8()},
     };
     for (const Case &c : cases) {
         QFile::remove(folder.filePath(QStringLiteral("TalvinorSMSSvc.log")));
@@ -143,6 +165,7 @@ TEST_F(ServiceFrame, StartFailuresAreLoggedUnderServiceStart)
         ASSERT_TRUE(r.finished) << c.name;
         EXPECT_NE(r.exitCode, 0) << c.name;
         EXPECT_TRUE(log().contains(c.expected)) << c.name << ": " << log().constData();
+        EXPECT_TRUE(log().contains("\r\nProcedure: Service_Start")) << c.name;
         EXPECT_FALSE(log().contains("Service attempted to start")) << c.name;
     }
 }
@@ -150,6 +173,7 @@ TEST_F(ServiceFrame, StartFailuresAreLoggedUnderServiceStart)
 TEST_F(ServiceFrame, InteractiveModeRunsEachEnterAndEndsWithItsInput)
 {
     useFreePort();
+    startModem();
     std::unique_ptr<QProcess> p(folder.newProcess(Service, {QStringLiteral("--interactive")}));
     p->start();
     QByteArray seen;
@@ -168,6 +192,7 @@ TEST_F(ServiceFrame, ServiceModeTellsSystemdAndStopsOnSigterm)
 {
     const quint16 port = freeTcpPort();
     folder.writeServiceSettings({{QStringLiteral("port"), QString::number(port)}});
+    startModem();
     // systemd's notification socket, played by the test.
     const int notify = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};

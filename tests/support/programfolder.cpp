@@ -4,6 +4,10 @@
 #include <QFile>
 #include <QProcessEnvironment>
 #include <QTcpServer>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QThread>
 #include <memory>
 
 ProgramFolder::ProgramFolder()
@@ -69,4 +73,60 @@ quint16 freeTcpPort()
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
+}
+
+SimulatedModem::SimulatedModem(const ProgramFolder &folder) : m_folder(folder)
+{
+    m_process.reset(folder.newProcess(QStringLiteral("gsmsim"),
+                                      {QStringLiteral("--folder"), folder.path(), QStringLiteral("--sent-log"),
+                                       folder.filePath(QStringLiteral("gsmsim-sent.log"))}));
+    // Its trace goes to a file: a pipe nobody reads would stall it.
+    m_process->setStandardOutputFile(QProcess::nullDevice());
+    m_process->setStandardErrorFile(folder.filePath(QStringLiteral("gsmsim.log")));
+    m_process->start();
+    QDeadlineTimer deadline(20000);
+    while (!(m_ready = folder.readFile(QStringLiteral("gsmsim.log")).contains("ready:")) && !deadline.hasExpired()
+           && m_process->state() != QProcess::NotRunning)
+        QThread::msleep(20);
+    if (!m_ready)
+        qWarning("gsmsim did not start: %s", folder.readFile(QStringLiteral("gsmsim.log")).constData());
+}
+
+SimulatedModem::~SimulatedModem()
+{
+    m_process->terminate();
+    if (!m_process->waitForFinished(10000))
+        m_process->kill();
+    m_process->waitForFinished();
+}
+
+void SimulatedModem::deliver(const QString &sender, const QString &text) const
+{
+    static int serial = 0;
+    const QDir spool(m_folder.filePath(QStringLiteral("gsmsim-spool")));
+    const QString name = QStringLiteral("msg%1").arg(++serial);
+    QFile f(spool.filePath(QLatin1Char('.') + name));
+    if (!f.open(QIODevice::WriteOnly))
+        qFatal("cannot write into the modem's spool folder %s", qPrintable(spool.path()));
+    f.write(sender.toUtf8() + '\n' + text.toUtf8());
+    f.close();
+    QFile::rename(f.fileName(), spool.filePath(name + QStringLiteral(".sms")));
+}
+
+QByteArray SimulatedModem::sentLog() const
+{
+    return m_folder.readFile(QStringLiteral("gsmsim-sent.log"));
+}
+
+bool SimulatedModem::waitForSent(int count, int timeoutMs) const
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (sentLog().count('\n') < count) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(50);
+    }
+    return true;
 }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <memory>
 
 // A program folder laid out by the project's own install step in a fresh
 // temporary folder, as an administrator would have it. Tests that run the
@@ -39,6 +40,28 @@ public:
 private:
     QTemporaryDir m_dir;
     bool m_valid = false;
+};
+
+// The simulated modem running in a program folder on port COM1: messages
+// "from phones" go in through its spool folder, messages it was asked to
+// send come out of its sent log (one JSON line each).
+class SimulatedModem {
+public:
+    explicit SimulatedModem(const ProgramFolder &folder);
+    ~SimulatedModem();
+
+    bool isReady() const { return m_ready; }
+    // A message that a phone with this number sends to the gateway.
+    void deliver(const QString &sender, const QString &text) const;
+    // Every message the modem accepted for sending, as JSON lines.
+    QByteArray sentLog() const;
+    // Waits until the sent log holds `count` lines.
+    bool waitForSent(int count, int timeoutMs = 60000) const;
+
+private:
+    const ProgramFolder &m_folder;
+    std::unique_ptr<QProcess> m_process;
+    bool m_ready = false;
 };
 
 // A TCP port that nothing listens on right now.
