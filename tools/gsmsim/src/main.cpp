@@ -103,6 +103,7 @@ int main(int argc, char **argv)
     QObject::connect(&sim, &ModemSim::MessageSubmitted, [&sentLog](int reference, const simpdu::Submit &submit) {
         sentLog.write(SentRecord(reference, submit));
         sentLog.flush();
+        report(QStringLiteral("sent message %1 to %2").arg(reference).arg(submit.number));
     });
     QuitOnSignals(app);
     try {

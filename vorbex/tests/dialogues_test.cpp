@@ -1,0 +1,355 @@
+// The three AT dialogues against the simulated modem, and the identity
+// answer against scripted modem answers.
+#include "simmodem.h"
+
+#include "vorbex/clsvorbex.h"
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+using vorbex::clsVorbex;
+
+const QString Sender = QStringLiteral("+905321234567");
+const QString CR = QStringLiteral("\r");
+const QString CtrlZ = QString(QChar(26));
+
+struct Received {
+    QString id, status, length, datetime, phonenumber, message;
+};
+
+// A modem object with an open port on a running simulated modem.
+class DialogueTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder.writeSettings({{QStringLiteral("GSMServiceNumber"), QStringLiteral("+4912345678901")}});
+        ASSERT_TRUE(sim.start()) << sim.diagnostics().toStdString();
+        modem = std::make_unique<clsVorbex>();
+        modem->OpenDevice(true);
+        QObject::connect(modem.get(), &clsVorbex::SMSReceived,
+                         [this](const QString &id, const QString &status, const QString &length, const QString &datetime,
+                                const QString &phonenumber, const QString &message, bool &stored) {
+                             received.append({id, status, length, datetime, phonenumber, message});
+                             if (onReceived)
+                                 onReceived(stored);
+                         });
+        QObject::connect(modem.get(), &clsVorbex::SendCompleted, [this](const QString &tag) { completed.append(tag); });
+        QObject::connect(modem.get(), &clsVorbex::IMEI, [this](const QString &imei) { imeis.append(imei); });
+    }
+
+    void run(const std::function<void(clsVorbex &)> &queue)
+    {
+        queue(*modem);
+        modem->CheckSMSQueue();
+    }
+
+    // The modem has worked through everything written so far once it has
+    // answered a later identity query.
+    void drainModem()
+    {
+        const qsizetype before = imeis.size();
+        run([](clsVorbex &m) { m.CommandGetIMEI(); });
+        ASSERT_EQ(imeis.size(), before + 1);
+    }
+
+    QStringList commands() const { return folder.logRecords(QStringLiteral("Commands")); }
+
+    LibraryFolder folder;
+    SimModem sim{folder};
+    std::unique_ptr<clsVorbex> modem;
+    QList<Received> received;
+    std::function<void(bool &stored)> onReceived;
+    QStringList completed;
+    QStringList imeis;
+};
+
+struct SendCase {
+    const char *name;
+    const char *number;
+    const char *text;
+    const char *coding;
+    const char *decoded;
+};
+
+void PrintTo(const SendCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class SendTest : public DialogueTest, public ::testing::WithParamInterface<SendCase> {};
+
+TEST_P(SendTest, WritesTheCommandsAndTheModemSendsTheMessage)
+{
+    const SendCase &c = GetParam();
+    run([&](clsVorbex &m) {
+        m.CommandSendMessage(QString::fromUtf8(c.number), QString::fromUtf8(c.text), true, QStringLiteral("1.dat"));
+    });
+
+    const QStringList written = commands();
+    ASSERT_EQ(written.size(), 8) << written.join(QStringLiteral("|")).toStdString();
+    EXPECT_EQ(written.mid(0, 4), QStringList({QStringLiteral("AT+CMGF=0"), CR, QStringLiteral("AT+CSCA=+4912345678901"), CR}));
+    EXPECT_TRUE(written[4].startsWith(QStringLiteral("AT+CMGS=")));
+    EXPECT_EQ(written[5], CR);
+    EXPECT_EQ(written[7], CtrlZ);
+    EXPECT_EQ(completed, QStringList{QStringLiteral("1.dat")});
+
+    // The modem checks the announced length against the PDU and decodes it.
+    ASSERT_TRUE(sim.waitForSent(1)) << sim.diagnostics().toStdString();
+    const QJsonObject sent = sim.sent().first();
+    EXPECT_EQ(sent[QStringLiteral("number")].toString(), QString::fromUtf8(c.number));
+    EXPECT_EQ(sent[QStringLiteral("coding")].toString(), QString::fromLatin1(c.coding));
+    EXPECT_EQ(sent[QStringLiteral("text")].toString(), QString::fromUtf8(c.decoded));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Send, SendTest,
+    ::testing::Values(SendCase{"SevenBitWithLineBreak", "+905321234567", "Meeting|at 10", "00", "Meeting\nat 10"},
+                      SendCase{"NationalNumber", "05321234567", "hello", "00", "hello"},
+                      SendCase{"Ucs2", "+905321234567", "G\xC3\xBCnayd\xC4\xB1n", "08", "G\xC3\xBCnayd\xC4\xB1n"}),
+    [](const ::testing::TestParamInfo<SendCase> &info) { return std::string(info.param.name); });
+
+// Commands that reach the modem as nothing it can send, or not at all.
+TEST_F(DialogueTest, SendWithCaretIsDroppedWithoutOutput)
+{
+    run([](clsVorbex &m) { m.CommandSendMessage(Sender, QStringLiteral("a^b"), false, QStringLiteral("1.dat")); });
+    EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral("Commands.log"))));
+    EXPECT_TRUE(completed.isEmpty());
+    EXPECT_TRUE(modem->TakeQueuedSends().isEmpty());
+}
+
+TEST_F(DialogueTest, RefusedNumberOrTextAnnouncesNoValidPdu)
+{
+    const QString tooLong(161, QLatin1Char('a'));
+    run([&](clsVorbex &m) {
+        m.CommandSendMessage(QStringLiteral("12"), QStringLiteral("hi"), true, QStringLiteral("short-number"));
+        m.CommandSendMessage(Sender, tooLong, false, QStringLiteral("long-text"));
+    });
+    modem->CheckSMSQueue();
+
+    const QStringList announced = commands().filter(QStringLiteral("AT+CMGS="));
+    EXPECT_EQ(announced, QStringList({QStringLiteral("AT+CMGS=0"), QStringLiteral("AT+CMGS=-1")}));
+    // An empty PDU writes and logs nothing; Ctrl-Z still follows.
+    EXPECT_EQ(commands().mid(5, 2), QStringList({CR, CtrlZ}));
+    EXPECT_EQ(completed, QStringList({QStringLiteral("short-number"), QStringLiteral("long-text")}));
+    drainModem();
+    EXPECT_TRUE(sim.sent().isEmpty());
+}
+
+TEST_F(DialogueTest, StoredMessagesAreReportedInListingOrderEachThenDeleted)
+{
+    ASSERT_TRUE(sim.deliver(Sender, QStringLiteral("first line\nsecond line")));
+    ASSERT_TRUE(sim.deliver(QStringLiteral("05321234567"), QStringLiteral("G\u00FCnayd\u0131n")));
+    QStringList commandsAtEvent;
+    onReceived = [&](bool &) { commandsAtEvent.append(commands().join(QStringLiteral("|"))); };
+
+    run([](clsVorbex &m) { m.CommandReceiveMessage(1, 0, QString(), QString()); });
+
+    ASSERT_EQ(received.size(), 2);
+    EXPECT_EQ(received[0].id, QStringLiteral("1"));
+    EXPECT_EQ(received[1].id, QStringLiteral("2"));
+    EXPECT_EQ(received[0].phonenumber, Sender);
+    EXPECT_EQ(received[1].phonenumber, QStringLiteral("05321234567"));
+    EXPECT_EQ(received[0].message, QStringLiteral("first line|second line"));
+    EXPECT_EQ(received[1].message, QStringLiteral("G\u00FCnayd\u0131n"));
+    static const QRegularExpression lengthWithCr(QStringLiteral("^\\d+\\r$"));
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const Received &r : received) {
+        EXPECT_EQ(r.status, QStringLiteral("0"));
+        EXPECT_TRUE(lengthWithCr.match(r.length).hasMatch()) << r.length.toStdString();
+        ASSERT_EQ(r.datetime.size(), 14) << r.datetime.toStdString();
+        const QDateTime stamp = QDateTime::fromString(r.datetime.left(12), QStringLiteral("yyMMddHHmmss")).addYears(100);
+        EXPECT_LT(std::abs(stamp.secsTo(now)), 120) << r.datetime.toStdString();
+    }
+    // The first message is deleted before the second is reported.
+    EXPECT_EQ(commandsAtEvent, QStringList({QStringLiteral("AT+CMGL=4\r\n"), QStringLiteral("AT+CMGL=4\r\n|AT+CMGD=1\r\n")}));
+    EXPECT_EQ(commands(), QStringList({QStringLiteral("AT+CMGL=4\r\n"), QStringLiteral("AT+CMGD=1\r\n"),
+                                       QStringLiteral("AT+CMGD=2\r\n")}));
+
+    run([](clsVorbex &m) { m.CommandReceiveMessage(1); });
+    EXPECT_EQ(received.size(), 2) << "deleted messages came again";
+}
+
+TEST_F(DialogueTest, UndecodablePduIsStillReportedAndDeleted)
+{
+    ASSERT_TRUE(sim.deliverPdu(QStringLiteral("07911326040000F00")));    // cut short in the sender
+    ASSERT_TRUE(sim.deliverPdu(QStringLiteral("0791ZZ26040000F0040B91"))); // not hex
+    run([](clsVorbex &m) { m.CommandReceiveMessage(1); });
+
+    ASSERT_EQ(received.size(), 2);
+    for (const Received &r : received)
+        EXPECT_TRUE(r.message.isEmpty()) << r.message.toStdString();
+    EXPECT_EQ(commands().filter(QStringLiteral("AT+CMGD=")),
+              QStringList({QStringLiteral("AT+CMGD=1\r\n"), QStringLiteral("AT+CMGD=2\r\n")}));
+}
+
+TEST_F(DialogueTest, MessageTheHostCouldNotStoreStaysInTheModem)
+{
+    ASSERT_TRUE(sim.deliver(Sender, QStringLiteral("kept back")));
+    ASSERT_TRUE(sim.deliver(Sender, QStringLiteral("stored")));
+    onReceived = [&](bool &stored) { stored = received.last().message != QStringLiteral("kept back"); };
+    run([](clsVorbex &m) { m.CommandReceiveMessage(1); });
+    EXPECT_EQ(commands().filter(QStringLiteral("AT+CMGD=")), QStringList{QStringLiteral("AT+CMGD=2\r\n")});
+
+    onReceived = nullptr;
+    run([](clsVorbex &m) { m.CommandReceiveMessage(1); });
+    ASSERT_EQ(received.size(), 3);
+    EXPECT_EQ(received[2].id, QStringLiteral("1"));
+    EXPECT_EQ(received[2].message, QStringLiteral("kept back"));
+    EXPECT_EQ(commands().filter(QStringLiteral("AT+CMGD=")).last(), QStringLiteral("AT+CMGD=1\r\n"));
+}
+
+// The answer to an earlier send still waits in the port; the identity
+// dialogue reads past it.
+TEST_F(DialogueTest, IdentityAfterASendIsTheFifteenDigits)
+{
+    run([](clsVorbex &m) { m.CommandSendMessage(Sender, QStringLiteral("hi"), false); });
+    run([](clsVorbex &m) { m.CommandGetIMEI(); });
+    EXPECT_EQ(imeis, QStringList{QStringLiteral("490154203237518")});
+    EXPECT_EQ(commands().mid(8), QStringList({QStringLiteral("AT+CGSN"), CR}));
+}
+
+struct Yielding {
+    const char *name;
+    bool receive;
+    bool eventsRunBeforeTheResult;
+};
+
+void PrintTo(const Yielding &y, std::ostream *os)
+{
+    *os << y.name;
+}
+
+class YieldTest : public DialogueTest, public ::testing::WithParamInterface<Yielding> {};
+
+// The receive read lets the host's events run while it waits for the modem;
+// the identity read holds them until it is done.
+TEST_P(YieldTest, HostEventsDuringTheRead)
+{
+    ASSERT_TRUE(sim.deliver(Sender, QStringLiteral("hello")));
+    bool timerRan = false;
+    bool ranBeforeResult = false;
+    const auto result = [&] { ranBeforeResult = timerRan; };
+    QObject::connect(modem.get(), &clsVorbex::SMSReceived, result);
+    QObject::connect(modem.get(), &clsVorbex::IMEI, result);
+    QTimer::singleShot(0, [&] { timerRan = true; });
+    if (GetParam().receive)
+        run([](clsVorbex &m) { m.CommandReceiveMessage(1); });
+    else
+        run([](clsVorbex &m) { m.CommandGetIMEI(); });
+    EXPECT_EQ(received.size() + imeis.size(), 1);
+    EXPECT_EQ(ranBeforeResult, GetParam().eventsRunBeforeTheResult);
+}
+
+INSTANTIATE_TEST_SUITE_P(Read, YieldTest,
+                         ::testing::Values(Yielding{"Receive", true, true}, Yielding{"Identity", false, false}),
+                         [](const ::testing::TestParamInfo<Yielding> &info) { return std::string(info.param.name); });
+
+// A wait started inside a wait must not leave the outer one asleep until
+// some later event (here the queue timer, whose tick fails on the closed
+// port) wakes it.
+TEST(Pause, KeepsTheEventLoopRunningAndOutlastsANestedPause)
+{
+    LibraryFolder folder;
+    clsVorbex modem;
+    QSignalSpy ticks(&modem, &clsVorbex::TickFailed);
+    modem.CommandGetIMEI();
+    bool innerDone = false;
+    QTimer::singleShot(0, [&] {
+        modem.Pause(0.2f);
+        innerDone = true;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    modem.Pause(0.5f);
+    EXPECT_TRUE(innerDone);
+    EXPECT_GE(clock.elapsed(), static_cast<qint64>(500 * LibraryFolder::ClockScale));
+    EXPECT_TRUE(ticks.isEmpty()) << "the wait ended only at the next queue tick";
+}
+
+// A modem line whose answers are written before the host asks: the test
+// holds the terminal's other end.
+class ScriptedLine {
+public:
+    explicit ScriptedLine(const LibraryFolder &folder)
+    {
+        m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
+            return;
+        const char *name = ::ptsname(m_master);
+        m_slave = ::open(name, O_RDWR | O_NOCTTY);
+        termios tio{};
+        ::tcgetattr(m_slave, &tio);
+        ::cfmakeraw(&tio); // so the scripted CR LF arrive as written
+        ::tcsetattr(m_slave, TCSANOW, &tio);
+        QFile::link(QString::fromLocal8Bit(name), folder.filePath(QStringLiteral("COM1")));
+    }
+    ~ScriptedLine()
+    {
+        ::close(m_slave);
+        ::close(m_master);
+    }
+    bool answer(const QByteArray &bytes) const
+    {
+        return ::write(m_master, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
+    }
+
+private:
+    int m_master = -1;
+    int m_slave = -1;
+};
+
+struct IdentityAnswer {
+    const char *name;
+    const char *answer;
+    const char *imei; // nullptr: no event
+};
+
+void PrintTo(const IdentityAnswer &a, std::ostream *os)
+{
+    *os << a.name;
+}
+
+class IdentityAnswerTest : public ::testing::TestWithParam<IdentityAnswer> {};
+
+TEST_P(IdentityAnswerTest, FirstLineOfNineOrMoreAfterTheEcho)
+{
+    LibraryFolder folder;
+    folder.writeSettings({});
+    ScriptedLine line(folder);
+    ASSERT_TRUE(line.answer(GetParam().answer));
+    clsVorbex modem;
+    QStringList imeis;
+    QObject::connect(&modem, &clsVorbex::IMEI, [&](const QString &imei) { imeis.append(imei); });
+    modem.OpenDevice(true);
+    modem.CommandGetIMEI();
+    modem.CheckSMSQueue();
+    EXPECT_EQ(imeis, GetParam().imei ? QStringList{QString::fromLatin1(GetParam().imei)} : QStringList());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Identity, IdentityAnswerTest,
+    ::testing::Values(
+        IdentityAnswer{"EchoThenImei", "AT+CGSN\r\r\n490154203237518\r\n\r\nOK\r\n", "490154203237518"},
+        IdentityAnswer{"EarlierAnswerBeforeTheEcho", "\r\n+CMGS: 123\r\n\r\nOK\r\nAT+CGSN\r\r\n 351234567890123 \r\nOK\r\n",
+                       "351234567890123"},
+        IdentityAnswer{"NineCharacters", "AT+CGSN\r\r\n123456789\r\nOK\r\n", "123456789"},
+        IdentityAnswer{"EightCharacters", "AT+CGSN\r\r\n12345678\r\n\r\nOK\r\n", nullptr},
+        IdentityAnswer{"Error", "AT+CGSN\r\r\nERROR\r\n", nullptr},
+        IdentityAnswer{"NoLineEnd", "AT+CGSN\r\r\n490154203237518", nullptr}),
+    [](const ::testing::TestParamInfo<IdentityAnswer> &info) { return std::string(info.param.name); });
+
+} // namespace

@@ -1,0 +1,136 @@
+// The command queue on the object's own timer: order, ticks that come
+// during a dialogue, failed ticks, and a modem that goes away and returns.
+#include "simmodem.h"
+
+#include "platform/error.h"
+#include "vorbex/clsvorbex.h"
+
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest/QTest>
+
+namespace {
+
+using vorbex::clsVorbex;
+
+const QString Sender = QStringLiteral("+905321234567");
+constexpr int TickWaitMs = 30000;
+
+TEST(Queue, TimerRunsTheCommandsInOrder)
+{
+    LibraryFolder folder;
+    folder.writeSettings({});
+    SimModem sim(folder);
+    ASSERT_TRUE(sim.start()) << sim.diagnostics().toStdString();
+    clsVorbex modem;
+    QStringList events;
+    QObject::connect(&modem, &clsVorbex::SendCompleted, [&](const QString &tag) { events.append(tag); });
+    QObject::connect(&modem, &clsVorbex::IMEI, [&](const QString &imei) { events.append(imei); });
+    modem.OpenDevice(true);
+    modem.CommandSendMessage(Sender, QStringLiteral("first"), false, QStringLiteral("a.dat"));
+    modem.CommandGetIMEI();
+
+    EXPECT_TRUE(QTest::qWaitFor([&] { return events.size() == 2; }, TickWaitMs));
+    EXPECT_EQ(events, QStringList({QStringLiteral("a.dat"), QStringLiteral("490154203237518")}));
+}
+
+// A tick that comes while a dialogue waits does nothing; the running
+// command is neither run twice nor handed back, and leaves exactly once.
+TEST(Queue, TickDuringADialogueIsSkipped)
+{
+    LibraryFolder folder;
+    folder.writeSettings({});
+    SimModem sim(folder);
+    ASSERT_TRUE(sim.start()) << sim.diagnostics().toStdString();
+    clsVorbex modem;
+    QStringList completed;
+    QStringList imeis;
+    QObject::connect(&modem, &clsVorbex::SendCompleted, [&](const QString &tag) { completed.append(tag); });
+    QObject::connect(&modem, &clsVorbex::IMEI, [&](const QString &imei) { imeis.append(imei); });
+    modem.OpenDevice(true);
+    modem.CommandSendMessage(Sender, QStringLiteral("running"), false, QStringLiteral("a.dat"));
+    modem.CommandGetIMEI();
+    modem.CommandSendMessage(Sender, QStringLiteral("waiting"), false, QStringLiteral("b.dat"));
+
+    bool busy = false;
+    QStringList taken;
+    QTimer::singleShot(0, [&] {
+        busy = modem.IsBusy();
+        modem.CheckSMSQueue();
+        taken = modem.TakeQueuedSends();
+    });
+    modem.CheckSMSQueue();
+
+    EXPECT_TRUE(busy);
+    EXPECT_EQ(taken, QStringList{QStringLiteral("b.dat")});
+    EXPECT_EQ(completed, QStringList{QStringLiteral("a.dat")});
+    EXPECT_FALSE(modem.IsBusy());
+    EXPECT_TRUE(imeis.isEmpty());
+    modem.CheckSMSQueue(); // the identity query was next, and is last
+    EXPECT_EQ(imeis.size(), 1);
+    ASSERT_EQ(sim.sent().size(), 1);
+    EXPECT_EQ(sim.sent().first()[QStringLiteral("text")].toString(), QStringLiteral("running"));
+    const qsizetype logged = folder.logRecords(QStringLiteral("Commands")).size();
+    modem.CheckSMSQueue();
+    EXPECT_EQ(folder.logRecords(QStringLiteral("Commands")).size(), logged);
+}
+
+// Called by the host, a failing dialogue raises to it; the command stays
+// first and runs once the port works.
+TEST(Queue, FailedDialogueKeepsItsCommandFirst)
+{
+    LibraryFolder folder;
+    folder.writeSettings({});
+    clsVorbex modem;
+    QStringList imeis;
+    QObject::connect(&modem, &clsVorbex::IMEI, [&](const QString &imei) { imeis.append(imei); });
+    modem.CommandGetIMEI();
+    try {
+        modem.CheckSMSQueue();
+        FAIL() << "ran on a closed port";
+    } catch (const platform::Error &e) {
+        EXPECT_EQ(e.number(), platform::ErrInvalidCall) << e.description().toStdString();
+    }
+
+    SimModem sim(folder);
+    ASSERT_TRUE(sim.start()) << sim.diagnostics().toStdString();
+    modem.OpenDevice(true);
+    modem.CheckSMSQueue();
+    EXPECT_EQ(imeis.size(), 1);
+}
+
+// An unplugged modem fails each tick, with the reason handed to the host;
+// once it is back, the queue goes on by itself.
+TEST(Queue, ModemThatGoesAwayIsOpenedAgainWhenItReturns)
+{
+    LibraryFolder folder;
+    folder.writeSettings({});
+    auto sim = std::make_unique<SimModem>(folder);
+    ASSERT_TRUE(sim->start()) << sim->diagnostics().toStdString();
+    clsVorbex modem;
+    QSignalSpy failed(&modem, &clsVorbex::TickFailed);
+    QSignalSpy completed(&modem, &clsVorbex::SendCompleted);
+    modem.OpenDevice(true);
+    sim->stop();
+
+    modem.CommandSendMessage(Sender, QStringLiteral("after the outage"), false, QStringLiteral("a.dat"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return failed.size() >= 2; }, TickWaitMs));
+    const QString link = folder.filePath(QStringLiteral("COM1"));
+    for (const QList<QVariant> &failure : failed) {
+        EXPECT_EQ(failure[0].toString(), QStringLiteral("CheckSMSQueue"));
+        EXPECT_TRUE(failure[1].toString().contains(link)) << failure[1].toString().toStdString();
+    }
+    EXPECT_TRUE(failed[1][1].toString().startsWith(QStringLiteral("Cannot open"))) << failed[1][1].toString().toStdString();
+    EXPECT_TRUE(completed.isEmpty());
+
+    sim = std::make_unique<SimModem>(folder);
+    ASSERT_TRUE(sim->start()) << sim->diagnostics().toStdString();
+    ASSERT_TRUE(completed.size() == 1 || completed.wait(TickWaitMs));
+    EXPECT_EQ(completed[0][0].toString(), QStringLiteral("a.dat"));
+    ASSERT_TRUE(sim->waitForSent(1)) << sim->diagnostics().toStdString();
+    EXPECT_EQ(sim->sent().first()[QStringLiteral("text")].toString(), QStringLiteral("after the outage"));
+}
+
+} // namespace

@@ -1,0 +1,100 @@
+// The serial layer: which device a port number stands for, how the line is
+// set up, and the error for a device that is not there.
+#include "simmodem.h"
+
+#include "platform/error.h"
+#include "vorbex/clsvorbex.h"
+#include "vorbex/serialport.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+using vorbex::SerialPort;
+
+TEST(SerialPort, PortNumberStandsForItsLinkElseTheSerialDevice)
+{
+    LibraryFolder folder;
+    SerialPort port(folder.path());
+    port.setCommPort(7);
+    EXPECT_EQ(port.DeviceName(), QStringLiteral("/dev/ttyS6"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), folder.filePath(QStringLiteral("COM7"))));
+    EXPECT_EQ(port.DeviceName(), folder.filePath(QStringLiteral("COM7")));
+    port.setCommPort(1);
+    EXPECT_EQ(port.DeviceName(), QStringLiteral("/dev/ttyS0"));
+}
+
+struct Missing {
+    const char *name;
+    int port;
+    bool danglingLink;
+};
+
+void PrintTo(const Missing &m, std::ostream *os)
+{
+    *os << m.name;
+}
+
+class MissingDeviceTest : public ::testing::TestWithParam<Missing> {};
+
+TEST_P(MissingDeviceTest, OpeningRaisesAnErrorNamingTheDevice)
+{
+    LibraryFolder folder;
+    const QString target = folder.filePath(QStringLiteral("unplugged"));
+    if (GetParam().danglingLink) {
+        ASSERT_TRUE(QFile::link(target, folder.filePath(QStringLiteral("COM%1").arg(GetParam().port))));
+    }
+    SerialPort port(folder.path());
+    port.setCommPort(GetParam().port);
+    try {
+        port.setPortOpen(true);
+        FAIL() << "opened " << port.DeviceName().toStdString();
+    } catch (const platform::Error &e) {
+        EXPECT_EQ(e.number(), vorbex::ErrDeviceUnavailable);
+        EXPECT_TRUE(e.description().contains(port.DeviceName())) << e.description().toStdString();
+        if (GetParam().danglingLink) {
+            EXPECT_TRUE(e.description().contains(target)) << e.description().toStdString();
+        }
+    }
+    EXPECT_FALSE(port.PortOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(Device, MissingDeviceTest,
+                         ::testing::Values(Missing{"DanglingLink", 3, true}, Missing{"NoSuchSerialDevice", 4000, false}),
+                         [](const ::testing::TestParamInfo<Missing> &info) { return std::string(info.param.name); });
+
+TEST(SerialPort, LineIs9600EightNoParityOneStopWithXonXoff)
+{
+    LibraryFolder folder;
+    folder.writeSettings({{QStringLiteral("com_port"), QStringLiteral("5")}});
+    SimModem sim(folder, 5);
+    ASSERT_TRUE(sim.start()) << sim.diagnostics().toStdString();
+    vorbex::clsVorbex modem;
+    modem.OpenDevice(true);
+    ASSERT_TRUE(modem.PortOpen());
+
+    const QByteArray terminal = QFile::encodeName(QFileInfo(folder.filePath(QStringLiteral("COM5"))).symLinkTarget());
+    const int fd = ::open(terminal.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    termios tio{};
+    ASSERT_EQ(::tcgetattr(fd, &tio), 0);
+    ::close(fd);
+    EXPECT_EQ(::cfgetispeed(&tio), static_cast<speed_t>(B9600));
+    EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B9600));
+    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_FALSE(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS));
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
+    // Raw: the modem's bytes arrive as they were sent.
+    EXPECT_FALSE(tio.c_lflag & (ICANON | ECHO));
+    EXPECT_FALSE(tio.c_iflag & (ICRNL | INLCR | IGNCR));
+    EXPECT_FALSE(tio.c_oflag & OPOST);
+}
+
+} // namespace
