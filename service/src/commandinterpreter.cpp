@@ -1,0 +1,276 @@
+#include "commandinterpreter.h"
+
+#include "connections.h"
+#include "databases.h"
+#include "servicelog.h"
+
+#include "platform/convert.h"
+#include "platform/error.h"
+#include "protocol/protocol.h"
+#include "sealkit/clscipherbase.h"
+
+#include <QDateTime>
+#include <QSet>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <exception>
+
+namespace {
+
+QString describe(const std::exception &e)
+{
+    if (const auto *error = dynamic_cast<const platform::Error *>(&e))
+        return error->description();
+    return QString::fromLocal8Bit(e.what());
+}
+
+// Only blanks count here; a tab or a line break belongs to the value.
+QString TrimBlanks(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == QLatin1Char(' '))
+        ++begin;
+    while (end > begin && text[end - 1] == QLatin1Char(' '))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+[[noreturn]] void RaiseDatabaseError(const QSqlError &error)
+{
+    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    throw platform::Error(error.nativeErrorCode().toInt(), text.isEmpty() ? QStringLiteral("Unknown database error") : text);
+}
+
+QSqlQuery Run(const QSqlDatabase &connection, const Statement &statement)
+{
+    if (!connection.isOpen())
+        throw platform::Error(platform::ErrInvalidCall, QStringLiteral("The database connection is not open"));
+    QSqlQuery query(connection);
+    query.setForwardOnly(true);
+    if (!query.prepare(statement.text))
+        RaiseDatabaseError(query.lastError());
+    for (const QVariant &value : statement.values)
+        query.addBindValue(value);
+    if (!query.exec())
+        RaiseDatabaseError(query.lastError());
+    return query;
+}
+
+bool NextRow(QSqlQuery &query)
+{
+    if (query.next())
+        return true;
+    if (query.lastError().isValid())
+        RaiseDatabaseError(query.lastError());
+    return false;
+}
+
+// The numbers of one send request in the order they were first named; a
+// number named again, by text exactly as given, is kept once.
+class RecipientSet {
+public:
+    void Add(const QString &number)
+    {
+        if (m_seen.contains(number))
+            return;
+        m_seen.insert(number);
+        m_numbers << number;
+    }
+    const QStringList &Numbers() const { return m_numbers; }
+
+private:
+    QSet<QString> m_seen;
+    QStringList m_numbers;
+};
+
+// "Col LIKE '%' || ? || '%'" for each word, joined by OR; "1=0" without words.
+QString LikeAnyWord(QLatin1String column, qsizetype words)
+{
+    if (words == 0)
+        return QStringLiteral("1=0");
+    QStringList conditions;
+    for (qsizetype i = 0; i < words; ++i)
+        conditions << column + QLatin1String(" LIKE '%' || ? || '%'");
+    return conditions.join(QLatin1String(" OR "));
+}
+
+const QString ContactNumberStatement = QStringLiteral("SELECT phonenumber FROM Contact WHERE ID = ?");
+const QString GroupNumbersStatement = QStringLiteral("SELECT Contact.Phonenumber "
+                                                     "FROM ContactGroupLink "
+                                                     "LEFT JOIN Contact ON ContactGroupLink.ContactID = Contact.ID "
+                                                     "WHERE ContactGroupLink.GroupID = ?");
+
+enum EntryKind : qint16 { ContactEntry = 0, GroupEntry = 1 };
+
+} // namespace
+
+QString PrepareDataToSend(ServiceLog &log, qint16 code, QStringView data)
+{
+    try {
+        return protocol::PrepareDataToSend(code, data);
+    } catch (const std::exception &e) {
+        log.LogServiceError(describe(e), QStringLiteral("PrepareDataToSend"));
+        return {};
+    }
+}
+
+Statement PhonebookSearchStatement(const QString &searchText)
+{
+    QString s = searchText;
+    while (s.contains(QLatin1String("  ")))
+        s.replace(QLatin1String("  "), QLatin1String(" "));
+    // An empty text has no words; a blank at either end gives an empty
+    // word, which matches every value that is not Null.
+    const QStringList words = s.isEmpty() ? QStringList() : s.split(QLatin1Char(' '));
+
+    Statement statement;
+    statement.text = QLatin1String("SELECT ID AS F1, 0 AS F2, FirstName AS F3, ")
+        + QLatin1String("LastName AS F4, Company AS F5, Phonenumber AS F6 ") + QLatin1String("FROM Contact ")
+        + QLatin1String("WHERE ") + LikeAnyWord(QLatin1String("FirstName"), words.size()) + QLatin1String(" OR ")
+        + LikeAnyWord(QLatin1String("LastName"), words.size()) + QLatin1String(" OR ")
+        + LikeAnyWord(QLatin1String("Company"), words.size()) + QLatin1String(" ") + QLatin1String("UNION ")
+        + QLatin1String("SELECT ID AS F1, 1 AS F2, GroupName AS F3, '' AS F4, '' AS F5, '' AS F6 ")
+        + QLatin1String("FROM Groups ") + QLatin1String("WHERE ") + LikeAnyWord(QLatin1String("GroupName"), words.size())
+        + QLatin1String(" ") + QLatin1String("ORDER BY F3, F4, F5, F6");
+    for (int condition = 0; condition < 4; ++condition)
+        for (const QString &word : words)
+            statement.values << word;
+    return statement;
+}
+
+CommandInterpreter::CommandInterpreter(Connections &connections, Databases &databases, ServiceLog &log,
+                                       const sealkit::clsCipherBase &cipher, UnsentWriter writeUnsentFile)
+    : m_connections(connections), m_databases(databases), m_log(log), m_cipher(cipher),
+      m_writeUnsentFile(std::move(writeUnsentFile))
+{
+}
+
+void CommandInterpreter::ExecuteCommand(const QString &cmd, qint16 Index)
+{
+    try {
+        const std::optional<protocol::Message> message = protocol::DecodeMessage(cmd);
+        if (!message)
+            return;
+        switch (message->code) {
+        case protocol::CMD_LOGIN:
+            Login(message->data, Index);
+            break;
+        case protocol::CMD_PHONEBOOK_SEARCH:
+        case protocol::CMD_SEND_SMS:
+            // The phone book and the modem serve logged-in users only.
+            if (!m_connections.IsLoggedIn(Index)) {
+                m_log.LogServiceError(QStringLiteral("Request %1 from connection %2 ignored: it has not logged in")
+                                          .arg(message->code)
+                                          .arg(Index),
+                                      QStringLiteral("ExecuteCommand"));
+                break;
+            }
+            if (message->code == protocol::CMD_PHONEBOOK_SEARCH)
+                PhonebookSearch(message->data, Index);
+            else
+                SendSms(message->data, Index);
+            break;
+        default:
+            break;
+        }
+    } catch (const std::exception &e) {
+        m_log.LogServiceError(describe(e), QStringLiteral("ExecuteCommand"));
+    }
+}
+
+// A refused login is answered by closing the connection, without a frame.
+void CommandInterpreter::Login(const QString &data, qint16 Index)
+{
+    m_connections.SetTag(Index, QString());
+    const QStringList fields = data.split(QLatin1Char('^'));
+    bool accepted = false;
+    if (fields.size() == 2) {
+        m_connections.SetTag(Index, fields[0]);
+        accepted = m_databases.UserAccessControl(fields[0], fields[1]);
+    }
+    if (!accepted) {
+        m_connections.Close(Index);
+        return;
+    }
+    const qint16 permission = m_databases.UserManualNumberPermissionCheck(fields[0], fields[1]);
+    m_connections.AddOnlineUser(Index, m_connections.Tag(Index));
+    const QString reply = QStringLiteral("(Connected)") + (permission == 1 ? QStringLiteral("|1") : QStringLiteral("|0"));
+    Answer(Index, protocol::CMD_LOGIN_REPLY, m_cipher.Encrypt(reply, true));
+}
+
+void CommandInterpreter::PhonebookSearch(const QString &data, qint16 Index)
+{
+    QSqlQuery rows = Run(m_databases.PhonebookConnection(), PhonebookSearchStatement(data));
+    QStringList records;
+    while (NextRow(rows)) {
+        QStringList fields;
+        for (int f = 0; f < 6; ++f) {
+            const QVariant value = rows.value(f);
+            fields << (value.isNull() ? QString() : TrimBlanks(value.toString()));
+        }
+        records << fields.join(QLatin1Char('^'));
+    }
+    rows.finish();
+    Answer(Index, protocol::CMD_PHONEBOOK_RESULT, records.join(QLatin1Char('|')));
+}
+
+// The whole recipient set is built before the first file is written, so a
+// request that fails on the way queues nothing.
+void CommandInterpreter::SendSms(const QString &data, qint16 Index)
+{
+    const QStringList fields = data.split(QLatin1Char('^'));
+    if (fields.size() != 3)
+        return;
+    const QStringList numbers = Recipients(fields[0], fields[1]);
+    const QString whose = m_connections.Tag(Index);
+    for (const QString &number : numbers) {
+        const QString date = QDateTime::currentDateTime().toString(QStringLiteral("yy/MM/dd HH:mm:ss"));
+        m_writeUnsentFile(whose + QLatin1Char(',') + number + QLatin1Char(',') + date + QLatin1Char(',') + fields[2]);
+    }
+}
+
+// Typed numbers first, in typed order, then the numbers of the selected
+// contacts and groups in selection order. Typed pieces are kept as typed.
+QStringList CommandInterpreter::Recipients(const QString &manualNumbers, const QString &selectedEntries)
+{
+    RecipientSet recipients;
+    const QString typed = TrimBlanks(manualNumbers);
+    if (!typed.isEmpty())
+        for (const QString &piece : typed.split(QLatin1Char(',')))
+            recipients.Add(piece);
+
+    // Identifier and kind alternate; a single item names nothing.
+    const QStringList entries = TrimBlanks(selectedEntries).split(QLatin1Char('|'));
+    if (entries.size() == 1)
+        return recipients.Numbers();
+    const QSqlDatabase phonebook = m_databases.PhonebookConnection();
+    for (qsizetype i = 0; i < entries.size(); i += 2) {
+        const qint32 id = platform::ToLong(entries[i]);
+        if (i + 1 >= entries.size())
+            throw platform::Error(platform::ErrSubscript, QStringLiteral("Subscript out of range"));
+        const qint16 kind = platform::ToInteger(entries[i + 1]);
+        if (kind == ContactEntry) {
+            const QString number = TrimBlanks(m_databases.ExecuteScalar(phonebook, ContactNumberStatement, {id}));
+            if (!number.isEmpty())
+                recipients.Add(number);
+        } else if (kind == GroupEntry) {
+            // A link to a contact that is gone joins a Null number, which
+            // fails the whole request.
+            QSqlQuery rows = Run(phonebook, {GroupNumbersStatement, {id}});
+            while (NextRow(rows)) {
+                const QString number = TrimBlanks(FieldText(rows.value(0)));
+                if (!number.isEmpty())
+                    recipients.Add(number);
+            }
+        }
+    }
+    return recipients.Numbers();
+}
+
+void CommandInterpreter::Answer(qint16 Index, qint16 code, QStringView data)
+{
+    const QString frame = PrepareDataToSend(m_log, code, data);
+    if (!frame.isEmpty())
+        m_connections.SendData(Index, frame);
+}
