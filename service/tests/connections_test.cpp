@@ -1,0 +1,285 @@
+// The connection table over real TCP sockets: slots and their reuse, each
+// connection's own receive buffer, online entries, and every way a
+// connection ends.
+#include "connections.h"
+#include "servicelog.h"
+
+#include "platform/error.h"
+#include "platform/logwriter.h"
+#include "protocol/protocol.h"
+
+#include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using Recorded = std::pair<QString, qint16>;
+
+class ConnectionsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        logFile.setLogFolder(folder.path());
+        logFile.setLogName(QStringLiteral("TalvinorSMSSvc.log"));
+        ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+        connections.Listen(server);
+        connections.SetCommandHandler([this](const QString &message, qint16 index) {
+            recorded.emplace_back(message, index);
+            if (onCommand)
+                onCommand(message, index);
+        });
+    }
+
+    // A new client, once the table has given it a slot; its index.
+    qint16 Connect()
+    {
+        const QList<qint16> before = connections.Indices();
+        clients.push_back(std::make_unique<QTcpSocket>());
+        clients.back()->connectToHost(QHostAddress::LocalHost, server.serverPort());
+        const bool accepted = QTest::qWaitFor([&] { return connections.Indices().size() == before.size() + 1; }, 5000);
+        EXPECT_TRUE(accepted);
+        for (qint16 index : connections.Indices())
+            if (!before.contains(index))
+                return index;
+        return 0;
+    }
+
+    QTcpSocket &Client(size_t n) { return *clients.at(n); }
+
+    void Write(QTcpSocket &client, const QByteArray &bytes)
+    {
+        client.write(bytes);
+        ASSERT_TRUE(client.waitForBytesWritten(5000));
+    }
+
+    bool WaitForRecorded(size_t count)
+    {
+        return QTest::qWaitFor([&] { return recorded.size() >= count; }, 10000);
+    }
+
+    bool WaitForFree(qint16 index)
+    {
+        return QTest::qWaitFor([&] { return !connections.Exists(index); }, 10000);
+    }
+
+    static bool WaitForDisconnect(QTcpSocket &client)
+    {
+        return client.state() == QAbstractSocket::UnconnectedState || client.waitForDisconnected(10000);
+    }
+
+    QString LogText() const
+    {
+        QFile f(logFile.logPath());
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+
+    QTemporaryDir folder;
+    platform::LogWriter logFile;
+    ServiceLog log{logFile};
+    QTcpServer server;
+    Connections connections{log};
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    std::vector<Recorded> recorded;
+    std::function<void(const QString &, qint16)> onCommand;
+};
+
+int RaisedNumber(const std::function<void()> &call)
+{
+    try {
+        call();
+    } catch (const platform::Error &e) {
+        return e.number();
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST_F(ConnectionsTest, FreedSlotsAreReusedBeforeCountingOn)
+{
+    EXPECT_EQ(Connect(), 1);
+    EXPECT_EQ(Connect(), 2);
+    EXPECT_EQ(Connect(), 3);
+    Client(1).disconnectFromHost();
+    ASSERT_TRUE(WaitForFree(2));
+    EXPECT_EQ(Connect(), 2);
+    EXPECT_EQ(Connect(), 4);
+    // The highest slot is reused too, so reconnecting clients never run the
+    // counter up.
+    Client(4).disconnectFromHost();
+    ASSERT_TRUE(WaitForFree(4));
+    EXPECT_EQ(Connect(), 4);
+    EXPECT_EQ(connections.Indices(), (QList<qint16>{1, 2, 3, 4}));
+}
+
+TEST_F(ConnectionsTest, CountingStartsAfreshWhenTheServiceStarts)
+{
+    EXPECT_EQ(Connect(), 1);
+    Client(0).disconnectFromHost();
+    ASSERT_TRUE(WaitForFree(1));
+    connections.ResetConnectionCounter();
+    EXPECT_EQ(Connect(), 1);
+    EXPECT_EQ(Connect(), 2);
+}
+
+TEST_F(ConnectionsTest, EachConnectionCutsItsOwnStream)
+{
+    const qint16 a = Connect();
+    const qint16 b = Connect();
+    Write(Client(0), "0200");
+    Write(Client(1), "020003616263|020000|");
+    ASSERT_TRUE(WaitForRecorded(2));
+    Write(Client(0), "03616263|02");
+    Write(Client(0), "0000|");
+    ASSERT_TRUE(WaitForRecorded(4));
+    const std::vector<Recorded> expected = {
+        {QStringLiteral("020003616263"), b},
+        {QStringLiteral("020000"), b},
+        {QStringLiteral("020003616263"), a},
+        {QStringLiteral("020000"), a},
+    };
+    EXPECT_EQ(recorded, expected);
+}
+
+TEST_F(ConnectionsTest, AMessageIsCutBeforeItRunsAndTheNextAfterIt)
+{
+    const qint16 index = Connect();
+    std::vector<QString> seenTags;
+    onCommand = [&](const QString &message, qint16 i) {
+        seenTags.push_back(connections.Tag(i));
+        connections.SetTag(i, message);
+    };
+    Write(Client(0), "first|second|");
+    ASSERT_TRUE(WaitForRecorded(2));
+    EXPECT_EQ(seenTags, (std::vector<QString>{QString(), QStringLiteral("first")}));
+    EXPECT_EQ(connections.Tag(index), QStringLiteral("second"));
+}
+
+TEST_F(ConnectionsTest, AMessageSentJustBeforeTheCloseStillRuns)
+{
+    const qint16 index = Connect();
+    Client(0).write("020000|");
+    Client(0).disconnectFromHost();
+    ASSERT_TRUE(WaitForFree(index));
+    ASSERT_EQ(recorded.size(), 1u);
+    EXPECT_EQ(recorded.front(), Recorded(QStringLiteral("020000"), index));
+}
+
+TEST_F(ConnectionsTest, ClosingRemovesExactlyTheEntriesOfThatConnection)
+{
+    const qint16 anna = Connect();
+    const qint16 ann = Connect();
+    const qint16 bob1 = Connect();
+    const qint16 bob2 = Connect();
+    const qint16 anonymous = Connect();
+    connections.AddOnlineUser(anna, QStringLiteral("anna"));
+    connections.AddOnlineUser(ann, QStringLiteral("ann"));
+    connections.AddOnlineUser(bob1, QStringLiteral("bob"));
+    connections.AddOnlineUser(bob2, QStringLiteral("bob"));
+
+    // "ann" closing must not take "anna", the second "bob" not the first,
+    // and one that never logged in nothing at all.
+    struct Step { size_t client; qint16 index; QStringList remaining; } steps[] = {
+        {4, anonymous, {QStringLiteral("anna|1"), QStringLiteral("ann|2"), QStringLiteral("bob|3"), QStringLiteral("bob|4")}},
+        {1, ann, {QStringLiteral("anna|1"), QStringLiteral("bob|3"), QStringLiteral("bob|4")}},
+        {3, bob2, {QStringLiteral("anna|1"), QStringLiteral("bob|3")}},
+    };
+    for (const Step &s : steps) {
+        Client(s.client).disconnectFromHost();
+        ASSERT_TRUE(WaitForFree(s.index)) << s.index;
+        EXPECT_EQ(connections.OnlineUsers(), s.remaining) << s.index;
+        EXPECT_FALSE(connections.IsLoggedIn(s.index));
+    }
+    EXPECT_TRUE(connections.IsLoggedIn(bob1));
+    EXPECT_EQ(Connect(), 2);
+}
+
+TEST_F(ConnectionsTest, ALaterLoginReplacesTheEntryOfItsConnection)
+{
+    const qint16 first = Connect();
+    const qint16 second = Connect();
+    connections.AddOnlineUser(first, QStringLiteral("ann"));
+    connections.AddOnlineUser(second, QStringLiteral("carl"));
+    connections.AddOnlineUser(first, QStringLiteral("bob"));
+    connections.AddOnlineUser(first, QStringLiteral("bob"));
+    EXPECT_EQ(connections.OnlineUsers(), (QStringList{QStringLiteral("carl|2"), QStringLiteral("bob|1")}));
+}
+
+TEST_F(ConnectionsTest, ClosingFromThisSideEndsTheConnectionCleanlyAndFreesTheSlot)
+{
+    const qint16 index = Connect();
+    connections.AddOnlineUser(index, QStringLiteral("ann"));
+    connections.Close(index);
+    EXPECT_FALSE(connections.Exists(index));
+    EXPECT_TRUE(connections.OnlineUsers().isEmpty());
+    ASSERT_TRUE(WaitForDisconnect(Client(0)));
+    // A closed connection, not a reset: the client tells a refused login by it.
+    EXPECT_EQ(Client(0).error(), QAbstractSocket::RemoteHostClosedError);
+    EXPECT_TRUE(LogText().isEmpty()) << qPrintable(LogText());
+}
+
+TEST_F(ConnectionsTest, AFreeSlotCannotBeUsed)
+{
+    const qint16 index = Connect();
+    connections.Close(index);
+    const std::pair<const char *, std::function<void()>> calls[] = {
+        {"Tag", [&] { connections.Tag(index); }},
+        {"SetTag", [&] { connections.SetTag(index, QStringLiteral("x")); }},
+        {"IsConnected", [&] { connections.IsConnected(index); }},
+        {"SendData", [&] { connections.SendData(index, u"020000|"); }},
+        {"Close", [&] { connections.Close(index); }},
+        {"AddOnlineUser", [&] { connections.AddOnlineUser(index, QStringLiteral("x")); }},
+        {"Tag of slot 0", [&] { connections.Tag(0); }},
+        {"Tag beyond the table", [&] { connections.Tag(999); }},
+    };
+    for (const auto &[name, call] : calls)
+        EXPECT_EQ(RaisedNumber(call), 340) << name;
+    EXPECT_TRUE(connections.OnlineUsers().isEmpty());
+}
+
+TEST_F(ConnectionsTest, SendDataReachesTheClientWhileConnected)
+{
+    const qint16 index = Connect();
+    EXPECT_TRUE(connections.IsConnected(index));
+    const QString frame = protocol::PrepareDataToSend(protocol::CMD_PHONEBOOK_RESULT, u"x|y");
+    connections.SendData(index, frame);
+    QByteArray received;
+    ASSERT_TRUE(QTest::qWaitFor([&] { received += Client(0).readAll(); return received.size() >= frame.size(); }, 5000));
+    EXPECT_EQ(received, frame.toLatin1());
+}
+
+TEST_F(ConnectionsTest, AClientSendingWithoutFrameEndIsClosedOnceNoFrameCanHoldIt)
+{
+    struct Case { qsizetype length; bool closed; } cases[] = {
+        {protocol::MaxMessageLength, false},
+        {protocol::MaxMessageLength + 1, true},
+        {1000000, true},
+    };
+    for (const Case &c : cases) {
+        const qint16 index = Connect();
+        QTcpSocket &client = *clients.back();
+        const size_t before = recorded.size();
+        Write(client, QByteArray(c.length, '0'));
+        if (c.closed) {
+            ASSERT_TRUE(WaitForFree(index)) << c.length;
+            EXPECT_TRUE(WaitForDisconnect(client)) << c.length;
+            EXPECT_EQ(recorded.size(), before);
+            EXPECT_TRUE(LogText().contains(QStringLiteral("Connection %1 sent more than 32772 characters without a frame end and is closed\r\n"
+                                                          "Procedure: wsckTcpServer_DataArrival")
+                                               .arg(index)))
+                << qPrintable(LogText());
+        } else {
+            // Still open: the frame end completes the longest message.
+            Write(client, "|");
+            ASSERT_TRUE(WaitForRecorded(before + 1)) << c.length;
+            EXPECT_EQ(recorded.back().first.size(), c.length);
+            EXPECT_TRUE(connections.Exists(index));
+        }
+    }
+}
