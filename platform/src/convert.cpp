@@ -2,8 +2,9 @@
 
 #include "platform/error.h"
 
+#include <charconv>
+#include <cctype>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 
 namespace platform {
@@ -18,16 +19,23 @@ double ToDouble(const QString &text)
             raiseTypeMismatch(text);
         return static_cast<double>(value);
     }
+    // from_chars ignores the process locale: "1.5" means the same under a
+    // Turkish locale, whose decimal separator is a comma.
     const QByteArray bytes = t.toLatin1();
-    if (bytes.isEmpty())
+    const char *first = bytes.constData();
+    const char *last = first + bytes.size();
+    const bool negative = first != last && *first == '-';
+    if (first != last && (*first == '+' || *first == '-'))
+        ++first;
+    if (first == last || !(std::isdigit(static_cast<unsigned char>(*first)) || *first == '.'))
         raiseTypeMismatch(text);
-    char *end = nullptr;
-    const double value = std::strtod(bytes.constData(), &end);
-    if (end != bytes.constData() + bytes.size() || std::isnan(value))
+    double value = 0;
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (end != last || error == std::errc::invalid_argument || std::isnan(value))
         raiseTypeMismatch(text);
-    if (std::isinf(value))
+    if (error == std::errc::result_out_of_range || std::isinf(value))
         raiseOverflow();
-    return value;
+    return negative ? -value : value;
 }
 
 namespace {

@@ -1,17 +1,29 @@
 #include "platform/convert.h"
 #include "platform/error.h"
 
+#include <clocale>
 #include <gtest/gtest.h>
+#include <string>
 
 using namespace platform;
 
 TEST(Convert, NumbersInTheirUsualForms)
 {
     struct Case { const char *text; double value; } cases[] = {
-        {"60", 60}, {" 16395 ", 16395}, {"1.5", 1.5}, {"-3", -3}, {"1.0", 1}, {"&H1F", 31}, {"1e3", 1000},
+        {"60", 60}, {" 16395 ", 16395}, {"1.5", 1.5}, {"-3", -3}, {"+7", 7}, {"1.0", 1}, {"&H1F", 31}, {"1e3", 1000}, {".5", 0.5},
     };
     for (const auto &c : cases)
         EXPECT_DOUBLE_EQ(ToDouble(QString::fromLatin1(c.text)), c.value) << c.text;
+}
+
+TEST(Convert, DecimalPointWhateverTheLocale)
+{
+    const char *old = std::setlocale(LC_NUMERIC, nullptr);
+    const std::string saved = old ? old : "C";
+    if (!std::setlocale(LC_NUMERIC, "tr_TR.UTF-8") && !std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
+        GTEST_SKIP() << "no decimal-comma locale installed";
+    EXPECT_DOUBLE_EQ(ToDouble(QStringLiteral("1.5")), 1.5);
+    std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
 TEST(Convert, FractionsRoundHalfToEven)
@@ -23,7 +35,7 @@ TEST(Convert, FractionsRoundHalfToEven)
 
 TEST(Convert, NonNumbersAreTypeMismatch)
 {
-    for (const char *text : {"", "   ", "abc", "12abc", "1,5", "&Hxyz"}) {
+    for (const char *text : {"", "   ", "abc", "12abc", "1,5", "&Hxyz", "+", "--1", "+-1", "inf", "nan"}) {
         try {
             ToLong(QString::fromLatin1(text));
             ADD_FAILURE() << "no error for " << text;
