@@ -1,9 +1,7 @@
 #include "platform/convert.h"
 #include "platform/error.h"
 
-#include <clocale>
 #include <gtest/gtest.h>
-#include <string>
 
 using namespace platform;
 
@@ -14,16 +12,6 @@ TEST(Convert, NumbersInTheirUsualForms)
     };
     for (const auto &c : cases)
         EXPECT_DOUBLE_EQ(ToDouble(QString::fromLatin1(c.text)), c.value) << c.text;
-}
-
-TEST(Convert, DecimalPointWhateverTheLocale)
-{
-    const char *old = std::setlocale(LC_NUMERIC, nullptr);
-    const std::string saved = old ? old : "C";
-    if (!std::setlocale(LC_NUMERIC, "tr_TR.UTF-8") && !std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
-        GTEST_SKIP() << "no decimal-comma locale installed";
-    EXPECT_DOUBLE_EQ(ToDouble(QStringLiteral("1.5")), 1.5);
-    std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
 TEST(Convert, FractionsRoundHalfToEven)
