@@ -56,6 +56,7 @@ TEST_F(ServiceFrame, ShippedSettingsHoldTheThreeDefaults)
     EXPECT_TRUE(ini.startsWith("[Service Settings]\n"));
     for (const char *line : {"port=16395\n", "sms_check_interval=60\n", "allowed_time_interval=00:00,23:59\n"})
         EXPECT_TRUE(ini.contains(line)) << line;
+    EXPECT_EQ(folder.readFile(QStringLiteral("VorbexDll.ini")), QByteArray("[VorbexDll]\nDebug=0\ncom_port=1\nGSMServiceNumber=\n"));
     for (const char *sub : {"Unsent", "Sent", "Incoming", "Backup", "db", "lang"})
         EXPECT_TRUE(QDir(folder.filePath(QString::fromLatin1(sub))).exists()) << sub;
 }
