@@ -1,0 +1,209 @@
+#include "outgoingqueue.h"
+
+#include "frmmain.h"
+#include "queuefiles.h"
+#include "servicelog.h"
+
+#include "platform/error.h"
+#include "platform/inifile.h"
+#include "vorbex/clsvorbex.h"
+
+#include <QDir>
+#include <QTime>
+
+namespace {
+
+const QString Procedure = QStringLiteral("ReadUnsentFile");
+const QString Bulk = QStringLiteral("[Bulk]");
+
+// The modem's queue keeps a command's fields joined by "^" and drops, without
+// a dialogue and without a word, a send whose number or text holds one.
+const QChar ModemFieldSeparator = QLatin1Char('^');
+
+QString describe(const std::exception &e)
+{
+    if (const auto *error = dynamic_cast<const platform::Error *>(&e))
+        return error->description();
+    return QString::fromLocal8Bit(e.what());
+}
+
+} // namespace
+
+bool InSendingWindow(const QString &interval, const QString &now)
+{
+    const QStringList parts = interval.split(QLatin1Char(','));
+    if (parts.size() != 2)
+        return true;
+    const QString &start = parts.at(0);
+    const QString &end = parts.at(1);
+    if (start <= end)
+        return start <= now && now <= end;
+    return start <= now || now <= end;
+}
+
+bool PhoneNumberFormat(const QString &number)
+{
+    return !number.startsWith(QLatin1Char('+'));
+}
+
+OutgoingQueue::OutgoingQueue(QString programFolder, platform::IniFile &ini, ServiceLog &log, QObject *parent)
+    : QObject(parent),
+      m_unsent(QueueFolder(programFolder, UnsentFolder)),
+      m_sent(QueueFolder(programFolder, SentFolder)),
+      m_ini(ini),
+      m_log(log)
+{
+}
+
+void OutgoingQueue::ReadUnsentFile(vorbex::clsVorbex *modem)
+{
+    if (m_stopped || !modem)
+        return;
+    UseModem(modem);
+    try {
+        const QStringList names = ListQueueFiles(m_unsent);
+        ForgetVanished(names);
+        for (const QString &name : names) {
+            if (DealWith(name))
+                return;
+        }
+    } catch (const std::exception &e) {
+        m_log.LogServiceError(describe(e), Procedure);
+    }
+}
+
+void OutgoingQueue::UseModem(vorbex::clsVorbex *modem)
+{
+    if (m_modem == modem)
+        return;
+    if (m_modem)
+        disconnect(m_modem, nullptr, this, nullptr);
+    // Commands queued in another modem object went with it; their files are
+    // still in Unsent and are handed to this one.
+    m_handedOver.clear();
+    m_modem = modem;
+    connect(modem, &vorbex::clsVorbex::SendCompleted, this, &OutgoingQueue::SendCompleted);
+    connect(modem, &QObject::destroyed, this, [this] { m_handedOver.clear(); });
+}
+
+// True when the file was dealt with, which ends the pass.
+bool OutgoingQueue::DealWith(const QString &name)
+{
+    if (m_handedOver.contains(name) || m_passedOver.contains(name))
+        return false;
+    // A bulk file outside the window is not read again on every tick; queue
+    // files do not change while they lie in Unsent.
+    const bool knownBulk = m_waitingBulk.contains(name);
+    if (knownBulk && !BulkWindowOpen())
+        return false;
+    QString line;
+    try {
+        line = ReadFirstLine(QDir(m_unsent).filePath(name));
+    } catch (const platform::Error &e) {
+        m_waitingBulk.remove(name);
+        SetAside(name, QStringLiteral("unreadable"), QStringLiteral("Cannot read %1: %2").arg(name, e.description()));
+        return false;
+    }
+    clsSMSsvc sms = NewSMS();
+    FillRecord(sms, ReadSmsRecord(line));
+    if (sms.Whose().isEmpty()) {
+        m_waitingBulk.remove(name);
+        MoveToSent(name);
+        return true;
+    }
+    QString text;
+    if (sms.Whose() != Bulk) {
+        text = sms.Whose() + QLatin1Char(':') + sms.Message();
+    } else {
+        if (!knownBulk && !BulkWindowOpen()) {
+            m_waitingBulk.insert(name);
+            return false;
+        }
+        text = sms.Message();
+    }
+    m_waitingBulk.remove(name);
+    HandOver(name, sms.Number(), text);
+    return true;
+}
+
+void OutgoingQueue::HandOver(const QString &name, const QString &number, const QString &text)
+{
+    if (text.isEmpty() || number.isEmpty()) {
+        MoveToSent(name);
+        return;
+    }
+    if (text.contains(ModemFieldSeparator) || number.contains(ModemFieldSeparator)) {
+        m_log.LogServiceError(QStringLiteral("%1 is not sent: the modem cannot send a number or text that holds \"^\"").arg(name),
+                              Procedure);
+        MoveToSent(name);
+        return;
+    }
+    m_handedOver.insert(name);
+    m_modem->CommandSendMessage(number, text, PhoneNumberFormat(number), name);
+}
+
+void OutgoingQueue::SendCompleted(const QString &tag)
+{
+    if (m_handedOver.remove(tag))
+        MoveToSent(tag);
+}
+
+void OutgoingQueue::MoveToSent(const QString &name)
+{
+    try {
+        MoveQueueFile(m_unsent, name, m_sent, name);
+    } catch (const platform::Error &e) {
+        SetAside(name, QStringLiteral("done"),
+                 QStringLiteral("%1 is dealt with but cannot be moved to Sent: %2").arg(name, e.description()));
+    }
+}
+
+void OutgoingQueue::SetAside(const QString &name, const QString &suffix, const QString &reason)
+{
+    const QString base = name + QLatin1Char('.') + suffix;
+    for (int n = 1;; ++n) {
+        const QString aside = n == 1 ? base : QStringLiteral("%1-%2").arg(base).arg(n);
+        try {
+            MoveQueueFile(m_unsent, name, m_unsent, aside);
+            m_log.LogServiceError(QStringLiteral("%1. It was set aside in Unsent as %2.").arg(reason, aside), Procedure);
+            return;
+        } catch (const platform::Error &e) {
+            if (e.number() == platform::ErrFileAlreadyExists)
+                continue;
+            m_passedOver.insert(name);
+            m_log.LogServiceError(
+                QStringLiteral("%1. It cannot be set aside (%2) and is passed over until the service restarts.")
+                    .arg(reason, e.description()),
+                Procedure);
+            return;
+        }
+    }
+}
+
+bool OutgoingQueue::BulkWindowOpen() const
+{
+    const QString interval = m_ini.ReadValue(QString::fromLatin1(frmMain::SettingsSection),
+                                             QStringLiteral("allowed_time_interval"), QStringLiteral("00:00,23:59"));
+    return InSendingWindow(interval, QTime::currentTime().toString(QStringLiteral("HH:mm")));
+}
+
+// What was learned about files that have left Unsent meanwhile is dropped,
+// so it never outgrows the folder.
+void OutgoingQueue::ForgetVanished(const QStringList &names)
+{
+    if (m_waitingBulk.size() + m_passedOver.size() <= names.size())
+        return;
+    const QSet<QString> listed(names.cbegin(), names.cend());
+    const auto vanished = [&listed](const QString &name) { return !listed.contains(name); };
+    m_waitingBulk.removeIf(vanished);
+    m_passedOver.removeIf(vanished);
+}
+
+void OutgoingQueue::Stop()
+{
+    m_stopped = true;
+    if (!m_modem)
+        return;
+    for (const QString &tag : m_modem->TakeQueuedSends())
+        m_handedOver.remove(tag);
+}

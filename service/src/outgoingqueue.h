@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+class ServiceLog;
+
+namespace platform {
+class IniFile;
+}
+
+namespace vorbex {
+class clsVorbex;
+}
+
+// Whether a bulk message may go at `now` ("HH:mm") under the sending window
+// `interval` ("HH:mm,HH:mm", compared as text). A value that is not two
+// parts does not restrict sending; a start later than the end is a window
+// across midnight.
+bool InSendingWindow(const QString &interval, const QString &now);
+
+// The number format flag that rides with a send command: true unless the
+// number begins with "+".
+bool PhoneNumberFormat(const QString &number);
+
+// The outgoing queue: every Unsent file is handed to the modem once, in
+// name order, at most one per tick.
+//
+// A handed-over file stays in Unsent until the modem has run its send
+// dialogue, and moves to Sent then; until that moment the message is only
+// in the modem's memory, and the file is what lets it go out after a crash
+// or a stop. A file that must not be taken again but cannot go to Sent is
+// set aside in Unsent under its name plus ".unreadable" or ".done", which no
+// pass takes, so the administrator still finds it.
+class OutgoingQueue : public QObject {
+    Q_OBJECT
+public:
+    OutgoingQueue(QString programFolder, platform::IniFile &ini, ServiceLog &log, QObject *parent = nullptr);
+
+    // One pass over Unsent: hands the first sendable file to `modem`, or
+    // moves a file with nothing to send to Sent, then ends. Bulk files wait
+    // outside the sending window. Nothing happens without a modem or after
+    // Stop. Errors are logged under "ReadUnsentFile".
+    void ReadUnsentFile(vorbex::clsVorbex *modem);
+
+    // The service stops: no more files are handed over, and sends that the
+    // modem has not started are taken back from it (their files are still in
+    // Unsent, so they go out after the next start). A send dialogue that is
+    // running finishes before control returns to the event loop, and its
+    // file then moves to Sent; so the modem must neither be closed nor
+    // deleted before the event loop has been left.
+    void Stop();
+
+private:
+    void UseModem(vorbex::clsVorbex *modem);
+    bool DealWith(const QString &name);
+    void HandOver(const QString &name, const QString &number, const QString &text);
+    void SendCompleted(const QString &tag);
+    void MoveToSent(const QString &name);
+    void SetAside(const QString &name, const QString &suffix, const QString &reason);
+    bool BulkWindowOpen() const;
+    void ForgetVanished(const QStringList &names);
+
+    QString m_unsent;
+    QString m_sent;
+    platform::IniFile &m_ini;
+    ServiceLog &m_log;
+    QPointer<vorbex::clsVorbex> m_modem;
+    QSet<QString> m_handedOver;  // in the modem's queue, not yet sent
+    QSet<QString> m_waitingBulk; // read once: bulk files waiting for the window
+    QSet<QString> m_passedOver;  // not to be taken again, but could not be set aside
+    bool m_stopped = false;
+};
