@@ -51,6 +51,7 @@ frmMain::frmMain(QString programFolder, QObject *parent)
     tmrAction.setInterval(1000);
     tmrReadUnsentSMS.setInterval(8000);
     connect(&tmrAction, &QTimer::timeout, this, &frmMain::Service_Process);
+    connect(&tmrReadUnsentSMS, &QTimer::timeout, this, &frmMain::tmrReadUnsentSMS_Timer);
     connect(&oSVC, &platform::ServiceControl::Start, this, [this](bool *success) {
         *success = Service_Start();
         if (!*success)
@@ -218,6 +219,9 @@ void frmMain::ListenOnPort()
 
 void frmMain::Service_Stop()
 {
+    // First, so that nothing handed to the modem is lost. The modem object
+    // stays until the event loop is left: a send it is running goes on.
+    m_outgoing.Stop();
     wsckTcpServer.close();
     m_databases.CloseConnections();
     Unload(0);
@@ -246,6 +250,11 @@ void frmMain::Action()
     } catch (const platform::Error &e) {
         m_log.LogServiceError(e.description(), QStringLiteral("Action"));
     }
+}
+
+void frmMain::tmrReadUnsentSMS_Timer()
+{
+    m_outgoing.ReadUnsentFile(oVorbex.get());
 }
 
 void frmMain::Unload(int exitCode)

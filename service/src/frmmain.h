@@ -1,6 +1,7 @@
 #pragma once
 
 #include "databases.h"
+#include "outgoingqueue.h"
 #include "servicelog.h"
 
 #include "platform/inifile.h"
@@ -80,6 +81,8 @@ private:
     void ReadServiceSettings();
     void ListenOnPort();
     void CreateModem();
+    // The 8-second tick: the outgoing queue, then received messages.
+    void tmrReadUnsentSMS_Timer();
     void onStdinReadable();
     void Unload(int exitCode);
     void ReportOnTerminal(const QString &text, bool exclamation);
@@ -96,6 +99,7 @@ private:
     QRandomGenerator m_random;
     Databases m_databases;
     std::unique_ptr<vorbex::clsVorbex> oVorbex;
+    OutgoingQueue m_outgoing{m_programFolder, m_ini, m_log};
     std::unique_ptr<QSocketNotifier> m_stdinNotifier;
 
     QString m_port;
