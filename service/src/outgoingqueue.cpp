@@ -160,23 +160,15 @@ void OutgoingQueue::MoveToSent(const QString &name)
 
 void OutgoingQueue::SetAside(const QString &name, const QString &suffix, const QString &reason)
 {
-    const QString base = name + QLatin1Char('.') + suffix;
-    for (int n = 1;; ++n) {
-        const QString aside = n == 1 ? base : QStringLiteral("%1-%2").arg(base).arg(n);
-        try {
-            MoveQueueFile(m_unsent, name, m_unsent, aside);
-            m_log.LogServiceError(QStringLiteral("%1. It was set aside in Unsent as %2.").arg(reason, aside), Procedure);
-            return;
-        } catch (const platform::Error &e) {
-            if (e.number() == platform::ErrFileAlreadyExists)
-                continue;
-            m_passedOver.insert(name);
-            m_log.LogServiceError(
-                QStringLiteral("%1. It cannot be set aside (%2) and is passed over until the service restarts.")
-                    .arg(reason, e.description()),
-                Procedure);
-            return;
-        }
+    try {
+        const QString aside = SetAsideQueueFile(m_unsent, name, suffix);
+        m_log.LogServiceError(QStringLiteral("%1. It was set aside in Unsent as %2.").arg(reason, aside), Procedure);
+    } catch (const platform::Error &e) {
+        m_passedOver.insert(name);
+        m_log.LogServiceError(
+            QStringLiteral("%1. It cannot be set aside (%2) and is passed over until the service restarts.")
+                .arg(reason, e.description()),
+            Procedure);
     }
 }
 

@@ -337,6 +337,19 @@ void MoveQueueFile(const QString &fromFolder, const QString &name, const QString
                        QDir(toFolder).filePath(toName));
 }
 
+QString SetAsideQueueFile(const QString &folder, const QString &name, const QString &suffix)
+{
+    const QString base = name + QLatin1Char('.') + suffix;
+    for (int n = 1;; ++n) {
+        const QString aside = n == 1 ? base : QStringLiteral("%1-%2").arg(base).arg(n);
+        const int error = renameNoReplace(nativePath(folder, name), nativePath(folder, aside));
+        if (error == 0)
+            return aside;
+        if (error != EEXIST)
+            raiseFileError(error, QStringLiteral("Cannot set aside"), QDir(folder).filePath(name));
+    }
+}
+
 void WriteUnsentFile(const QString &programFolder, QRandomGenerator &random, ServiceLog &log, const QString &line)
 {
     if (line.isEmpty())
@@ -355,5 +368,20 @@ void WriteUnsentFile(const QString &programFolder, QRandomGenerator &random, Ser
         });
     } catch (const std::exception &e) {
         log.LogServiceError(describe(e), QStringLiteral("WriteUnsentFile"));
+    }
+}
+
+QString SetAsideQueueFile(const QString &folder, const QString &name, const QString &suffix)
+{
+    const QString base = name + QLatin1Char('.') + suffix;
+    for (int n = 1;; ++n) {
+        const QString aside = n == 1 ? base : QStringLiteral("%1-%2").arg(base).arg(n);
+        try {
+            MoveQueueFile(folder, name, folder, aside);
+            return aside;
+        } catch (const platform::Error &e) {
+            if (e.number() != platform::ErrFileAlreadyExists)
+                throw;
+        }
     }
 }

@@ -160,8 +160,20 @@ QString CreateQueueFile(const QString &folder, const QByteArray &content, const 
 // when the move fails otherwise.
 void MoveQueueFile(const QString &fromFolder, const QString &name, const QString &toFolder, const QString &toName);
 
+// Renames `name` in `folder` to `name` "." `suffix` (or, when that is taken,
+// with "-2", "-3", ... after it), which no queue reader takes, and returns
+// the new name. The file stays, so an administrator can look at it. Raises
+// platform::Error when it cannot be renamed.
+QString SetAsideQueueFile(const QString &folder, const QString &name, const QString &suffix);
+
 // Queues one outgoing message as a new Unsent file: stamp, four random hex
 // digits, ".dat", drawing new digits while the name is taken in Unsent or
 // in Sent. An empty line queues nothing. Failures are logged under
 // "WriteUnsentFile"; the caller is not told.
 void WriteUnsentFile(const QString &programFolder, QRandomGenerator &random, ServiceLog &log, const QString &line);
+
+// Renames `folder`/`name` to `name`.`suffix` (then `name`.`suffix`-2, ...
+// while those are taken) in the same folder, out of every reader's way but
+// kept for the administrator. Returns the new name; raises platform::Error
+// when the file cannot be renamed.
+QString SetAsideQueueFile(const QString &folder, const QString &name, const QString &suffix);
