@@ -1,5 +1,7 @@
 #include "frmmain.h"
 
+#include "queuefiles.h"
+
 #include "platform/convert.h"
 #include "platform/error.h"
 #include "platform/version.h"
@@ -46,11 +48,17 @@ frmMain::frmMain(QString programFolder, QObject *parent)
       m_log(m_logWriter),
       m_instanceLock(QDir(m_programFolder).filePath(QStringLiteral("TalvinorSMSSvc.lock"))),
       oSVC(QString::fromLatin1(ServiceName), QString::fromLatin1(DisplayName)),
-      m_databases(m_log)
+      m_databases(m_log),
+      m_connections(m_log),
+      m_commands(m_connections, m_databases, m_log, m_cipher,
+                 [this](const QString &line) { WriteUnsentFile(m_programFolder, m_random, m_log, line); })
 {
     tmrAction.setInterval(1000);
     tmrReadUnsentSMS.setInterval(8000);
     connect(&tmrAction, &QTimer::timeout, this, &frmMain::Service_Process);
+    m_connections.Listen(wsckTcpServer);
+    m_connections.SetCommandHandler(
+        [this](const QString &message, qint16 index) { m_commands.ExecuteCommand(message, index); });
     connect(&tmrReadUnsentSMS, &QTimer::timeout, this, &frmMain::tmrReadUnsentSMS_Timer);
     connect(&oSVC, &platform::ServiceControl::Start, this, [this](bool *success) {
         *success = Service_Start();
@@ -178,7 +186,7 @@ bool frmMain::Service_Start()
         ReadServiceSettings();
         m_databases.OpenConnections(m_programFolder);
         CreateModem();
-        ConnectionCounter = 0;
+        m_connections.ResetConnectionCounter();
         ListenOnPort();
         m_log.LogEvent(0, 110, {QStringLiteral("Service attempted to start with the following settings:"),
                                 QStringLiteral("Version:") + QString::fromLatin1(TALVINOR_VERSION_TEXT),

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "commandinterpreter.h"
+#include "connections.h"
 #include "databases.h"
 #include "outgoingqueue.h"
 #include "servicelog.h"
@@ -8,6 +10,7 @@
 #include "platform/instancelock.h"
 #include "platform/logwriter.h"
 #include "platform/servicecontrol.h"
+#include "sealkit/clscipherbase.h"
 
 #include <QObject>
 #include <QRandomGenerator>
@@ -65,6 +68,10 @@ public:
     QString port() const { return m_port; }
     QString smsCheckInterval() const { return m_smsCheckInterval; }
     Databases &databases() { return m_databases; }
+    // The client connections: each slot's Tag and state, SendData, OnlineUsers.
+    Connections &connections() { return m_connections; }
+    // The one cipher object for login replies and pushed messages.
+    const sealkit::clsCipherBase &cipher() const { return m_cipher; }
     // The modem object; null until Service_Start created it.
     vorbex::clsVorbex *modem() const { return oVorbex.get(); }
 
@@ -98,13 +105,15 @@ private:
     QTcpServer wsckTcpServer;
     QRandomGenerator m_random;
     Databases m_databases;
+    sealkit::clsCipherBase m_cipher;
+    Connections m_connections;
+    CommandInterpreter m_commands;
     std::unique_ptr<vorbex::clsVorbex> oVorbex;
     OutgoingQueue m_outgoing{m_programFolder, m_ini, m_log};
     std::unique_ptr<QSocketNotifier> m_stdinNotifier;
 
     QString m_port;
     QString m_smsCheckInterval;
-    qint32 ConnectionCounter = 0;
     qint32 SecondsCounter = 0;
     bool m_running = false;
     int m_exitCode = 0;

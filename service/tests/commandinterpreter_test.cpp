@@ -1,0 +1,541 @@
+// The command interpreter between real clients on real sockets and real
+// SQLite files made by the install step's schema: login, phone-book search,
+// send requests and what each of them does when it goes wrong.
+#include "commandinterpreter.h"
+#include "connections.h"
+#include "databases.h"
+#include "queuefiles.h"
+#include "servicelog.h"
+
+#include "platform/codepage.h"
+#include "platform/logwriter.h"
+#include "protocol/protocol.h"
+#include "sealkit/clscipherbase.h"
+#include "textkit/clsstring.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <deque>
+#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
+#include <random>
+#include <vector>
+
+namespace {
+
+using protocol::Message;
+
+const QString SchemaFolder = QFileInfo(QStringLiteral(__FILE__)).dir().absoluteFilePath(QStringLiteral("../schema"));
+const QString BobDigest = QStringLiteral("0123456789ABCDEF0123456789ABCDEF");
+const QString AnnDigest = QStringLiteral("FEDCBA9876543210FEDCBA9876543210");
+const QVariant Null;
+
+QString L(const char *text)
+{
+    return QString::fromLatin1(text);
+}
+
+QString CreateDatabases(const QString &dbFolder)
+{
+    QProcess cmake;
+    cmake.setProcessChannelMode(QProcess::MergedChannels);
+    cmake.start(QStringLiteral("cmake"), {QStringLiteral("-DDB_FOLDER=") + dbFolder, QStringLiteral("-P"),
+                                          SchemaFolder + QStringLiteral("/createdb.cmake")});
+    if (!cmake.waitForFinished(60000) || cmake.exitStatus() != QProcess::NormalExit || cmake.exitCode() != 0)
+        return QStringLiteral("createdb failed: ") + QString::fromLocal8Bit(cmake.readAll()) + cmake.errorString();
+    return {};
+}
+
+// A connection of its own, as the console holds, to put rows in place.
+class Writer {
+public:
+    explicit Writer(const QString &path) : m_name(QStringLiteral("writer:") + path)
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setDatabaseName(path);
+        db.open();
+    }
+    ~Writer()
+    {
+        QSqlDatabase::database(m_name).close();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    void Run(const QString &statement, const QVariantList &values = {})
+    {
+        QSqlQuery query(QSqlDatabase::database(m_name));
+        ASSERT_TRUE(query.prepare(statement)) << qPrintable(query.lastError().text());
+        for (const QVariant &v : values)
+            query.addBindValue(v);
+        ASSERT_TRUE(query.exec()) << qPrintable(query.lastError().text());
+    }
+
+private:
+    QString m_name;
+};
+
+// A desktop client reduced to the wire: frames out, decoded messages in.
+class Client {
+public:
+    explicit Client(quint16 port)
+    {
+        QObject::connect(&m_socket, &QTcpSocket::readyRead, [this] {
+            m_buffer.Append(platform::codepage::fromAnsi(m_socket.readAll()));
+            while (const auto message = m_buffer.NextMessage())
+                if (const auto decoded = protocol::DecodeMessage(*message))
+                    m_messages.push_back(*decoded);
+        });
+        m_socket.connectToHost(QHostAddress::LocalHost, port);
+    }
+    void Send(qint16 code, const QString &data) { SendRaw(protocol::PrepareDataToSend(code, data).toLatin1()); }
+    void SendRaw(const QByteArray &bytes) { m_socket.write(bytes); }
+    // The next message; nothing when the connection ends first or none comes.
+    std::optional<Message> Next()
+    {
+        const bool settled = QTest::qWaitFor(
+            [this] { return !m_messages.empty() || m_socket.state() == QAbstractSocket::UnconnectedState; }, 10000);
+        if (!settled || m_messages.empty())
+            return std::nullopt;
+        Message m = m_messages.front();
+        m_messages.pop_front();
+        return m;
+    }
+    bool WaitForClose()
+    {
+        return QTest::qWaitFor([this] { return m_socket.state() == QAbstractSocket::UnconnectedState; }, 10000);
+    }
+    bool HasMessages() const { return !m_messages.empty(); }
+
+private:
+    QTcpSocket m_socket;
+    protocol::ReceiveBuffer m_buffer;
+    std::deque<Message> m_messages;
+};
+
+QString Deciphered(const Message &m)
+{
+    return sealkit::clsCipherBase().Decrypt(textkit::clsString::CHex2Str(m.data), false);
+}
+
+class CommandInterpreterTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_template = std::make_unique<QTemporaryDir>();
+        const QString failure = CreateDatabases(s_template->filePath(QStringLiteral("db")));
+        ASSERT_TRUE(failure.isEmpty()) << qPrintable(failure);
+    }
+    static void TearDownTestSuite() { s_template.reset(); }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("db")));
+        ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("Unsent")));
+        for (const QString &name : {QStringLiteral("application.db"), QStringLiteral("phonebook.db")})
+            ASSERT_TRUE(QFile::copy(s_template->filePath(QStringLiteral("db/") + name),
+                                    folder.filePath(QStringLiteral("db/") + name)));
+        logFile.setLogFolder(folder.path());
+        logFile.setLogName(QStringLiteral("TalvinorSMSSvc.log"));
+        users.emplace(folder.filePath(QStringLiteral("db/application.db")));
+        phonebook.emplace(folder.filePath(QStringLiteral("db/phonebook.db")));
+        AddUser(QStringLiteral("bob"), BobDigest, 1);
+        AddUser(QStringLiteral("ann"), AnnDigest, 0);
+        databases.OpenConnections(folder.path());
+        ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+        connections.Listen(server);
+        connections.SetCommandHandler(
+            [this](const QString &message, qint16 index) { interpreter.ExecuteCommand(message, index); });
+    }
+
+    void AddUser(const QString &name, const QString &digest, const QVariant &permission)
+    {
+        users->Run(QStringLiteral("INSERT INTO Users (UserName, UserPassword, FirstName, LastName, ModeratorAccess, "
+                                  "ManualNumberPermission) VALUES (?, ?, ?, '', 0, ?)"),
+                   {name, digest, name, permission});
+    }
+
+    void AddContact(const QVariant &first, const QVariant &last, const QVariant &company, const QVariant &number)
+    {
+        phonebook->Run(QStringLiteral("INSERT INTO Contact (FirstName, LastName, Company, Phonenumber) VALUES (?, ?, ?, ?)"),
+                       {first, last, company, number});
+    }
+
+    // Contacts 1-6 and groups 1-4; group 2 links contacts 2, 1 and 5 in that
+    // order, group 3 a contact that is gone, group 4 one without a number.
+    void FillPhonebook()
+    {
+        AddContact(L("Ann"), L("Smith"), L("Acme"), L("+901"));
+        AddContact(L("Joanna"), L("Berg"), L("  Nordic  "), L(" +902 "));
+        AddContact(L("Bob"), L("Hanna"), Null, L("+903"));
+        AddContact(L("Carl"), L("Jones"), L("Mannheim AG"), Null);
+        AddContact(L("Dora"), Null, Null, L("123"));
+        AddContact(L("O'Brien"), L("Pat"), L("X"), L("+906"));
+        for (const char *group : {"Annual meeting", "Sales", "Former staff", "No numbers"})
+            phonebook->Run(QStringLiteral("INSERT INTO Groups (GroupName) VALUES (?)"), {L(group)});
+        const int links[][2] = {{2, 2}, {2, 1}, {2, 5}, {3, 1}, {3, 99}, {4, 4}};
+        for (const auto &link : links)
+            phonebook->Run(QStringLiteral("INSERT INTO ContactGroupLink (GroupID, ContactID) VALUES (?, ?)"),
+                           {link[0], link[1]});
+    }
+
+    // A connected client, kept open by the fixture, and the index of its
+    // slot.
+    std::pair<Client *, qint16> Connect()
+    {
+        const QList<qint16> before = connections.Indices();
+        clients.push_back(std::make_unique<Client>(server.serverPort()));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return connections.Indices().size() > before.size(); }, 5000));
+        for (qint16 index : connections.Indices())
+            if (!before.contains(index))
+                return {clients.back().get(), index};
+        return {clients.back().get(), 0};
+    }
+
+    // A client logged in as bob, who may type numbers.
+    std::pair<Client *, qint16> LoggedIn(const QString &user = QStringLiteral("bob"), const QString &digest = BobDigest)
+    {
+        const auto [client, index] = Connect();
+        client->Send(protocol::CMD_LOGIN, user + QLatin1Char('^') + digest);
+        const auto reply = client->Next();
+        EXPECT_TRUE(reply && reply->code == protocol::CMD_LOGIN_REPLY);
+        return {client, index};
+    }
+
+    std::optional<Message> Search(Client &client, const QString &text)
+    {
+        client.Send(protocol::CMD_PHONEBOOK_SEARCH, text);
+        return client.Next();
+    }
+
+    // Sends and waits until the service has handled the request: a search
+    // sent behind it is answered only after it.
+    void SendAndSettle(Client &client, const QString &data)
+    {
+        client.Send(protocol::CMD_SEND_SMS, data);
+        const auto barrier = Search(client, QStringLiteral("zzzz"));
+        ASSERT_TRUE(barrier && barrier->code == protocol::CMD_PHONEBOOK_RESULT);
+    }
+
+    QString LogText() const
+    {
+        QFile f(logFile.logPath());
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+
+    // The contents of the Unsent files, sorted; the files are removed.
+    QStringList TakeUnsentFiles() const
+    {
+        QStringList contents;
+        QDir unsent(folder.filePath(QStringLiteral("Unsent")));
+        for (const QString &name : unsent.entryList(QDir::Files)) {
+            QFile f(unsent.filePath(name));
+            EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+            contents << platform::codepage::fromAnsi(f.readAll());
+            f.remove();
+        }
+        contents.sort();
+        return contents;
+    }
+
+    static inline std::unique_ptr<QTemporaryDir> s_template;
+    QTemporaryDir folder;
+    platform::LogWriter logFile;
+    ServiceLog log{logFile};
+    Databases databases{log};
+    QTcpServer server;
+    Connections connections{log};
+    sealkit::clsCipherBase cipher;
+    QRandomGenerator random{7};
+    // The lines in the order they were queued; the files cannot tell it.
+    QStringList queued;
+    CommandInterpreter interpreter{connections, databases, log, cipher, [this](const QString &line) {
+                                       queued << line;
+                                       WriteUnsentFile(folder.path(), random, log, line);
+                                   }};
+    std::optional<Writer> users;
+    std::optional<Writer> phonebook;
+    std::vector<std::unique_ptr<Client>> clients;
+};
+
+} // namespace
+
+TEST_F(CommandInterpreterTest, LoginAnswersWithTheFreeNumbersPermission)
+{
+    struct Case { const char *user; QVariant permission; const char *reply; } cases[] = {
+        {"p1", 1, "(Connected)|1"},
+        {"p0", 0, "(Connected)|0"},
+        {"p2", 2, "(Connected)|0"},
+        {"pminus", -1, "(Connected)|0"},
+        {"pnull", Null, "(Connected)|0"},
+    };
+    for (const Case &c : cases)
+        AddUser(L(c.user), BobDigest, c.permission);
+    for (const Case &c : cases) {
+        const auto [client, index] = Connect();
+        client->Send(protocol::CMD_LOGIN, L(c.user) + QLatin1Char('^') + BobDigest);
+        const auto reply = client->Next();
+        ASSERT_TRUE(reply) << c.user;
+        EXPECT_EQ(reply->code, protocol::CMD_LOGIN_REPLY);
+        EXPECT_EQ(Deciphered(*reply), L(c.reply)) << c.user;
+        EXPECT_EQ(connections.Tag(index), L(c.user));
+        EXPECT_TRUE(connections.OnlineUsers().contains(L(c.user) + QLatin1Char('|') + QString::number(index)));
+    }
+    // Only the Null permission is a failure, logged where it is read.
+    EXPECT_EQ(LogText().count(QStringLiteral("Procedure: UserManualNumberPermissionCheck")), 1) << qPrintable(LogText());
+}
+
+TEST_F(CommandInterpreterTest, ARefusedLoginClosesTheConnectionWithoutAFrame)
+{
+    const char *refused[] = {"bob^FEDCBA9876543210FEDCBA9876543210", "bob^0123456789ABCDEF0123456789ABCDEF^x",
+                             "bob", "", "nobody^0123456789ABCDEF0123456789ABCDEF", "^"};
+    for (const char *data : refused) {
+        const auto [client, index] = Connect();
+        client->Send(protocol::CMD_LOGIN, L(data));
+        EXPECT_TRUE(client->WaitForClose()) << data;
+        EXPECT_FALSE(client->HasMessages()) << data;
+        EXPECT_FALSE(connections.Exists(index)) << data;
+    }
+    EXPECT_TRUE(connections.OnlineUsers().isEmpty());
+    EXPECT_EQ(LogText(), QString());
+}
+
+TEST_F(CommandInterpreterTest, ALoginOnALoggedInConnectionReplacesItsEntry)
+{
+    const auto [client, index] = LoggedIn();
+    client->Send(protocol::CMD_LOGIN, QStringLiteral("ann^") + AnnDigest);
+    const auto reply = client->Next();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(Deciphered(*reply), QStringLiteral("(Connected)|0"));
+    EXPECT_EQ(connections.OnlineUsers(), QStringList{QStringLiteral("ann|%1").arg(index)});
+    EXPECT_EQ(connections.Tag(index), QStringLiteral("ann"));
+
+    // Refused the next time: the connection and its entry both go.
+    client->Send(protocol::CMD_LOGIN, QStringLiteral("ann^") + BobDigest);
+    EXPECT_TRUE(client->WaitForClose());
+    EXPECT_TRUE(connections.OnlineUsers().isEmpty());
+}
+
+TEST_F(CommandInterpreterTest, RequestsBeforeLoginAreIgnoredAndLogged)
+{
+    FillPhonebook();
+    const auto [client, index] = Connect();
+    client->Send(protocol::CMD_PHONEBOOK_SEARCH, QStringLiteral("ann"));
+    client->Send(protocol::CMD_SEND_SMS, QStringLiteral("123^^hi"));
+    client->Send(protocol::CMD_LOGIN, QStringLiteral("bob^") + BobDigest);
+    const auto first = client->Next();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->code, protocol::CMD_LOGIN_REPLY);
+    EXPECT_TRUE(queued.isEmpty());
+    EXPECT_TRUE(TakeUnsentFiles().isEmpty());
+    for (int code : {2, 3})
+        EXPECT_TRUE(LogText().contains(QStringLiteral("Request %1 from connection %2 ignored: it has not logged in\r\n"
+                                                      "Procedure: ExecuteCommand")
+                                           .arg(code)
+                                           .arg(index)))
+            << qPrintable(LogText());
+}
+
+TEST_F(CommandInterpreterTest, UnknownCodesAndShortMessagesGetNoAnswer)
+{
+    const auto [client, index] = LoggedIn();
+    client->SendRaw("0200|020|040000|04000141|810000|850003616263|||");
+    const auto first = Search(*client, QStringLiteral("zzzz"));
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->code, protocol::CMD_PHONEBOOK_RESULT);
+    EXPECT_FALSE(client->HasMessages());
+    EXPECT_EQ(LogText(), QString());
+}
+
+TEST_F(CommandInterpreterTest, SearchStatementBindsEveryWordForEachColumn)
+{
+    const Statement ann = PhonebookSearchStatement(QStringLiteral("ann"));
+    EXPECT_EQ(ann.text,
+              QStringLiteral("SELECT ID AS F1, 0 AS F2, FirstName AS F3, LastName AS F4, Company AS F5, Phonenumber AS F6 "
+                             "FROM Contact WHERE FirstName LIKE '%' || ? || '%' OR LastName LIKE '%' || ? || '%' "
+                             "OR Company LIKE '%' || ? || '%' UNION SELECT ID AS F1, 1 AS F2, GroupName AS F3, "
+                             "'' AS F4, '' AS F5, '' AS F6 FROM Groups WHERE GroupName LIKE '%' || ? || '%' "
+                             "ORDER BY F3, F4, F5, F6"));
+    EXPECT_EQ(ann.values, (QVariantList{L("ann"), L("ann"), L("ann"), L("ann")}));
+
+    const Statement empty = PhonebookSearchStatement(QString());
+    EXPECT_EQ(empty.text,
+              QStringLiteral("SELECT ID AS F1, 0 AS F2, FirstName AS F3, LastName AS F4, Company AS F5, Phonenumber AS F6 "
+                             "FROM Contact WHERE 1=0 OR 1=0 OR 1=0 UNION SELECT ID AS F1, 1 AS F2, GroupName AS F3, "
+                             "'' AS F4, '' AS F5, '' AS F6 FROM Groups WHERE 1=0 ORDER BY F3, F4, F5, F6"));
+    EXPECT_TRUE(empty.values.isEmpty());
+
+    const Statement padded = PhonebookSearchStatement(QStringLiteral("  ann    o'x  "));
+    EXPECT_EQ(padded.values.mid(0, 4), (QVariantList{QString(), L("ann"), L("o'x"), QString()}));
+    EXPECT_EQ(padded.values.size(), 16);
+}
+
+TEST_F(CommandInterpreterTest, SearchAnswersMatchingContactsAndGroupsInOrder)
+{
+    FillPhonebook();
+    const auto [client, index] = LoggedIn();
+    const QString everything = QStringLiteral("1^0^Ann^Smith^Acme^+901|1^1^Annual meeting^^^|3^0^Bob^Hanna^^+903|"
+                                              "4^0^Carl^Jones^Mannheim AG^|5^0^Dora^^^123|3^1^Former staff^^^|"
+                                              "2^0^Joanna^Berg^Nordic^+902|4^1^No numbers^^^|6^0^O'Brien^Pat^X^+906|"
+                                              "2^1^Sales^^^");
+    struct Case { QString text; QString result; } cases[] = {
+        {QStringLiteral("ann"), QStringLiteral("1^0^Ann^Smith^Acme^+901|1^1^Annual meeting^^^|3^0^Bob^Hanna^^+903|"
+                                               "4^0^Carl^Jones^Mannheim AG^|2^0^Joanna^Berg^Nordic^+902")},
+        {QStringLiteral("SMITH acme"), QStringLiteral("1^0^Ann^Smith^Acme^+901")},
+        {QStringLiteral("o'brien"), QStringLiteral("6^0^O'Brien^Pat^X^+906")},
+        {QStringLiteral("x'or'1'='1"), QString()},
+        {QStringLiteral("zzz"), QString()},
+        {QString(), QString()},
+        // The blanks around "ann" give two empty words, which match every
+        // value that is not Null.
+        {QStringLiteral("  ann  "), everything},
+    };
+    for (const Case &c : cases) {
+        const auto answer = Search(*client, c.text);
+        ASSERT_TRUE(answer) << qPrintable(c.text);
+        EXPECT_EQ(answer->code, protocol::CMD_PHONEBOOK_RESULT);
+        EXPECT_EQ(answer->data, c.result) << qPrintable(c.text);
+    }
+    EXPECT_EQ(LogText(), QString());
+}
+
+TEST_F(CommandInterpreterTest, AFailedSearchIsLoggedAndOnlyItIsDropped)
+{
+    const auto [client, index] = LoggedIn();
+    phonebook->Run(QStringLiteral("DROP TABLE Groups"));
+    client->Send(protocol::CMD_PHONEBOOK_SEARCH, QStringLiteral("ann"));
+    client->Send(protocol::CMD_LOGIN, QStringLiteral("bob^") + BobDigest);
+    const auto next = client->Next();
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->code, protocol::CMD_LOGIN_REPLY);
+    EXPECT_TRUE(LogText().contains(QStringLiteral("no such table: Groups\r\nProcedure: ExecuteCommand"))) << qPrintable(LogText());
+}
+
+TEST_F(CommandInterpreterTest, SearchTextUpTo16383CharactersIsCarried)
+{
+    const auto [client, index] = LoggedIn();
+    const auto answer = Search(*client, QString(16383, QLatin1Char('q')));
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->code, protocol::CMD_PHONEBOOK_RESULT);
+
+    // One more character cannot be decoded: logged, and nothing is answered.
+    QString tooLong = protocol::PrepareDataToSend(protocol::CMD_PHONEBOOK_SEARCH, QString(16384, QLatin1Char('q')));
+    tooLong.chop(1);
+    interpreter.ExecuteCommand(tooLong, index);
+    EXPECT_TRUE(LogText().contains(QStringLiteral("Overflow\r\nProcedure: ExecuteCommand"))) << qPrintable(LogText());
+    const auto next = Search(*client, QStringLiteral("zzzz"));
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->data, QString());
+}
+
+TEST_F(CommandInterpreterTest, DataTooLongToFrameGivesNoFrameAndIsLogged)
+{
+    EXPECT_EQ(PrepareDataToSend(log, protocol::CMD_PHONEBOOK_RESULT, QString(32767, QLatin1Char('x'))), QString());
+    EXPECT_TRUE(LogText().contains(QStringLiteral("Overflow\r\nProcedure: PrepareDataToSend"))) << qPrintable(LogText());
+    EXPECT_EQ(PrepareDataToSend(log, protocol::CMD_PHONEBOOK_RESULT, u"abc"), QStringLiteral("820003616263|"));
+}
+
+TEST_F(CommandInterpreterTest, SendQueuesEachDistinctNumberOnceInOrder)
+{
+    FillPhonebook();
+    const auto [client, index] = LoggedIn();
+    struct Case { const char *data; QStringList numbers; const char *message; const char *logged; } cases[] = {
+        {"123,123^^hi", {L("123")}, "hi", nullptr},
+        {"^^hi", {}, "", nullptr},
+        {"123^^", {L("123")}, "", nullptr},
+        {"123^5|0^hi", {L("123")}, "hi", nullptr},
+        {"^5^hi", {}, "", nullptr},
+        {"^5|0|7^hi", {}, "", "Subscript out of range\r\nProcedure: ExecuteCommand"},
+        {"^3|1^hi", {}, "", "Invalid use of Null\r\nProcedure: ExecuteCommand"},
+        {"^4|1^hi", {}, "", "Invalid use of Null\r\nProcedure: ExecuteCommand"},
+        {" 456 ,123, 123^2|0|2|1|1|0^x,y|z",
+         {L("456 "), L("123"), L(" 123"), L("+902"), L("+901")}, "x,y|z", nullptr},
+        {"1,,2^^x", {L("1"), QString(), L("2")}, "x", nullptr},
+        {"^4|0|1|0^x", {L("+901")}, "x", "Invalid use of Null\r\nProcedure: ExecuteScalar"},
+        {"^99|0^x", {}, "", nullptr},
+        {"^1|2^x", {}, "", nullptr},
+        {"^x|0^hi", {}, "", "Type mismatch: \"x\"\r\nProcedure: ExecuteCommand"},
+        {"^1|0.5.5^hi", {}, "", "Procedure: ExecuteCommand"},
+        {"1^2", {}, "", nullptr},
+        {"1^2^3^4", {}, "", nullptr},
+    };
+    const QRegularExpression line(QStringLiteral("^bob,([^,]*),\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d,(.*)$"),
+                                  QRegularExpression::DotMatchesEverythingOption);
+    for (const Case &c : cases) {
+        queued.clear();
+        const qsizetype logged = LogText().size();
+        SendAndSettle(*client, L(c.data));
+        QStringList numbers;
+        for (const QString &q : queued) {
+            const auto match = line.match(q);
+            ASSERT_TRUE(match.hasMatch()) << qPrintable(q);
+            numbers << match.captured(1);
+            EXPECT_EQ(match.captured(2), L(c.message)) << c.data;
+        }
+        EXPECT_EQ(numbers, c.numbers) << c.data;
+        QStringList files;
+        for (const QString &q : queued)
+            files << q + QStringLiteral("\r\n");
+        files.sort();
+        EXPECT_EQ(TakeUnsentFiles(), files) << c.data;
+        const QString entry = LogText().mid(logged);
+        if (c.logged)
+            EXPECT_TRUE(entry.contains(L(c.logged))) << c.data << ": " << qPrintable(entry);
+        else
+            EXPECT_EQ(entry, QString()) << c.data;
+    }
+}
+
+// Random messages, and random bytes on the wire, must never bring the
+// service down or leave it unable to serve.
+TEST_F(CommandInterpreterTest, SurvivesRandomMessagesAndRandomBytes)
+{
+    FillPhonebook();
+    std::mt19937 random(20261210);
+    const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    const QString alphabet = QStringLiteral("0123456789|^, aAnN'%_\\-x");
+    const qint16 codes[] = {1, 2, 3, 3, 3, 2, 4, 0x81, 0};
+    auto session = LoggedIn();
+    for (int round = 0; round < 3000; ++round) {
+        if (!connections.Exists(session.second))
+            session = LoggedIn();
+        QString cmd;
+        if (pick(4) == 0) {
+            QByteArray bytes(pick(40), Qt::Uninitialized);
+            for (char &b : bytes)
+                b = static_cast<char>(pick(256));
+            cmd = platform::codepage::fromAnsi(bytes);
+        } else {
+            QString data;
+            for (int i = pick(30); i > 0; --i)
+                data += alphabet[pick(static_cast<int>(alphabet.size()))];
+            cmd = protocol::PrepareDataToSend(codes[pick(std::size(codes))], data);
+            cmd.chop(1);
+            if (pick(8) == 0)
+                cmd.truncate(pick(static_cast<int>(cmd.size()) + 1));
+        }
+        interpreter.ExecuteCommand(cmd, session.second);
+        QCoreApplication::processEvents();
+    }
+
+    const auto [client, index] = LoggedIn();
+    QByteArray noise(200000, Qt::Uninitialized);
+    for (char &b : noise)
+        b = static_cast<char>(pick(256));
+    client->SendRaw(noise);
+
+    const auto [fresh, freshIndex] = LoggedIn();
+    const auto answer = Search(*fresh, QStringLiteral("o'brien"));
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->data, QStringLiteral("6^0^O'Brien^Pat^X^+906"));
+}
