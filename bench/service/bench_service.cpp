@@ -1,0 +1,411 @@
+// Load on the service's client side: logged-in clients searching a large
+// phone book and sending messages at once, on real sockets and real SQLite
+// files. The service part runs on a thread of its own, as the service runs
+// on its own in its process; the clients share the main thread.
+//
+//   bench_service [--seconds 20] [--clients 200] [--contacts 100000] [--rate 10]
+//
+// First the search time is taken for a growing phone book, one search at a
+// time; then all clients log in and together issue `rate` searches and
+// `rate` sends a second for `seconds` seconds. Goals: a search answers in
+// under 50 ms at the median and 150 ms at the 99th percentile, no
+// connection is dropped and every send leaves its Unsent files. The program
+// ends by itself and exits with 1 when a goal is missed.
+#include "commandinterpreter.h"
+#include "connections.h"
+#include "databases.h"
+#include "queuefiles.h"
+#include "servicelog.h"
+
+#include "platform/codepage.h"
+#include "platform/logwriter.h"
+#include "protocol/protocol.h"
+#include "sealkit/clscipherbase.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <deque>
+#include <future>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace {
+
+const QString Digest = QStringLiteral("0123456789ABCDEF0123456789ABCDEF");
+constexpr int GroupSize = 5;
+constexpr int Groups = 2000;
+
+struct Options {
+    int seconds = 20;
+    int clients = 200;
+    int contacts = 100000;
+    int rate = 10;
+};
+
+[[noreturn]] void Fail(const QString &what)
+{
+    std::fprintf(stderr, "bench_service: %s\n", qPrintable(what));
+    std::exit(2);
+}
+
+// Names that occur as whole words only: a search for a last name finds
+// about contacts / LastNames rows, so every answer fits one frame.
+QStringList Names(int count, std::mt19937 &random)
+{
+    static const char *syllables[] = {"ka", "ro", "me", "lu", "ti", "sa", "no", "ver", "dan", "sel",
+                                      "gur", "pa", "zi", "mon", "ha", "tel", "bo", "rin", "yas", "ek"};
+    QStringList names;
+    while (names.size() < count) {
+        QString name;
+        for (int i = 0; i < 4; ++i)
+            name += QLatin1String(syllables[random() % std::size(syllables)]);
+        name[0] = name[0].toUpper();
+        if (!names.contains(name))
+            names << name;
+    }
+    return names;
+}
+
+QString ContactNumber(int id)
+{
+    return QStringLiteral("+9055%1").arg(id, 7, 10, QLatin1Char('0'));
+}
+
+int GroupMember(int group, int k, int contacts)
+{
+    return ((group - 1) * GroupSize + k) % contacts + 1;
+}
+
+class PhonebookWriter {
+public:
+    explicit PhonebookWriter(const QString &folder) : m_db(QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench")))
+    {
+        m_db.setDatabaseName(folder + QStringLiteral("/db/phonebook.db"));
+        if (!m_db.open())
+            Fail(m_db.lastError().text());
+    }
+    void Run(const QString &statement, const QVariantList &values = {})
+    {
+        QSqlQuery query(m_db);
+        query.prepare(statement);
+        for (const QVariant &v : values)
+            query.addBindValue(v);
+        if (!query.exec())
+            Fail(query.lastError().text());
+    }
+    // Contacts up to `count`, IDs 1..count.
+    void GrowTo(int count, const QStringList &firstNames, const QStringList &lastNames, const QStringList &companies)
+    {
+        m_db.transaction();
+        for (; m_contacts < count; ++m_contacts) {
+            const int id = m_contacts + 1;
+            Run(QStringLiteral("INSERT INTO Contact (ID, FirstName, LastName, Company, Phonenumber) VALUES (?, ?, ?, ?, ?)"),
+                {id, firstNames[id % firstNames.size()], lastNames[(id * 7) % lastNames.size()],
+                 companies[(id * 13) % companies.size()], ContactNumber(id)});
+        }
+        m_db.commit();
+    }
+    void AddGroups(int contacts)
+    {
+        m_db.transaction();
+        for (int g = 1; g <= Groups; ++g) {
+            Run(QStringLiteral("INSERT INTO Groups (ID, GroupName) VALUES (?, ?)"), {g, QStringLiteral("Team %1").arg(g)});
+            for (int k = 0; k < GroupSize; ++k)
+                Run(QStringLiteral("INSERT INTO ContactGroupLink (GroupID, ContactID) VALUES (?, ?)"),
+                    {g, GroupMember(g, k, contacts)});
+        }
+        m_db.commit();
+    }
+
+private:
+    QSqlDatabase m_db;
+    int m_contacts = 0;
+};
+
+void AddUsers(const QString &folder, int count)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-users"));
+    db.setDatabaseName(folder + QStringLiteral("/db/application.db"));
+    if (!db.open())
+        Fail(db.lastError().text());
+    db.transaction();
+    for (int i = 1; i <= count; ++i) {
+        QSqlQuery query(db);
+        query.prepare(QStringLiteral("INSERT INTO Users (UserName, UserPassword, FirstName, LastName, ModeratorAccess, "
+                                     "ManualNumberPermission) VALUES (?, ?, 'Bench', 'User', 0, 1)"));
+        query.addBindValue(QStringLiteral("user%1").arg(i));
+        query.addBindValue(Digest);
+        if (!query.exec())
+            Fail(query.lastError().text());
+    }
+    db.commit();
+}
+
+// The service side on its own thread with its own event loop.
+class ServiceThread : public QThread {
+public:
+    explicit ServiceThread(QString folder) : m_folder(std::move(folder)) {}
+    quint16 Port() { return m_port.get_future().get(); }
+
+protected:
+    void run() override
+    {
+        platform::LogWriter logFile;
+        logFile.setLogFolder(m_folder);
+        logFile.setLogName(QStringLiteral("TalvinorSMSSvc.log"));
+        ServiceLog log(logFile);
+        Databases databases(log);
+        databases.OpenConnections(m_folder);
+        QTcpServer server;
+        server.setMaxPendingConnections(1000);
+        server.listen(QHostAddress::LocalHost, 0);
+        Connections connections(log);
+        connections.Listen(server);
+        sealkit::clsCipherBase cipher;
+        QRandomGenerator random(1);
+        CommandInterpreter interpreter(connections, databases, log, cipher, [&](const QString &line) {
+            WriteUnsentFile(m_folder, random, log, line);
+        });
+        connections.SetCommandHandler(
+            [&interpreter](const QString &message, qint16 index) { interpreter.ExecuteCommand(message, index); });
+        m_port.set_value(server.serverPort());
+        exec();
+    }
+
+private:
+    QString m_folder;
+    std::promise<quint16> m_port;
+};
+
+class BenchClient {
+public:
+    BenchClient(quint16 port, int user, std::vector<double> &latencies) : m_user(user), m_latencies(latencies)
+    {
+        QObject::connect(&m_socket, &QTcpSocket::readyRead, [this] { OnData(); });
+        QObject::connect(&m_socket, &QTcpSocket::disconnected, [this] { m_dropped = true; });
+        QObject::connect(&m_socket, &QTcpSocket::connected, [this] {
+            Send(protocol::CMD_LOGIN, QStringLiteral("user%1^").arg(m_user) + Digest);
+        });
+        m_socket.connectToHost(QHostAddress::LocalHost, port);
+    }
+    void Search(const QString &text)
+    {
+        m_searchStarted.push_back(Clock().nsecsElapsed());
+        Send(protocol::CMD_PHONEBOOK_SEARCH, text);
+    }
+    void Send(qint16 code, const QString &data) { m_socket.write(protocol::PrepareDataToSend(code, data).toLatin1()); }
+    bool LoggedIn() const { return m_loggedIn; }
+    bool Dropped() const { return m_dropped; }
+    size_t PendingSearches() const { return m_searchStarted.size(); }
+    qsizetype LastResultRecords() const { return m_lastRecords; }
+
+    static QElapsedTimer &Clock()
+    {
+        static QElapsedTimer clock;
+        if (!clock.isValid())
+            clock.start();
+        return clock;
+    }
+
+private:
+    void OnData()
+    {
+        m_buffer.Append(platform::codepage::fromAnsi(m_socket.readAll()));
+        while (const auto message = m_buffer.NextMessage()) {
+            const auto m = protocol::DecodeMessage(*message);
+            if (!m)
+                continue;
+            if (m->code == protocol::CMD_LOGIN_REPLY)
+                m_loggedIn = true;
+            if (m->code == protocol::CMD_PHONEBOOK_RESULT && !m_searchStarted.empty()) {
+                m_latencies.push_back(double(Clock().nsecsElapsed() - m_searchStarted.front()) / 1e6);
+                m_searchStarted.pop_front();
+                m_lastRecords = m->data.isEmpty() ? 0 : m->data.count(QLatin1Char('|')) + 1;
+            }
+        }
+    }
+
+    int m_user;
+    std::vector<double> &m_latencies;
+    QTcpSocket m_socket;
+    protocol::ReceiveBuffer m_buffer;
+    std::deque<qint64> m_searchStarted;
+    bool m_loggedIn = false;
+    bool m_dropped = false;
+    qsizetype m_lastRecords = 0;
+};
+
+template <typename Pred>
+bool WaitFor(Pred pred, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+double Percentile(std::vector<double> values, double p)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const auto rank = static_cast<size_t>(p * double(values.size() - 1) + 0.5);
+    return values[std::min(rank, values.size() - 1)];
+}
+
+qsizetype CountFiles(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files).size();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption seconds(QStringLiteral("seconds"), QStringLiteral("Length of the load phase."), QStringLiteral("n"), QStringLiteral("20"));
+    const QCommandLineOption clients(QStringLiteral("clients"), QStringLiteral("Logged-in clients."), QStringLiteral("n"), QStringLiteral("200"));
+    const QCommandLineOption contacts(QStringLiteral("contacts"), QStringLiteral("Contacts in the phone book."), QStringLiteral("n"), QStringLiteral("100000"));
+    const QCommandLineOption rate(QStringLiteral("rate"), QStringLiteral("Searches and sends a second, each."), QStringLiteral("n"), QStringLiteral("10"));
+    parser.addOptions({seconds, clients, contacts, rate});
+    parser.process(app);
+    Options o;
+    o.seconds = parser.value(seconds).toInt();
+    o.clients = parser.value(clients).toInt();
+    o.contacts = parser.value(contacts).toInt();
+    o.rate = parser.value(rate).toInt();
+
+    QTemporaryDir folder;
+    QDir(folder.path()).mkdir(QStringLiteral("Unsent"));
+    QDir(folder.path()).mkdir(QStringLiteral("Sent"));
+    QProcess createdb;
+    createdb.start(QStringLiteral("cmake"), {QStringLiteral("-DDB_FOLDER=") + folder.filePath(QStringLiteral("db")),
+                                             QStringLiteral("-P"), QStringLiteral(TALVINOR_SCHEMA_DIR "/createdb.cmake")});
+    if (!createdb.waitForFinished(60000) || createdb.exitCode() != 0)
+        Fail(QStringLiteral("creating the databases failed"));
+
+    std::mt19937 random(42);
+    const QStringList firstNames = Names(100, random);
+    const QStringList lastNames = Names(1000, random);
+    const QStringList companies = Names(500, random);
+    PhonebookWriter phonebook(folder.path());
+    AddUsers(folder.path(), o.clients);
+
+    ServiceThread service(folder.path());
+    service.start();
+    const quint16 port = service.Port();
+    const auto randomName = [&] { return lastNames[static_cast<qsizetype>(random() % lastNames.size())]; };
+
+    // Search time as the phone book grows, one search at a time.
+    std::printf("phone book growth, one client, one search at a time:\n");
+    {
+        std::vector<double> latencies;
+        BenchClient probe(port, 1, latencies);
+        if (!WaitFor([&] { return probe.LoggedIn(); }, 10000))
+            Fail(QStringLiteral("the probe client did not log in"));
+        std::vector<int> sizes;
+        for (int size = 1000; size < o.contacts; size *= 10)
+            sizes.push_back(size);
+        sizes.push_back(o.contacts);
+        for (int size : sizes) {
+            phonebook.GrowTo(size, firstNames, lastNames, companies);
+            latencies.clear();
+            qsizetype records = 0;
+            for (int i = 0; i < 30; ++i) {
+                probe.Search(randomName());
+                if (!WaitFor([&] { return probe.PendingSearches() == 0; }, 10000))
+                    Fail(QStringLiteral("a search was not answered"));
+                records += probe.LastResultRecords();
+            }
+            std::printf("  %7d contacts: median %7.2f ms, max %7.2f ms, %lld records per answer\n", size,
+                        Percentile(latencies, 0.5), Percentile(latencies, 1.0), static_cast<long long>(records / 30));
+        }
+    }
+    phonebook.AddGroups(o.contacts);
+
+    // All clients at once.
+    std::vector<double> latencies;
+    std::vector<std::unique_ptr<BenchClient>> users;
+    for (int i = 1; i <= o.clients; ++i)
+        users.push_back(std::make_unique<BenchClient>(port, i, latencies));
+    if (!WaitFor([&] { return std::all_of(users.begin(), users.end(), [](const auto &u) { return u->LoggedIn(); }); }, 30000))
+        Fail(QStringLiteral("not every client logged in"));
+
+    const auto pick = [&] { return users[random() % users.size()].get(); };
+    qsizetype searches = 0;
+    qsizetype sends = 0;
+    qsizetype expectedFiles = 0;
+    QTimer tick;
+    tick.setInterval(1000 / o.rate);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        pick()->Search(randomName());
+        ++searches;
+        const int contact = static_cast<int>(random() % o.contacts) + 1;
+        const int group = static_cast<int>(random() % Groups) + 1;
+        bool contactInGroup = false;
+        for (int k = 0; k < GroupSize; ++k)
+            contactInGroup = contactInGroup || GroupMember(group, k, o.contacts) == contact;
+        // A typed number of its own, a contact and a group.
+        pick()->Send(protocol::CMD_SEND_SMS, QStringLiteral("+9099%1^%2|0|%3|1^Bench message %1").arg(sends).arg(contact).arg(group));
+        expectedFiles += 1 + GroupSize + (contactInGroup ? 0 : 1);
+        ++sends;
+    });
+    QElapsedTimer phase;
+    phase.start();
+    tick.start();
+    WaitFor([&] { return phase.elapsed() >= o.seconds * 1000LL; }, o.seconds * 1000 + 1000);
+    tick.stop();
+    const QString unsent = folder.filePath(QStringLiteral("Unsent"));
+    WaitFor([&] {
+        return CountFiles(unsent) >= expectedFiles
+            && std::all_of(users.begin(), users.end(), [](const auto &u) { return u->PendingSearches() == 0; });
+    }, 10000);
+
+    const qsizetype files = CountFiles(unsent);
+    const auto dropped = std::count_if(users.begin(), users.end(), [](const auto &u) { return u->Dropped(); });
+    const double median = Percentile(latencies, 0.5);
+    const double p99 = Percentile(latencies, 0.99);
+    QFile logFile(folder.filePath(QStringLiteral("TalvinorSMSSvc.log")));
+    const QByteArray logged = logFile.open(QIODevice::ReadOnly) ? logFile.readAll() : QByteArray();
+
+    std::printf("load: %d clients, %d contacts, %d groups, %d s at %d searches and %d sends a second\n", o.clients,
+                o.contacts, Groups, o.seconds, o.rate, o.rate);
+    std::printf("  searches: %lld issued, %zu answered; median %.2f ms, p99 %.2f ms, max %.2f ms\n",
+                static_cast<long long>(searches), latencies.size(), median, p99, Percentile(latencies, 1.0));
+    std::printf("  sends: %lld requests, %lld Unsent files expected, %lld found\n", static_cast<long long>(sends),
+                static_cast<long long>(expectedFiles), static_cast<long long>(files));
+    std::printf("  connections dropped: %lld; service log: %lld bytes\n", static_cast<long long>(dropped),
+                static_cast<long long>(logged.size()));
+    if (!logged.isEmpty())
+        std::printf("%s\n", logged.left(2000).constData());
+
+    const bool met = median < 50 && p99 < 150 && dropped == 0 && files == expectedFiles
+        && static_cast<qsizetype>(latencies.size()) == searches && logged.isEmpty();
+    std::printf("goals %s\n", met ? "met" : "MISSED");
+
+    users.clear();
+    service.quit();
+    service.wait();
+    return met ? 0 : 1;
+}
