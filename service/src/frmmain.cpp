@@ -56,10 +56,10 @@ frmMain::frmMain(QString programFolder, QObject *parent)
     tmrAction.setInterval(1000);
     tmrReadUnsentSMS.setInterval(8000);
     connect(&tmrAction, &QTimer::timeout, this, &frmMain::Service_Process);
+    connect(&tmrReadUnsentSMS, &QTimer::timeout, this, &frmMain::tmrReadUnsentSMS_Timer);
     m_connections.Listen(wsckTcpServer);
     m_connections.SetCommandHandler(
         [this](const QString &message, qint16 index) { m_commands.ExecuteCommand(message, index); });
-    connect(&tmrReadUnsentSMS, &QTimer::timeout, this, &frmMain::tmrReadUnsentSMS_Timer);
     connect(&oSVC, &platform::ServiceControl::Start, this, [this](bool *success) {
         *success = Service_Start();
         if (!*success)
@@ -204,6 +204,11 @@ void frmMain::CreateModem()
     oVorbex = std::make_unique<vorbex::clsVorbex>();
     connect(oVorbex.get(), &vorbex::clsVorbex::TickFailed, this,
             [this](const QString &procedure, const QString &description) { m_log.LogServiceError(description, procedure); });
+    connect(oVorbex.get(), &vorbex::clsVorbex::SMSReceived, this,
+            [this](const QString &id, const QString &status, const QString &length, const QString &datetime,
+                   const QString &phonenumber, const QString &message, bool &stored) {
+                m_delivery.oVorbex_SMSReceived(id, status, length, datetime, phonenumber, message, stored);
+            });
     oVorbex->OpenDevice(true);
 }
 
@@ -263,6 +268,7 @@ void frmMain::Action()
 void frmMain::tmrReadUnsentSMS_Timer()
 {
     m_outgoing.ReadUnsentFile(oVorbex.get());
+    m_delivery.ReadIncomingFile();
 }
 
 void frmMain::Unload(int exitCode)

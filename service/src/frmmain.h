@@ -3,6 +3,7 @@
 #include "commandinterpreter.h"
 #include "connections.h"
 #include "databases.h"
+#include "delivery.h"
 #include "outgoingqueue.h"
 #include "servicelog.h"
 
@@ -110,6 +111,7 @@ private:
     CommandInterpreter m_commands;
     std::unique_ptr<vorbex::clsVorbex> oVorbex;
     OutgoingQueue m_outgoing{m_programFolder, m_ini, m_log};
+    Delivery m_delivery{m_programFolder, m_log, m_databases, m_connections, m_cipher};
     std::unique_ptr<QSocketNotifier> m_stdinNotifier;
 
     QString m_port;

@@ -370,18 +370,3 @@ void WriteUnsentFile(const QString &programFolder, QRandomGenerator &random, Ser
         log.LogServiceError(describe(e), QStringLiteral("WriteUnsentFile"));
     }
 }
-
-QString SetAsideQueueFile(const QString &folder, const QString &name, const QString &suffix)
-{
-    const QString base = name + QLatin1Char('.') + suffix;
-    for (int n = 1;; ++n) {
-        const QString aside = n == 1 ? base : QStringLiteral("%1-%2").arg(base).arg(n);
-        try {
-            MoveQueueFile(folder, name, folder, aside);
-            return aside;
-        } catch (const platform::Error &e) {
-            if (e.number() != platform::ErrFileAlreadyExists)
-                throw;
-        }
-    }
-}

@@ -171,9 +171,3 @@ QString SetAsideQueueFile(const QString &folder, const QString &name, const QStr
 // in Sent. An empty line queues nothing. Failures are logged under
 // "WriteUnsentFile"; the caller is not told.
 void WriteUnsentFile(const QString &programFolder, QRandomGenerator &random, ServiceLog &log, const QString &line);
-
-// Renames `folder`/`name` to `name`.`suffix` (then `name`.`suffix`-2, ...
-// while those are taken) in the same folder, out of every reader's way but
-// kept for the administrator. Returns the new name; raises platform::Error
-// when the file cannot be renamed.
-QString SetAsideQueueFile(const QString &folder, const QString &name, const QString &suffix);

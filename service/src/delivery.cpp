@@ -1,0 +1,183 @@
+#include "delivery.h"
+
+#include "commandinterpreter.h"
+#include "connections.h"
+#include "databases.h"
+#include "servicelog.h"
+
+#include "platform/convert.h"
+#include "platform/error.h"
+#include "protocol/protocol.h"
+#include "sealkit/clscipherbase.h"
+
+#include <QDateTime>
+#include <QFile>
+
+namespace {
+
+constexpr auto Moderator = "Moderator";
+
+// "yy/mm/dd hh:nn:ss" from the modem's digits yymmddhhnnss (a time-zone
+// pair after them is dropped).
+QString MessageDateOf(const QString &datetime)
+{
+    const auto pair = [&](int at) { return datetime.mid(at, 2); };
+    return pair(0) + QLatin1Char('/') + pair(2) + QLatin1Char('/') + pair(4) + QLatin1Char(' ') + pair(6)
+        + QLatin1Char(':') + pair(8) + QLatin1Char(':') + pair(10);
+}
+
+// The connection index of an online entry "user|index"; 1 without "|".
+qint16 IndexOfEntry(const QString &entry)
+{
+    const qsizetype bar = entry.indexOf(QLatin1Char('|'));
+    if (bar < 0)
+        return 1;
+    QString digits;
+    for (const QChar c : QStringView(entry).mid(bar + 1)) {
+        if (!c.isDigit())
+            break;
+        digits += c;
+    }
+    return digits.isEmpty() ? 0 : platform::ToInteger(digits);
+}
+
+} // namespace
+
+Delivery::Delivery(const QString &programFolder, ServiceLog &log, Databases &databases, Connections &connections,
+                   const sealkit::clsCipherBase &cipher)
+    : m_incoming(QueueFolder(programFolder, IncomingFolder)),
+      m_backup(QueueFolder(programFolder, BackupFolder)),
+      m_log(log),
+      m_databases(databases),
+      m_connections(connections),
+      m_cipher(cipher)
+{
+}
+
+void Delivery::oVorbex_SMSReceived(const QString &, const QString &, const QString &, const QString &datetime,
+                                   const QString &phonenumber, const QString &message, bool &stored)
+{
+    stored = false;
+    try {
+        SmsRecord record;
+        const qsizetype blank = message.indexOf(QLatin1Char(' '));
+        if (blank >= 1 && m_databases.UserExistControl(message.left(blank))) {
+            record.Whose = message.left(blank);
+            record.Message = message.mid(blank + 1);
+        } else {
+            record.Whose = QString::fromLatin1(Moderator);
+            record.Message = message;
+        }
+        record.Number = phonenumber;
+        record.MessageDate = MessageDateOf(datetime);
+        const QString line = record.Whose + QLatin1Char(',') + record.Number + QLatin1Char(',') + record.MessageDate
+            + QLatin1Char(',') + record.Message;
+        const QString stamp = FileStamp(QDateTime::currentDateTime());
+        int attempt = 0;
+        CreateQueueFile(m_incoming, IncomingFileContent(line), [&] { return NextIncomingName(stamp, attempt); });
+        stored = true;
+    } catch (const platform::Error &e) {
+        m_log.LogServiceError(e.description(), QStringLiteral("oVorbex_SMSReceived"));
+    }
+}
+
+// "inc_<stamp>.dat" first; a second message of the same second gets
+// "inc_<stamp>-2.dat" and so on. A name that an archived file has already
+// taken in Backup is skipped too, since the archive step would find it there
+// and never move the new file.
+QString Delivery::NextIncomingName(const QString &stamp, int &attempt) const
+{
+    for (;;) {
+        ++attempt;
+        const QString name = attempt == 1 ? IncomingFileName(stamp)
+                                          : QStringLiteral("inc_%1-%2.dat").arg(stamp).arg(attempt);
+        if (!QFile::exists(m_backup + QLatin1Char('/') + name))
+            return name;
+    }
+}
+
+void Delivery::ReadIncomingFile()
+{
+    try {
+        for (const QString &name : ListQueueFiles(m_incoming)) {
+            if (m_passedOver.contains(name))
+                continue;
+            QString line;
+            try {
+                line = ReadFirstLine(m_incoming + QLatin1Char('/') + name);
+            } catch (const platform::Error &e) {
+                const QString reason = QStringLiteral("Cannot read %1: %2").arg(name, e.description());
+                try {
+                    const QString aside = SetAsideQueueFile(m_incoming, name, QStringLiteral("unreadable"));
+                    m_log.LogServiceError(QStringLiteral("%1. It was set aside in Incoming as %2.").arg(reason, aside),
+                                          QStringLiteral("ReadIncomingFile"));
+                } catch (const platform::Error &aside) {
+                    m_passedOver.insert(name);
+                    m_log.LogServiceError(
+                        QStringLiteral("%1. It cannot be set aside (%2) and is passed over until the service restarts.")
+                            .arg(reason, aside.description()),
+                        QStringLiteral("ReadIncomingFile"));
+                }
+                continue;
+            }
+            clsSMS record = NewSMStcp();
+            record.setFfname(name);
+            FillRecord(record, ReadSmsRecord(line));
+            if (SendReceivedMsg(record))
+                return;
+        }
+    } catch (const platform::Error &e) {
+        m_log.LogServiceError(e.description(), QStringLiteral("ReadIncomingFile"));
+    }
+}
+
+bool Delivery::SendReceivedMsg(const clsSMS &record)
+{
+    bool result = false;
+    bool delivered = false;
+    try {
+        const QStringList entries = m_connections.OnlineUsers();
+        const QString line = record.Whose() + QLatin1Char(',') + record.Number() + QLatin1Char(',')
+            + record.MessageDate() + QLatin1Char(',') + record.Message();
+        for (const QString &entry : entries) {
+            const qint16 index = IndexOfEntry(entry);
+            if (record.Whose().isEmpty())
+                continue;
+            const QString user = m_connections.Tag(index).remove(QLatin1Char(':')).trimmed();
+            const bool connected = m_connections.IsConnected(index);
+            if (user.compare(record.Whose(), Qt::CaseInsensitive) == 0) {
+                if (!connected)
+                    continue;
+                Push(index, line);
+                delivered = true;
+            } else if (record.Whose() == QLatin1String(Moderator) && connected && !delivered
+                       && m_databases.ModeratorCheck(user)) {
+                Push(index, line);
+            } else {
+                continue;
+            }
+            Archive(record.Ffname());
+            result = true;
+        }
+    } catch (const platform::Error &e) {
+        m_log.LogServiceError(e.description(), QStringLiteral("SendReceivedMsg"));
+    }
+    return result;
+}
+
+void Delivery::Push(qint16 index, const QString &line)
+{
+    const QString frame = PrepareDataToSend(m_log, protocol::CMD_NEW_SMS, m_cipher.Encrypt(line, true));
+    if (frame.isEmpty()) // already logged; the message stays in Incoming
+        throw platform::Error(platform::ErrInvalidCall, QStringLiteral("The message could not be framed"));
+    m_connections.SendData(index, frame);
+}
+
+// The first push moves the file; later pushes of the same message find it
+// in Backup already.
+void Delivery::Archive(const QString &ffname)
+{
+    if (QFile::exists(m_backup + QLatin1Char('/') + ffname))
+        return;
+    MoveQueueFile(m_incoming, ffname, m_backup, ffname);
+}
