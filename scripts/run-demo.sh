@@ -15,7 +15,8 @@ port=${DEMO_PORT:-16395}
 step() { printf '\n== %s\n' "$*"; }
 pids=()
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  # Newest first: the service stops before the modem it talks to.
+  for ((i=${#pids[@]}-1; i>=0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
   wait 2>/dev/null || true
 }
 trap cleanup EXIT
@@ -74,8 +75,8 @@ step "A phone (+905557770000) sends \"demo Hi, this is Bob\" to the gateway"
 spool=$program/gsmsim-spool
 printf '+905557770000\ndemo Hi, this is Bob' > "$spool/.from-phone"
 mv "$spool/.from-phone" "$spool/from-phone.sms"
-wait_for 120 "the pushed message" grep -q 'pushed message' "$program/client.log"
-grep 'pushed message' "$program/client.log"
+wait_for 120 "the pushed message" grep -q 'pushed message:' "$program/client.log"
+grep 'pushed message:' "$program/client.log"
 wait "$client" || true
 
 step "Done"

@@ -45,6 +45,8 @@ public:
         });
     }
 
+    ~Talk() override { disconnect(&m_socket, nullptr, this, nullptr); }
+
     void Start(const QString &host, quint16 port) { m_socket.connectToHost(host, port); }
 
 private:
