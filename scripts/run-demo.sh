@@ -33,7 +33,7 @@ cmake --install "$build" --prefix "$program" >/dev/null
 cat > "$program/TalvinorSMSSvc.ini" <<INI
 [Service Settings]
 port=$port
-sms_check_interval=5
+sms_check_interval=10
 allowed_time_interval=00:00,23:59
 INI
 
