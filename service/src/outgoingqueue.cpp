@@ -63,8 +63,10 @@ void OutgoingQueue::ReadUnsentFile(vorbex::clsVorbex *modem)
     try {
         const QStringList names = ListQueueFiles(m_unsent);
         ForgetVanished(names);
+        // One pass is one moment for the sending window.
+        const QString now = QTime::currentTime().toString(QStringLiteral("HH:mm"));
         for (const QString &name : names) {
-            if (DealWith(name))
+            if (DealWith(name, now))
                 return;
         }
     } catch (const std::exception &e) {
@@ -87,14 +89,14 @@ void OutgoingQueue::UseModem(vorbex::clsVorbex *modem)
 }
 
 // True when the file was dealt with, which ends the pass.
-bool OutgoingQueue::DealWith(const QString &name)
+bool OutgoingQueue::DealWith(const QString &name, const QString &now)
 {
     if (m_handedOver.contains(name) || m_passedOver.contains(name))
         return false;
     // A bulk file outside the window is not read again on every tick; queue
     // files do not change while they lie in Unsent.
     const bool knownBulk = m_waitingBulk.contains(name);
-    if (knownBulk && !BulkWindowOpen())
+    if (knownBulk && !BulkWindowOpen(now))
         return false;
     QString line;
     try {
@@ -115,7 +117,7 @@ bool OutgoingQueue::DealWith(const QString &name)
     if (sms.Whose() != Bulk) {
         text = sms.Whose() + QLatin1Char(':') + sms.Message();
     } else {
-        if (!knownBulk && !BulkWindowOpen()) {
+        if (!knownBulk && !BulkWindowOpen(now)) {
             m_waitingBulk.insert(name);
             return false;
         }
@@ -172,11 +174,13 @@ void OutgoingQueue::SetAside(const QString &name, const QString &suffix, const Q
     }
 }
 
-bool OutgoingQueue::BulkWindowOpen() const
+// The window is read at each bulk file, so a change the console made takes
+// effect at the next one.
+bool OutgoingQueue::BulkWindowOpen(const QString &now) const
 {
     const QString interval = m_ini.ReadValue(QString::fromLatin1(frmMain::SettingsSection),
                                              QStringLiteral("allowed_time_interval"), QStringLiteral("00:00,23:59"));
-    return InSendingWindow(interval, QTime::currentTime().toString(QStringLiteral("HH:mm")));
+    return InSendingWindow(interval, now);
 }
 
 // What was learned about files that have left Unsent meanwhile is dropped,

@@ -56,12 +56,12 @@ public:
 
 private:
     void UseModem(vorbex::clsVorbex *modem);
-    bool DealWith(const QString &name);
+    bool DealWith(const QString &name, const QString &now);
     void HandOver(const QString &name, const QString &number, const QString &text);
     void SendCompleted(const QString &tag);
     void MoveToSent(const QString &name);
     void SetAside(const QString &name, const QString &suffix, const QString &reason);
-    bool BulkWindowOpen() const;
+    bool BulkWindowOpen(const QString &now) const;
     void ForgetVanished(const QStringList &names);
 
     QString m_unsent;
