@@ -497,36 +497,74 @@ TEST_F(CommandInterpreterTest, SendQueuesEachDistinctNumberOnceInOrder)
 }
 
 // Random messages, and random bytes on the wire, must never bring the
-// service down or leave it unable to serve.
+// service down or leave it unable to serve. Most messages are near misses
+// of real requests, so that they reach the database and the queue.
 TEST_F(CommandInterpreterTest, SurvivesRandomMessagesAndRandomBytes)
 {
     FillPhonebook();
     std::mt19937 random(20261210);
-    const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
-    const QString alphabet = QStringLiteral("0123456789|^, aAnN'%_\\-x");
-    const qint16 codes[] = {1, 2, 3, 3, 3, 2, 4, 0x81, 0};
+    const auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
+    const auto text = [&](QStringView alphabet, size_t maxLength) {
+        QString t;
+        for (size_t i = pick(maxLength + 1); i > 0; --i)
+            t += alphabet[static_cast<qsizetype>(pick(static_cast<size_t>(alphabet.size())))];
+        return t;
+    };
+    const auto join = [&](const QStringList &pieces, size_t maxCount, QChar separator) {
+        QStringList chosen;
+        for (size_t i = pick(maxCount + 1); i > 0; --i)
+            chosen << pieces[static_cast<qsizetype>(pick(static_cast<size_t>(pieces.size())))];
+        return chosen.join(separator);
+    };
+    const QStringList numbers = {L("123"), L(" 123"), L(""), L("+905551112233"), L("1,2"), L("'--")};
+    const QStringList entries = {L("1"), L("2"), L("3"), L("4"), L("5"), L("99"), L("0"), L("1"), L("-1"),
+                                 L("x"), L(""), L("1.5"), L("&H2"), L("40000"), L("9999999999")};
+    const QString free = QStringLiteral("0123456789|^, aAnN'%_\\-x\u00E7\u011F");
     auto session = LoggedIn();
-    for (int round = 0; round < 3000; ++round) {
+    for (int round = 0; round < 4000; ++round) {
         if (!connections.Exists(session.second))
             session = LoggedIn();
         QString cmd;
-        if (pick(4) == 0) {
-            QByteArray bytes(pick(40), Qt::Uninitialized);
+        qint16 code = protocol::CMD_SEND_SMS;
+        QString data;
+        switch (pick(10)) {
+        case 0: {
+            QByteArray bytes(static_cast<qsizetype>(pick(40)), Qt::Uninitialized);
             for (char &b : bytes)
                 b = static_cast<char>(pick(256));
             cmd = platform::codepage::fromAnsi(bytes);
-        } else {
-            QString data;
-            for (int i = pick(30); i > 0; --i)
-                data += alphabet[pick(static_cast<int>(alphabet.size()))];
-            cmd = protocol::PrepareDataToSend(codes[pick(std::size(codes))], data);
-            cmd.chop(1);
+            break;
+        }
+        case 1:
+            code = protocol::CMD_LOGIN;
+            data = pick(2) ? QStringLiteral("bob^") + BobDigest : text(free, 20);
+            break;
+        case 2:
+        case 3:
+            code = protocol::CMD_PHONEBOOK_SEARCH;
+            data = text(free, 20);
+            break;
+        case 9:
+            code = static_cast<qint16>(pick(256));
+            data = text(free, 20);
+            break;
+        default:
+            data = join(numbers, 3, QLatin1Char(',')) + QLatin1Char('^') + join(entries, 6, QLatin1Char('|'))
+                + QLatin1Char('^') + text(free, 20);
             if (pick(8) == 0)
-                cmd.truncate(pick(static_cast<int>(cmd.size()) + 1));
+                data.insert(static_cast<qsizetype>(pick(static_cast<size_t>(data.size()) + 1)), QLatin1Char('^'));
+            break;
+        }
+        if (cmd.isEmpty()) {
+            cmd = protocol::PrepareDataToSend(code, data);
+            cmd.chop(1);
+            if (pick(10) == 0)
+                cmd.truncate(static_cast<qsizetype>(pick(static_cast<size_t>(cmd.size()) + 1)));
         }
         interpreter.ExecuteCommand(cmd, session.second);
         QCoreApplication::processEvents();
     }
+    EXPECT_FALSE(queued.isEmpty());
 
     const auto [client, index] = LoggedIn();
     QByteArray noise(200000, Qt::Uninitialized);
