@@ -7,6 +7,13 @@ Error::Error(int number, const QString &description)
 {
 }
 
+QString describe(const std::exception &e)
+{
+    if (const auto *error = dynamic_cast<const Error *>(&e))
+        return error->description();
+    return QString::fromLocal8Bit(e.what());
+}
+
 void raiseOverflow()
 {
     throw Error(ErrOverflow, QStringLiteral("Overflow"));

@@ -3,6 +3,7 @@
 #include "bitstringcipher.h"
 #include "platform/codepage.h"
 #include "platform/error.h"
+#include "raisederror.h"
 #include "textkit/clsstring.h"
 
 #include <functional>
@@ -13,16 +14,6 @@ using sealkit::clsCipherBase;
 using textkit::clsString;
 
 namespace {
-
-int RaisedNumber(const std::function<void()> &call)
-{
-    try {
-        call();
-    } catch (const platform::Error &e) {
-        return e.number();
-    }
-    return 0;
-}
 
 int ByteSum(const QString &text)
 {

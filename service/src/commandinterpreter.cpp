@@ -15,14 +15,9 @@
 #include <QSqlQuery>
 #include <exception>
 
-namespace {
+using platform::describe;
 
-QString describe(const std::exception &e)
-{
-    if (const auto *error = dynamic_cast<const platform::Error *>(&e))
-        return error->description();
-    return QString::fromLocal8Bit(e.what());
-}
+namespace {
 
 // Only blanks count here; a tab or a line break belongs to the value.
 QString TrimBlanks(const QString &text)
@@ -34,36 +29,6 @@ QString TrimBlanks(const QString &text)
     while (end > begin && text[end - 1] == QLatin1Char(' '))
         --end;
     return text.mid(begin, end - begin);
-}
-
-[[noreturn]] void RaiseDatabaseError(const QSqlError &error)
-{
-    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-    throw platform::Error(error.nativeErrorCode().toInt(), text.isEmpty() ? QStringLiteral("Unknown database error") : text);
-}
-
-QSqlQuery Run(const QSqlDatabase &connection, const Statement &statement)
-{
-    if (!connection.isOpen())
-        throw platform::Error(platform::ErrInvalidCall, QStringLiteral("The database connection is not open"));
-    QSqlQuery query(connection);
-    query.setForwardOnly(true);
-    if (!query.prepare(statement.text))
-        RaiseDatabaseError(query.lastError());
-    for (const QVariant &value : statement.values)
-        query.addBindValue(value);
-    if (!query.exec())
-        RaiseDatabaseError(query.lastError());
-    return query;
-}
-
-bool NextRow(QSqlQuery &query)
-{
-    if (query.next())
-        return true;
-    if (query.lastError().isValid())
-        RaiseDatabaseError(query.lastError());
-    return false;
 }
 
 // The numbers of one send request in the order they were first named; a
@@ -201,7 +166,8 @@ void CommandInterpreter::Login(const QString &data, qint16 Index)
 
 void CommandInterpreter::PhonebookSearch(const QString &data, qint16 Index)
 {
-    QSqlQuery rows = Run(m_databases.PhonebookConnection(), PhonebookSearchStatement(data));
+    const Statement search = PhonebookSearchStatement(data);
+    QSqlQuery rows = RunStatement(m_databases.PhonebookConnection(), search.text, search.values);
     QStringList records;
     while (NextRow(rows)) {
         QStringList fields;
@@ -257,7 +223,7 @@ QStringList CommandInterpreter::Recipients(const QString &manualNumbers, const Q
         } else if (kind == GroupEntry) {
             // A link to a contact that is gone joins a Null number, which
             // fails the whole request.
-            QSqlQuery rows = Run(phonebook, {GroupNumbersStatement, {id}});
+            QSqlQuery rows = RunStatement(phonebook, GroupNumbersStatement, {id});
             while (NextRow(rows)) {
                 const QString number = TrimBlanks(FieldText(rows.value(0)));
                 if (!number.isEmpty())

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <exception>
 
+using platform::describe;
+
 namespace {
 
 constexpr int ErrNoSuchElement = 340;
@@ -22,13 +24,6 @@ constexpr qint64 ReadChunk = protocol::MaxMessageLength + 1;
 // A connection closed from this side gets this long to write what it still
 // holds before it is cut off.
 constexpr int CloseGraceMs = 10000;
-
-QString describe(const std::exception &e)
-{
-    if (const auto *error = dynamic_cast<const platform::Error *>(&e))
-        return error->description();
-    return QString::fromLocal8Bit(e.what());
-}
 
 QString EntrySuffix(qint16 index)
 {

@@ -11,6 +11,8 @@
 #include <QSqlQuery>
 #include <QUrl>
 
+using platform::describe;
+
 namespace {
 
 constexpr int ErrInvalidUseOfNull = 94;
@@ -36,44 +38,9 @@ QString describe(const QSqlError &error)
     throw platform::Error(error.nativeErrorCode().toInt(), describe(error));
 }
 
-QString describe(const std::exception &e)
-{
-    if (const auto *error = dynamic_cast<const platform::Error *>(&e))
-        return error->description();
-    return QString::fromLocal8Bit(e.what());
-}
-
-// The statement run with its values bound in order; the rows are read
-// forward only, as the look-ups read them.
-QSqlQuery runStatement(const QSqlDatabase &connection, const QString &statement, const QVariantList &values)
-{
-    if (!connection.isOpen())
-        throw platform::Error(platform::ErrInvalidCall, QStringLiteral("The database connection is not open"));
-    QSqlQuery query(connection);
-    query.setForwardOnly(true);
-    if (!query.prepare(statement))
-        raiseDatabaseError(query.lastError());
-    for (const QVariant &value : values)
-        query.addBindValue(value);
-    if (!query.exec())
-        raiseDatabaseError(query.lastError());
-    return query;
-}
-
-// Moves to the next row; false at the end. A failure while stepping is an
-// error, not an end.
-bool nextRow(QSqlQuery &query)
-{
-    if (query.next())
-        return true;
-    if (query.lastError().isValid())
-        raiseDatabaseError(query.lastError());
-    return false;
-}
-
 QVariant firstFieldOfFirstRow(QSqlQuery &query)
 {
-    if (!nextRow(query))
+    if (!NextRow(query))
         throw platform::Error(platform::ErrInvalidCall, QStringLiteral("No current record."));
     return query.value(0);
 }
@@ -113,6 +80,30 @@ void closeConnection(QSqlDatabase &connection, const QString &name)
 }
 
 } // namespace
+
+QSqlQuery RunStatement(const QSqlDatabase &connection, const QString &statement, const QVariantList &values)
+{
+    if (!connection.isOpen())
+        throw platform::Error(platform::ErrInvalidCall, QStringLiteral("The database connection is not open"));
+    QSqlQuery query(connection);
+    query.setForwardOnly(true);
+    if (!query.prepare(statement))
+        raiseDatabaseError(query.lastError());
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    if (!query.exec())
+        raiseDatabaseError(query.lastError());
+    return query;
+}
+
+bool NextRow(QSqlQuery &query)
+{
+    if (query.next())
+        return true;
+    if (query.lastError().isValid())
+        raiseDatabaseError(query.lastError());
+    return false;
+}
 
 QSqlDatabase OpenDatabaseFile(const QString &connectionName, const QString &path)
 {
@@ -166,7 +157,7 @@ bool Databases::CountIsNotZero(const QString &procedure, const QString &statemen
 {
     bool found = false;
     try {
-        QSqlQuery query = runStatement(m_application, statement, values);
+        QSqlQuery query = RunStatement(m_application, statement, values);
         found = firstFieldOfFirstRow(query).toLongLong() != 0;
     } catch (const std::exception &e) {
         m_log.LogServiceError(describe(e), procedure);
@@ -183,7 +174,7 @@ qint16 Databases::UserManualNumberPermissionCheck(const QString &userName, const
 {
     qint16 permission = 0;
     try {
-        QSqlQuery query = runStatement(m_application, ManualNumberPermissionStatement, {userName, passwordDigest});
+        QSqlQuery query = RunStatement(m_application, ManualNumberPermissionStatement, {userName, passwordDigest});
         permission = platform::ToInteger(FieldText(firstFieldOfFirstRow(query)));
     } catch (const std::exception &e) {
         m_log.LogServiceError(describe(e), QStringLiteral("UserManualNumberPermissionCheck"));
@@ -205,8 +196,8 @@ QString Databases::ExecuteScalar(const QSqlDatabase &connection, const QString &
 {
     QString result;
     try {
-        QSqlQuery query = runStatement(connection, statement, values);
-        if (nextRow(query))
+        QSqlQuery query = RunStatement(connection, statement, values);
+        if (NextRow(query))
             result = FieldText(query.value(0));
     } catch (const std::exception &e) {
         m_log.LogServiceError(describe(e), QStringLiteral("ExecuteScalar"));

@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QTime>
 
+using platform::describe;
+
 namespace {
 
 const QString Procedure = QStringLiteral("ReadUnsentFile");
@@ -19,13 +21,6 @@ const QString Bulk = QStringLiteral("[Bulk]");
 // The modem's queue keeps a command's fields joined by "^" and drops, without
 // a dialogue and without a word, a send whose number or text holds one.
 const QChar ModemFieldSeparator = QLatin1Char('^');
-
-QString describe(const std::exception &e)
-{
-    if (const auto *error = dynamic_cast<const platform::Error *>(&e))
-        return error->description();
-    return QString::fromLocal8Bit(e.what());
-}
 
 } // namespace
 

@@ -22,6 +22,8 @@
 #include <unistd.h>
 #include <vector>
 
+using platform::describe;
+
 namespace {
 
 constexpr int ErrDeviceIO = 57;
@@ -135,13 +137,6 @@ bool isRegularFile(int dirFd, const dirent &entry)
         return false;
     struct stat st {};
     return ::fstatat(dirFd, entry.d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
-}
-
-QString describe(const std::exception &e)
-{
-    if (const auto *error = dynamic_cast<const platform::Error *>(&e))
-        return error->description();
-    return QString::fromLocal8Bit(e.what());
 }
 
 } // namespace

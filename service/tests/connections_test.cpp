@@ -7,6 +7,7 @@
 #include "platform/error.h"
 #include "platform/logwriter.h"
 #include "protocol/protocol.h"
+#include "raisederror.h"
 
 #include <QFile>
 #include <QTcpServer>
@@ -88,16 +89,6 @@ protected:
     std::vector<Recorded> recorded;
     std::function<void(const QString &, qint16)> onCommand;
 };
-
-int RaisedNumber(const std::function<void()> &call)
-{
-    try {
-        call();
-    } catch (const platform::Error &e) {
-        return e.number();
-    }
-    return 0;
-}
 
 } // namespace
 

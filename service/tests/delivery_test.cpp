@@ -68,7 +68,7 @@ protected:
     {
         QStringList lines;
         QTcpSocket &socket = *clients.at(n);
-        QTest::qWaitFor([&] { return socket.bytesAvailable() > 0; }, waitMs);
+        (void)QTest::qWaitFor([&] { return socket.bytesAvailable() > 0; }, waitMs); // nothing may come
         buffers[n].Append(QString::fromLatin1(socket.readAll()));
         while (const auto message = buffers[n].NextMessage()) {
             const auto decoded = protocol::DecodeMessage(*message);

@@ -3,6 +3,7 @@
 #include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/version.h"
+#include "raisederror.h"
 
 #include <QRegularExpression>
 #include <functional>
@@ -24,17 +25,6 @@ QString L(const char *text)
 QString S(std::u16string_view text)
 {
     return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// The error number a call raises, 0 when it returns.
-int RaisedNumber(const std::function<void()> &call)
-{
-    try {
-        call();
-    } catch (const platform::Error &e) {
-        return e.number();
-    }
-    return 0;
 }
 
 constexpr int Overflow = platform::ErrOverflow;

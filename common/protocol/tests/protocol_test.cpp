@@ -2,6 +2,7 @@
 
 #include "platform/codepage.h"
 #include "platform/error.h"
+#include "raisederror.h"
 
 #include <QStringList>
 #include <functional>
@@ -14,17 +15,6 @@ namespace {
 QString L(const char *text)
 {
     return QString::fromLatin1(text);
-}
-
-// The error number a call raises, 0 when it returns.
-int RaisedNumber(const std::function<void()> &call)
-{
-    try {
-        call();
-    } catch (const platform::Error &e) {
-        return e.number();
-    }
-    return 0;
 }
 
 // Every message that the pieces yield, in order.

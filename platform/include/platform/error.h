@@ -31,6 +31,10 @@ private:
     QString m_description;
 };
 
+// The description of any error: a platform::Error's own, else what() in the
+// local encoding.
+QString describe(const std::exception &e);
+
 [[noreturn]] void raiseOverflow();
 [[noreturn]] void raiseTypeMismatch(const QString &value);
 
