@@ -6,6 +6,7 @@
 #include "databases.h"
 #include "queuefiles.h"
 #include "servicelog.h"
+#include "testdatabases.h"
 
 #include "platform/codepage.h"
 #include "platform/logwriter.h"
@@ -37,7 +38,6 @@ namespace {
 
 using protocol::Message;
 
-const QString SchemaFolder = QFileInfo(QStringLiteral(__FILE__)).dir().absoluteFilePath(QStringLiteral("../schema"));
 const QString BobDigest = QStringLiteral("0123456789ABCDEF0123456789ABCDEF");
 const QString AnnDigest = QStringLiteral("FEDCBA9876543210FEDCBA9876543210");
 const QVariant Null;
@@ -46,44 +46,6 @@ QString L(const char *text)
 {
     return QString::fromLatin1(text);
 }
-
-QString CreateDatabases(const QString &dbFolder)
-{
-    QProcess cmake;
-    cmake.setProcessChannelMode(QProcess::MergedChannels);
-    cmake.start(QStringLiteral("cmake"), {QStringLiteral("-DDB_FOLDER=") + dbFolder, QStringLiteral("-P"),
-                                          SchemaFolder + QStringLiteral("/createdb.cmake")});
-    if (!cmake.waitForFinished(60000) || cmake.exitStatus() != QProcess::NormalExit || cmake.exitCode() != 0)
-        return QStringLiteral("createdb failed: ") + QString::fromLocal8Bit(cmake.readAll()) + cmake.errorString();
-    return {};
-}
-
-// A connection of its own, as the console holds, to put rows in place.
-class Writer {
-public:
-    explicit Writer(const QString &path) : m_name(QStringLiteral("writer:") + path)
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        db.setDatabaseName(path);
-        db.open();
-    }
-    ~Writer()
-    {
-        QSqlDatabase::database(m_name).close();
-        QSqlDatabase::removeDatabase(m_name);
-    }
-    void Run(const QString &statement, const QVariantList &values = {})
-    {
-        QSqlQuery query(QSqlDatabase::database(m_name));
-        ASSERT_TRUE(query.prepare(statement)) << qPrintable(query.lastError().text());
-        for (const QVariant &v : values)
-            query.addBindValue(v);
-        ASSERT_TRUE(query.exec()) << qPrintable(query.lastError().text());
-    }
-
-private:
-    QString m_name;
-};
 
 // A desktop client reduced to the wire: frames out, decoded messages in.
 class Client {

@@ -1,5 +1,6 @@
 #include "databases.h"
 #include "servicelog.h"
+#include "testdatabases.h"
 
 #include "platform/error.h"
 #include "platform/logwriter.h"
@@ -19,61 +20,11 @@
 
 namespace {
 
-const QString SchemaFolder =
-    QFileInfo(QStringLiteral(__FILE__)).dir().absoluteFilePath(QStringLiteral("../schema"));
-
-// Runs the install step's database creation for `dbFolder`; "" on success,
-// else its output.
-QString CreateDatabases(const QString &dbFolder)
-{
-    QProcess cmake;
-    cmake.setProcessChannelMode(QProcess::MergedChannels);
-    cmake.start(QStringLiteral("cmake"), {QStringLiteral("-DDB_FOLDER=") + dbFolder, QStringLiteral("-P"),
-                                          SchemaFolder + QStringLiteral("/createdb.cmake")});
-    if (!cmake.waitForFinished(60000) || cmake.exitStatus() != QProcess::NormalExit || cmake.exitCode() != 0)
-        return QStringLiteral("createdb failed: ") + QString::fromLocal8Bit(cmake.readAll()) + cmake.errorString();
-    return {};
-}
-
 QByteArray ReadAll(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
-
-// A second connection of its own, as the console would hold, to put rows in
-// place for a test.
-class Writer {
-public:
-    explicit Writer(const QString &path) : m_name(QStringLiteral("writer:") + path)
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        db.setDatabaseName(path);
-        db.open();
-    }
-    ~Writer()
-    {
-        QSqlDatabase::database(m_name).close();
-        QSqlDatabase::removeDatabase(m_name);
-    }
-    void Run(const QString &statement, const QVariantList &values = {})
-    {
-        QSqlQuery query(QSqlDatabase::database(m_name));
-        ASSERT_TRUE(query.prepare(statement)) << qPrintable(query.lastError().text());
-        for (const QVariant &v : values)
-            query.addBindValue(v);
-        ASSERT_TRUE(query.exec()) << qPrintable(query.lastError().text());
-    }
-    QString JournalMode()
-    {
-        QSqlQuery query(QSqlDatabase::database(m_name));
-        query.exec(QStringLiteral("PRAGMA journal_mode"));
-        return query.next() ? query.value(0).toString() : query.lastError().text();
-    }
-
-private:
-    QString m_name;
-};
 
 const QString BobDigest = QStringLiteral("0123456789ABCDEF0123456789ABCDEF");
 const QString OtherDigest = QStringLiteral("FEDCBA9876543210FEDCBA9876543210");

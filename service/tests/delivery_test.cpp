@@ -5,6 +5,7 @@
 #include "delivery.h"
 #include "programfolder.h"
 #include "servicelog.h"
+#include "testdatabases.h"
 
 #include "platform/logwriter.h"
 #include "protocol/protocol.h"
@@ -13,7 +14,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSqlQuery>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -35,14 +35,11 @@ protected:
         logFile.setLogName(QStringLiteral("TalvinorSMSSvc.log"));
         databases.OpenConnections(folder.path());
         struct User { const char *name; int moderator; } users[] = {{"bob", 0}, {"ann", 0}, {"mod1", 1}, {"mod2", 1}};
-        for (const User &u : users) {
-            QSqlQuery q(databases.ApplicationConnection());
-            q.prepare(QStringLiteral("INSERT INTO Users (UserName, UserPassword, ModeratorAccess, ManualNumberPermission) "
-                                     "VALUES (?, 'X', ?, 0)"));
-            q.addBindValue(QString::fromLatin1(u.name));
-            q.addBindValue(u.moderator);
-            ASSERT_TRUE(q.exec());
-        }
+        Writer writer(folder.filePath(QStringLiteral("db/application.db")));
+        for (const User &u : users)
+            writer.Run(QStringLiteral("INSERT INTO Users (UserName, UserPassword, ModeratorAccess, ManualNumberPermission) "
+                                      "VALUES (?, 'X', ?, 0)"),
+                       {QString::fromLatin1(u.name), u.moderator});
         ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
         connections.Listen(server);
     }

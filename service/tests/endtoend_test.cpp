@@ -1,6 +1,7 @@
 // The installed service as its own process, on the simulated modem, with
 // real TCP clients: both roads of a message through the whole gateway.
 #include "programfolder.h"
+#include "testdatabases.h"
 
 #include "common/md5.h"
 #include "protocol/protocol.h"
@@ -10,8 +11,6 @@
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTcpSocket>
 #include <QTest>
 #include <deque>
@@ -47,7 +46,7 @@ public:
     // The next message of this code within `timeoutMs`.
     std::optional<protocol::Message> Next(qint32 code, int timeoutMs)
     {
-        QTest::qWaitFor([&] { Read(); return Has(code) || m_socket.state() != QAbstractSocket::ConnectedState; },
+        (void)QTest::qWaitFor([&] { Read(); return Has(code) || m_socket.state() != QAbstractSocket::ConnectedState; },
                         timeoutMs);
         Read();
         for (auto it = m_inbox.begin(); it != m_inbox.end(); ++it)
@@ -93,22 +92,6 @@ private:
     std::deque<protocol::Message> m_inbox;
 };
 
-void RunSql(const QString &dbPath, const QString &statement, const QVariantList &values = {})
-{
-    const QString name = QStringLiteral("setup:") + dbPath;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(dbPath);
-        ASSERT_TRUE(db.open());
-        QSqlQuery q(db);
-        q.prepare(statement);
-        for (const QVariant &v : values)
-            q.addBindValue(v);
-        ASSERT_TRUE(q.exec()) << qPrintable(statement);
-    }
-    QSqlDatabase::removeDatabase(name);
-}
-
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override
@@ -117,19 +100,18 @@ protected:
         port = freeTcpPort();
         folder.writeServiceSettings({{QStringLiteral("port"), QString::number(port)},
                                      {QStringLiteral("sms_check_interval"), QStringLiteral("10")}});
-        const QString users = folder.filePath(QStringLiteral("db/application.db"));
+        Writer users(folder.filePath(QStringLiteral("db/application.db")));
         struct User { const char *name; int moderator; int manual; } rows[] = {{"bob", 0, 1}, {"mod1", 1, 0}, {"mod2", 1, 0}};
         for (const User &u : rows)
-            RunSql(users,
-                QStringLiteral("INSERT INTO Users (UserName, UserPassword, ModeratorAccess, ManualNumberPermission) "
+            users.Run(QStringLiteral("INSERT INTO Users (UserName, UserPassword, ModeratorAccess, ManualNumberPermission) "
                                "VALUES (?, ?, ?, ?)"),
                 {QString::fromLatin1(u.name), common::PasswordDigest(QString::fromLatin1(u.name) + QStringLiteral("pw")),
                  u.moderator, u.manual});
-        const QString phonebook = folder.filePath(QStringLiteral("db/phonebook.db"));
-        RunSql(phonebook, QStringLiteral("INSERT INTO Contact (FirstName, LastName, Company, Phonenumber) VALUES "
+        Writer phonebook(folder.filePath(QStringLiteral("db/phonebook.db")));
+        phonebook.Run(QStringLiteral("INSERT INTO Contact (FirstName, LastName, Company, Phonenumber) VALUES "
                                       "('Ann', 'Smith', 'Acme', '+905551110001'), ('Ben', 'Okur', 'Acme', '+905551110002')"));
-        RunSql(phonebook, QStringLiteral("INSERT INTO Groups (GroupName) VALUES ('Team')"));
-        RunSql(phonebook, QStringLiteral("INSERT INTO ContactGroupLink (GroupID, ContactID) VALUES (1, 1), (1, 2)"));
+        phonebook.Run(QStringLiteral("INSERT INTO Groups (GroupName) VALUES ('Team')"));
+        phonebook.Run(QStringLiteral("INSERT INTO ContactGroupLink (GroupID, ContactID) VALUES (1, 1), (1, 2)"));
 
         modem = std::make_unique<SimulatedModem>(folder);
         ASSERT_TRUE(modem->isReady());
