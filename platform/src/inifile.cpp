@@ -44,13 +44,37 @@ struct FileStamp {
     }
 };
 
+// The parsed copy holds values as the file spells them. A value with blanks
+// at either end, or one that itself begins and ends with a quote, is stored
+// within a pair of quotes; reading strips one outer pair. Done here rather
+// than by SimpleIni, which writes its parsed values back without the quotes
+// they were read with.
+bool IsQuoted(QByteArrayView text)
+{
+    return text.size() >= 2 && text.front() == '"' && text.back() == '"';
+}
+
+QByteArray StoredValue(const QString &value)
+{
+    QByteArray bytes = codepage::toAnsi(value);
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    if (IsQuoted(bytes) || (!bytes.isEmpty() && (blank(bytes.front()) || blank(bytes.back()))))
+        bytes = '"' + bytes + '"';
+    return bytes;
+}
+
+QString ReadBackValue(QByteArrayView stored)
+{
+    return codepage::fromAnsi(IsQuoted(stored) ? stored.sliced(1, stored.size() - 2) : stored);
+}
+
 void configure(CSimpleIniA &ini)
 {
     ini.SetUnicode(false);
     ini.SetMultiKey(false);
     ini.SetMultiLine(false);
     ini.SetSpaces(false);
-    ini.SetQuotes(true); // keeps blanks at either end of a value
+    ini.SetQuotes(false); // quotes are handled by StoredValue and ReadBackValue
 }
 
 } // namespace
@@ -114,14 +138,14 @@ QString IniFile::ReadValue(const QString &section, const QString &key, const QSt
     if (!d->refresh())
         return defaultValue;
     const char *value = d->ini.GetValue(codepage::toAnsi(section).constData(), codepage::toAnsi(key).constData(), nullptr);
-    return value ? codepage::fromAnsi(value) : defaultValue;
+    return value ? ReadBackValue(value) : defaultValue;
 }
 
 void IniFile::WriteValue(const QString &section, const QString &key, const QString &value)
 {
     d->refresh();
     d->ini.SetValue(codepage::toAnsi(section).constData(), codepage::toAnsi(key).constData(),
-                    codepage::toAnsi(value).constData());
+                    StoredValue(value).constData());
     std::string text;
     if (d->ini.Save(text) < 0)
         throw Error(ErrInvalidCall, QStringLiteral("Cannot format settings file %1").arg(d->path));

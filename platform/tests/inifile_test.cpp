@@ -63,6 +63,9 @@ TEST_F(IniFileTest, ValuesReadBackUnchanged)
     const QString values[] = {
         QStringLiteral("plain"), QStringLiteral("  blanks at both ends  "), QStringLiteral("a=b=c"),
         QStringLiteral("\u011Fü\u015F"), QStringLiteral(""), QStringLiteral("; not a comment"),
+        // Quotes at both ends are part of the value, not a quoting of it.
+        QStringLiteral("\"quoted\""), QStringLiteral("\"\""), QStringLiteral("\"a\" or \"b\""),
+        QStringLiteral(" \"blank and quote\""), QStringLiteral("\"half"),
     };
     int i = 0;
     for (const QString &v : values)
