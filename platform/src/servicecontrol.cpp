@@ -32,9 +32,23 @@ bool unitFolderRedirected()
     return !qEnvironmentVariableIsEmpty("TALVINOR_UNIT_DIR");
 }
 
-QString quotedForUnit(const QString &path)
+// systemd expands "%" specifiers in every setting of a unit.
+QString withoutSpecifiers(QString text)
 {
-    return path.contains(QLatin1Char(' ')) ? QLatin1Char('"') + path + QLatin1Char('"') : path;
+    return text.replace(QLatin1Char('%'), QLatin1String("%%"));
+}
+
+// The program of a command line (never expanded as a variable): blanks,
+// quotes and backslashes need it quoted.
+QString commandWord(const QString &path)
+{
+    QString word = withoutSpecifiers(path);
+    const bool quote = word.contains(QLatin1Char(' ')) || word.contains(QLatin1Char('\t'))
+        || word.contains(QLatin1Char('"')) || word.contains(QLatin1Char('\\'));
+    if (!quote)
+        return word;
+    word.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
+    return QLatin1Char('"') + word + QLatin1Char('"');
 }
 
 void reloadSystemd()
@@ -79,7 +93,7 @@ bool ServiceControl::Install(const QString &executable)
         "\n"
         "[Install]\n"
         "WantedBy=multi-user.target\n")
-        .arg(m_displayName, quotedForUnit(exe.absoluteFilePath()), quotedForUnit(exe.absolutePath()));
+        .arg(withoutSpecifiers(m_displayName), commandWord(exe.absoluteFilePath()), withoutSpecifiers(exe.absolutePath()));
     QSaveFile out(unitPath());
     if (!QDir().mkpath(unitFolder()) || !out.open(QIODevice::WriteOnly) || out.write(unit.toUtf8()) < 0 || !out.commit())
         return false;

@@ -43,6 +43,36 @@ TEST_F(ServiceControlTest, InstallWritesAnEnabledNotifyUnit)
     }
 }
 
+// A program folder whose name holds blanks, "%" or "$" must still give a
+// unit that starts the program from that folder.
+TEST_F(ServiceControlTest, ProgramFolderWithBlanksAndSpecifierCharacters)
+{
+    const QString folder = units.filePath(QStringLiteral("Talvinor SMS %h $HOME"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString program = folder + QStringLiteral("/TalvinorSMSSvc");
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/true"), program));
+    ASSERT_TRUE(QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOwner));
+
+    ServiceControl svc(QStringLiteral("TalvinorSMSService"), QStringLiteral("Talvinor SMS Service"));
+    ASSERT_TRUE(svc.Install(program));
+    const QString unit = units.filePath(QStringLiteral("TalvinorSMSService.service"));
+    QFile f(unit);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll());
+    const QString escapedFolder = QString(folder).replace(QLatin1Char('%'), QLatin1String("%%"));
+    EXPECT_TRUE(text.contains(QStringLiteral("\nExecStart=\"") + escapedFolder + QStringLiteral("/TalvinorSMSSvc\"\n")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("\nWorkingDirectory=") + escapedFolder + QLatin1Char('\n'))) << text.toStdString();
+
+    const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
+    if (!analyze.isEmpty()) {
+        QProcess p;
+        p.start(analyze, {QStringLiteral("verify"), QStringLiteral("--man=no"), unit});
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().constData();
+    }
+}
+
 TEST_F(ServiceControlTest, RemoveDeletesUnitAndLinkOnce)
 {
     ServiceControl svc(QStringLiteral("TalvinorSMSService"), QStringLiteral("Talvinor SMS Service"));
