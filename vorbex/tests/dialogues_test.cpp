@@ -131,6 +131,46 @@ TEST_F(DialogueTest, SendWithCaretIsDroppedWithoutOutput)
     EXPECT_TRUE(modem->TakeQueuedSends().isEmpty());
 }
 
+// A receive command is five fields; a "^" in its number or text makes more,
+// and the command leaves the queue without a word to the modem.
+TEST_F(DialogueTest, ReceiveWithCaretIsDroppedWithoutOutput)
+{
+    ASSERT_TRUE(sim.deliver(Sender, QStringLiteral("waiting")));
+    run([](clsVorbex &m) { m.CommandReceiveMessage(1, 0, QStringLiteral("+90^532"), QString()); });
+    run([](clsVorbex &m) { m.CommandReceiveMessage(1, 0, QString(), QStringLiteral("a^b")); });
+    EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral("Commands.log"))));
+    EXPECT_TRUE(received.isEmpty());
+
+    // Whatever its mode, a receive lists every stored message.
+    run([](clsVorbex &m) { m.CommandReceiveMessage(3, 7, QStringLiteral("ignored"), QStringLiteral("ignored")); });
+    ASSERT_EQ(received.size(), 1);
+    EXPECT_EQ(received[0].message, QStringLiteral("waiting"));
+    EXPECT_EQ(commands().first(), QStringLiteral("AT+CMGL=4\r\n"));
+}
+
+// The port opens for a single command, but the service centre is read only
+// by OpenDevice(true).
+TEST(ATCommand, OpensAClosedPortAndWritesTheLineWithCrLf)
+{
+    LibraryFolder folder;
+    folder.writeSettings({{QStringLiteral("GSMServiceNumber"), QStringLiteral("+4912345678901")}});
+    SimModem sim(folder);
+    ASSERT_TRUE(sim.start()) << sim.diagnostics().toStdString();
+    clsVorbex modem;
+    ASSERT_FALSE(modem.PortOpen());
+    modem.ATCommand(QStringLiteral("AT"));
+    EXPECT_TRUE(modem.PortOpen());
+    modem.ATCommand(QStringLiteral("AT+CMGF=0"));
+    EXPECT_EQ(folder.logRecords(QStringLiteral("Commands")),
+              QStringList({QStringLiteral("AT\r\n"), QStringLiteral("AT+CMGF=0\r\n")}));
+
+    modem.CommandSendMessage(Sender, QStringLiteral("hi"), false);
+    modem.CheckSMSQueue();
+    EXPECT_EQ(folder.logRecords(QStringLiteral("Commands")).filter(QStringLiteral("AT+CSCA=")),
+              QStringList{QStringLiteral("AT+CSCA=")});
+    ASSERT_TRUE(sim.waitForSent(1)) << sim.diagnostics().toStdString();
+}
+
 TEST_F(DialogueTest, RefusedNumberOrTextAnnouncesNoValidPdu)
 {
     const QString tooLong(161, QLatin1Char('a'));
