@@ -76,8 +76,8 @@ void Delivery::oVorbex_SMSReceived(const QString &, const QString &, const QStri
         int attempt = 0;
         CreateQueueFile(m_incoming, IncomingFileContent(line), [&] { return NextIncomingName(stamp, attempt); });
         stored = true;
-    } catch (const platform::Error &e) {
-        m_log.LogServiceError(e.description(), QStringLiteral("oVorbex_SMSReceived"));
+    } catch (const std::exception &e) {
+        m_log.LogServiceError(platform::describe(e), QStringLiteral("oVorbex_SMSReceived"));
     }
 }
 
@@ -126,8 +126,8 @@ void Delivery::ReadIncomingFile()
             if (SendReceivedMsg(record))
                 return;
         }
-    } catch (const platform::Error &e) {
-        m_log.LogServiceError(e.description(), QStringLiteral("ReadIncomingFile"));
+    } catch (const std::exception &e) {
+        m_log.LogServiceError(platform::describe(e), QStringLiteral("ReadIncomingFile"));
     }
 }
 
@@ -159,8 +159,8 @@ bool Delivery::SendReceivedMsg(const clsSMS &record)
             Archive(record.Ffname());
             result = true;
         }
-    } catch (const platform::Error &e) {
-        m_log.LogServiceError(e.description(), QStringLiteral("SendReceivedMsg"));
+    } catch (const std::exception &e) {
+        m_log.LogServiceError(platform::describe(e), QStringLiteral("SendReceivedMsg"));
     }
     return result;
 }

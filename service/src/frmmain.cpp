@@ -99,9 +99,9 @@ bool frmMain::Service_Load(const QString &commandLine)
             throw serviceFatal(QStringLiteral("Invalid command-line argument"));
         else
             runAsService();
-    } catch (const platform::Error &e) {
-        m_log.LogServiceError(e.description(), QStringLiteral("Service_Load"));
-        ReportOnTerminal(e.description(), true);
+    } catch (const std::exception &e) {
+        m_log.LogServiceError(platform::describe(e), QStringLiteral("Service_Load"));
+        ReportOnTerminal(platform::describe(e), true);
         Unload(1);
     }
     return m_running;
@@ -192,9 +192,9 @@ bool frmMain::Service_Start()
                                 QStringLiteral("Version:") + QString::fromLatin1(TALVINOR_VERSION_TEXT),
                                 QStringLiteral("INI File: ") + m_ini.IniPath()});
         return true;
-    } catch (const platform::Error &e) {
-        m_log.LogServiceError(e.description(), QStringLiteral("Service_Start"));
-        ReportOnTerminal(e.description(), true);
+    } catch (const std::exception &e) {
+        m_log.LogServiceError(platform::describe(e), QStringLiteral("Service_Start"));
+        ReportOnTerminal(platform::describe(e), true);
         return false;
     }
 }
@@ -248,9 +248,9 @@ void frmMain::Service_Process()
             SecondsCounter = 0;
             Action();
         }
-    } catch (const platform::Error &e) {
+    } catch (const std::exception &e) {
         SecondsCounter = 0;
-        m_log.LogServiceError(e.description(), QStringLiteral("Service_Process"));
+        m_log.LogServiceError(platform::describe(e), QStringLiteral("Service_Process"));
     }
 }
 
@@ -260,8 +260,8 @@ void frmMain::Action()
         if (!oVorbex)
             throw platform::Error(platform::ErrInvalidCall, QStringLiteral("The modem is not open"));
         oVorbex->CommandReceiveMessage(1, 0, QString(), QString());
-    } catch (const platform::Error &e) {
-        m_log.LogServiceError(e.description(), QStringLiteral("Action"));
+    } catch (const std::exception &e) {
+        m_log.LogServiceError(platform::describe(e), QStringLiteral("Action"));
     }
 }
 

@@ -21,8 +21,8 @@ void ServiceLog::LogServiceError(const QString &description, const QString &proc
     const QString second = procedure.isEmpty() ? QString() : QStringLiteral("Procedure: ") + procedure;
     try {
         LogEvent(1, 109, {description, second});
-    } catch (const platform::Error &e) {
+    } catch (const std::exception &e) {
         std::fprintf(stderr, "%s\n%s\n(log file: %s)\n", qPrintable(description), qPrintable(second),
-                     qPrintable(e.description()));
+                     qPrintable(platform::describe(e)));
     }
 }

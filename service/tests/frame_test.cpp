@@ -171,6 +171,27 @@ TEST_F(ServiceFrame, StartFailuresAreLoggedUnderServiceStart)
     }
 }
 
+// A failure that is not one of the system's own errors (here the platform
+// refusing an unknown code page) still ends the start as a logged failure,
+// not as a crash.
+TEST_F(ServiceFrame, AnyStartFailureIsLoggedAndEndsTheProgramNormally)
+{
+    useFreePort();
+    for (const QString &argument : {QStringLiteral("--debug"), QString()}) {
+        QFile::remove(folder.filePath(QStringLiteral("TalvinorSMSSvc.log")));
+        std::unique_ptr<QProcess> p(folder.newProcess(Service, argument.isEmpty() ? QStringList() : QStringList{argument}));
+        QProcessEnvironment env = p->processEnvironment();
+        env.insert(QStringLiteral("TALVINOR_CODEPAGE"), QStringLiteral("NO-SUCH-PAGE"));
+        p->setProcessEnvironment(env);
+        p->start();
+        ASSERT_TRUE(p->waitForFinished(20000)) << qPrintable(argument);
+        EXPECT_EQ(p->exitStatus(), QProcess::NormalExit) << qPrintable(argument);
+        EXPECT_EQ(p->exitCode(), 1) << qPrintable(argument);
+        EXPECT_TRUE(log().contains("Unknown code page in TALVINOR_CODEPAGE: NO-SUCH-PAGE\r\nProcedure: Service_Start"))
+            << qPrintable(argument) << ": " << log().constData();
+    }
+}
+
 TEST_F(ServiceFrame, InteractiveModeRunsEachEnterAndEndsWithItsInput)
 {
     useFreePort();
