@@ -39,6 +39,9 @@ bool configureLine(int fd)
     ::cfsetospeed(&tio, B9600);
     tio.c_cflag &= ~static_cast<tcflag_t>(PARENB | CSTOPB | CSIZE | CRTSCTS);
     tio.c_cflag |= CS8 | CREAD | CLOCAL;
+    // Only XON resumes output, and input arrives as sent, whatever an
+    // earlier program left on the line.
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXANY | IUCLC);
     tio.c_iflag |= IXON | IXOFF;
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;

@@ -76,21 +76,28 @@ TEST(SerialPort, LineIs9600EightNoParityOneStopWithXonXoff)
     folder.writeSettings({{QStringLiteral("com_port"), QStringLiteral("5")}});
     SimModem sim(folder, 5);
     ASSERT_TRUE(sim.start()) << sim.diagnostics().toStdString();
-    vorbex::clsVorbex modem;
-    modem.OpenDevice(true);
-    ASSERT_TRUE(modem.PortOpen());
-
     const QByteArray terminal = QFile::encodeName(QFileInfo(folder.filePath(QStringLiteral("COM5"))).symLinkTarget());
     const int fd = ::open(terminal.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(fd, 0);
     termios tio{};
+    // What an earlier program may have left on the line: any character
+    // resuming output after XOFF, upper case turned lower on input.
+    ASSERT_EQ(::tcgetattr(fd, &tio), 0);
+    tio.c_iflag |= IXANY | IUCLC;
+    ASSERT_EQ(::tcsetattr(fd, TCSANOW, &tio), 0);
+
+    vorbex::clsVorbex modem;
+    modem.OpenDevice(true);
+    ASSERT_TRUE(modem.PortOpen());
+
     ASSERT_EQ(::tcgetattr(fd, &tio), 0);
     ::close(fd);
     EXPECT_EQ(::cfgetispeed(&tio), static_cast<speed_t>(B9600));
     EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B9600));
     EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
     EXPECT_FALSE(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS));
-    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | IXANY), static_cast<tcflag_t>(IXON | IXOFF));
+    EXPECT_FALSE(tio.c_iflag & IUCLC);
     // Raw: the modem's bytes arrive as they were sent.
     EXPECT_FALSE(tio.c_lflag & (ICANON | ECHO));
     EXPECT_FALSE(tio.c_iflag & (ICRNL | INLCR | IGNCR));
