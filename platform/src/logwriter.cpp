@@ -19,6 +19,8 @@ struct LogWriter::Impl {
     QString folder;
     QString header;
     std::shared_ptr<spdlog::logger> logger;
+    // spdlog reports a failed write to its error handler, not to the caller.
+    std::string writeError;
 
     QString path() const { return QDir(folder).filePath(name); }
 
@@ -41,6 +43,7 @@ struct LogWriter::Impl {
         }
         logger->set_pattern("%Y-%m-%d %H:%M:%S %v");
         logger->flush_on(spdlog::level::trace);
+        logger->set_error_handler([this](const std::string &message) { writeError = message; });
         return *logger;
     }
 };
@@ -78,11 +81,14 @@ void LogWriter::WriteLines(const QStringList &lines, int &number)
     QString block = d->header;
     block += QStringLiteral("(%1) ").arg(number);
     block += lines.join(QLatin1Char('\n'));
+    d->writeError.clear();
     try {
         log.info(block.toStdString());
     } catch (const spdlog::spdlog_ex &e) {
-        throw Error(ErrPathNotFound, QStringLiteral("Cannot write log file %1: %2").arg(d->path(), QString::fromLocal8Bit(e.what())));
+        d->writeError = e.what();
     }
+    if (!d->writeError.empty())
+        throw Error(ErrPathNotFound, QStringLiteral("Cannot write log file %1: %2").arg(d->path(), QString::fromLocal8Bit(d->writeError.c_str())));
 }
 
 void LogWriter::CloseLog()

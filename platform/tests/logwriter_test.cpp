@@ -62,3 +62,19 @@ TEST(LogWriter, UnwritableFolderRaisesNamingTheFile)
         EXPECT_TRUE(e.description().contains(QStringLiteral("/proc/no-such-folder/x.log")));
     }
 }
+
+TEST(LogWriter, FailedWriteRaisesNamingTheFile)
+{
+    if (!QFile::exists(QStringLiteral("/dev/full")))
+        GTEST_SKIP() << "no /dev/full";
+    LogWriter log;
+    log.setLogFolder(QStringLiteral("/dev"));
+    log.setLogName(QStringLiteral("full"));
+    int number = 0;
+    try {
+        log.WriteLines({QStringLiteral("x")}, number);
+        FAIL() << "no error";
+    } catch (const platform::Error &e) {
+        EXPECT_TRUE(e.description().contains(QStringLiteral("/dev/full"))) << e.description().toStdString();
+    }
+}
