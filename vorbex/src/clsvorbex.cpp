@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTimer>
 
 namespace vorbex {
@@ -84,8 +85,33 @@ void clsVorbex::ATCommand(const QString &S)
     Output(S + QStringLiteral("\r\n"));
 }
 
+bool clsVorbex::event(QEvent *e)
+{
+    // The waits let the event loop run, and it would carry out a deletion
+    // asked for by a handler it ran; the wait would then return into a
+    // deleted object.
+    if (e->type() == QEvent::DeferredDelete && (m_running || m_waits > 0)) {
+        m_deletePending = true;
+        return true;
+    }
+    return QObject::event(e);
+}
+
+void clsVorbex::waitEnded()
+{
+    if (m_deletePending && !m_running && m_waits == 0) {
+        m_deletePending = false;
+        deleteLater();
+    }
+}
+
 void clsVorbex::Pause(float nSecond)
 {
+    ++m_waits;
+    const auto done = qScopeGuard([this] {
+        --m_waits;
+        waitEnded();
+    });
     // A monotonic clock: neither midnight nor a change of the system time
     // shortens or stretches the wait.
     const QDeadlineTimer deadline(runtime::waitMs(nSecond), Qt::PreciseTimer);

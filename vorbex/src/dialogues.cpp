@@ -40,7 +40,10 @@ void clsVorbex::CheckSMSQueue()
     bool sendRan = false;
     {
         m_running = item.serial;
-        const auto idle = qScopeGuard([this] { m_running.reset(); });
+        const auto idle = qScopeGuard([this] {
+            m_running.reset();
+            waitEnded();
+        });
         sendRan = runDialogue(item.text);
         removeItem(item.serial);
     }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QEventLoop>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest/QTest>
@@ -75,6 +77,38 @@ TEST(Queue, TickDuringADialogueIsSkipped)
     const qsizetype logged = folder.logRecords(QStringLiteral("Commands")).size();
     modem.CheckSMSQueue();
     EXPECT_EQ(folder.logRecords(QStringLiteral("Commands")).size(), logged);
+}
+
+// A host that lets the object go from an event handled inside a dialogue's
+// wait (a stop request, say) gets it deleted once the dialogue is over, not
+// in the middle of it.
+TEST(Queue, DeleteLaterDuringADialogueTakesEffectAfterIt)
+{
+    LibraryFolder folder;
+    folder.writeSettings({});
+    SimModem sim(folder);
+    ASSERT_TRUE(sim.start()) << sim.diagnostics().toStdString();
+    QPointer<clsVorbex> modem = new clsVorbex;
+    QStringList completed;
+    QObject::connect(modem, &clsVorbex::SendCompleted, [&](const QString &tag) { completed.append(tag); });
+    modem->OpenDevice(true);
+    modem->CommandSendMessage(Sender, QStringLiteral("last words"), false, QStringLiteral("a.dat"));
+
+    bool aliveAfterTheDialogue = false;
+    QEventLoop loop;
+    QTimer::singleShot(0, [&] {
+        QTimer::singleShot(0, [&] { modem->deleteLater(); }); // runs inside the first wait
+        modem->CheckSMSQueue();
+        aliveAfterTheDialogue = !modem.isNull();
+        loop.quit();
+    });
+    loop.exec();
+
+    ASSERT_TRUE(aliveAfterTheDialogue);
+    EXPECT_EQ(completed, QStringList{QStringLiteral("a.dat")});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return modem.isNull(); }, TickWaitMs));
+    ASSERT_TRUE(sim.waitForSent(1)) << sim.diagnostics().toStdString();
+    EXPECT_EQ(sim.sent().first()[QStringLiteral("text")].toString(), QStringLiteral("last words"));
 }
 
 // Called by the host, a failing dialogue raises to it; the command stays

@@ -99,6 +99,10 @@ Q_SIGNALS:
     // A timer tick failed; the command stays first in the queue.
     void TickFailed(const QString &procedure, const QString &description);
 
+protected:
+    // Holds back a deleteLater() that arrives while the object waits.
+    bool event(QEvent *e) override;
+
 private:
     enum class Kind { Send, Receive, Identity };
     struct QueueItem {
@@ -117,6 +121,7 @@ private:
     void IdentityDialogue();
     QString ReadUntilSilence(bool keepLoopRunning);
     SerialPort &port() const;
+    void waitEnded();
 
     QString m_folder;
     std::unique_ptr<platform::IniFile> m_ini;
@@ -126,6 +131,8 @@ private:
     QList<QueueItem> m_queue;
     quint64 m_nextSerial = 0;
     std::optional<quint64> m_running; // serial of the command whose dialogue runs
+    int m_waits = 0;                  // Pause calls under way
+    bool m_deletePending = false;     // a deleteLater() held back during a wait
 };
 
 } // namespace vorbex
