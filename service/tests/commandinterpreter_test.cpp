@@ -92,21 +92,12 @@ QString Deciphered(const Message &m)
 
 class CommandInterpreterTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_template = std::make_unique<QTemporaryDir>();
-        const QString failure = CreateDatabases(s_template->filePath(QStringLiteral("db")));
-        ASSERT_TRUE(failure.isEmpty()) << qPrintable(failure);
-    }
-    static void TearDownTestSuite() { s_template.reset(); }
-
     void SetUp() override
     {
         ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("db")));
         ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("Unsent")));
-        for (const QString &name : {QStringLiteral("application.db"), QStringLiteral("phonebook.db")})
-            ASSERT_TRUE(QFile::copy(s_template->filePath(QStringLiteral("db/") + name),
-                                    folder.filePath(QStringLiteral("db/") + name)));
+        const QString failure = CopyTemplateDatabases(folder.filePath(QStringLiteral("db")));
+        ASSERT_TRUE(failure.isEmpty()) << qPrintable(failure);
         logFile.setLogFolder(folder.path());
         logFile.setLogName(QStringLiteral("TalvinorSMSSvc.log"));
         users.emplace(folder.filePath(QStringLiteral("db/application.db")));
@@ -210,7 +201,6 @@ protected:
         return contents;
     }
 
-    static inline std::unique_ptr<QTemporaryDir> s_template;
     QTemporaryDir folder;
     platform::LogWriter logFile;
     ServiceLog log{logFile};

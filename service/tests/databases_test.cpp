@@ -32,19 +32,11 @@ const QVariant Null;
 
 class DatabasesTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_template = std::make_unique<QTemporaryDir>();
-        const QString failure = CreateDatabases(s_template->filePath(QStringLiteral("db")));
-        ASSERT_TRUE(failure.isEmpty()) << qPrintable(failure);
-    }
-    static void TearDownTestSuite() { s_template.reset(); }
-
     void SetUp() override
     {
         ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("db")));
-        for (const QString &name : {QStringLiteral("application.db"), QStringLiteral("phonebook.db")})
-            ASSERT_TRUE(QFile::copy(s_template->filePath(QStringLiteral("db/") + name), DbPath(name)));
+        const QString failure = CopyTemplateDatabases(folder.filePath(QStringLiteral("db")));
+        ASSERT_TRUE(failure.isEmpty()) << qPrintable(failure);
         logFile.setLogFolder(folder.path());
         logFile.setLogName(QStringLiteral("TalvinorSMSSvc.log"));
         users.emplace(DbPath(QStringLiteral("application.db")));
@@ -64,7 +56,6 @@ protected:
 
     QString LogText() const { return QString::fromUtf8(ReadAll(logFile.logPath())); }
 
-    static inline std::unique_ptr<QTemporaryDir> s_template;
     QTemporaryDir folder;
     platform::LogWriter logFile;
     ServiceLog log{logFile};

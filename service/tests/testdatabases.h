@@ -3,12 +3,14 @@
 // The two databases for tests: made by the install step's own script, and
 // written through a connection of the test's own, as the console would.
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
+#include <QTemporaryDir>
 #include <QVariantList>
 #include <gtest/gtest.h>
 
@@ -23,6 +25,20 @@ inline QString CreateDatabases(const QString &dbFolder)
                                           schema + QStringLiteral("/createdb.cmake")});
     if (!cmake.waitForFinished(60000) || cmake.exitStatus() != QProcess::NormalExit || cmake.exitCode() != 0)
         return QStringLiteral("createdb failed: ") + QString::fromLocal8Bit(cmake.readAll()) + cmake.errorString();
+    return {};
+}
+
+// Fresh databases in `dbFolder` (which must exist), copied from one pair
+// the install script made once for this test program; "" on success.
+inline QString CopyTemplateDatabases(const QString &dbFolder)
+{
+    static QTemporaryDir templateFolder;
+    static const QString failure = CreateDatabases(templateFolder.filePath(QStringLiteral("db")));
+    if (!failure.isEmpty())
+        return failure;
+    for (const QString &name : {QStringLiteral("application.db"), QStringLiteral("phonebook.db")})
+        if (!QFile::copy(templateFolder.filePath(QStringLiteral("db/") + name), dbFolder + QLatin1Char('/') + name))
+            return QStringLiteral("cannot copy ") + name + QStringLiteral(" into ") + dbFolder;
     return {};
 }
 
