@@ -1,0 +1,134 @@
+"""Makes the real spreadsheet files the reader tests read.
+
+Usage: make_fixtures.py OUTDIR
+
+openpyxl.xlsx and xlwt.xls come from the Python writers, which store no
+formula results; libreoffice.xlsx and libreoffice.xls are the same workbook
+saved by LibreOffice, which calculates and stores them. The other files are
+hostile: an .xls whose sheets declare 16 million cells each in a few
+kilobytes, and one that says it is encrypted.
+"""
+import datetime
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+import openpyxl
+import xlwt
+from xlwt import CompoundDoc
+
+LONG_NAME = "Uzun İsim " + "Ğüşiöç" * 60  # a long shared string (370 characters)
+
+# The first sheet, row by row: (column A, column B). A string beginning with
+# "=" is a formula.
+PEOPLE = [
+    ("Name", "Phone"),
+    ("Ayşe Çağlar", 5321234567),
+    ("Ali Veli", "+90 (532) 123-45-67"),
+    ("Date", datetime.date(2024, 3, 1)),
+    ("Formula", "=5321234500+67"),
+    (LONG_NAME, "05321234567"),
+    (True, "0532 123 45 67"),
+    ("Letters", "abc"),
+    ('="Zeynep"&" Ş"', 5551234567),
+    ("Time", datetime.time(13, 45, 10)),
+    ("Fraction", 2.5),
+    ("Error", "=1/0"),
+]
+OTHER = [("Other sheet", 5559998877)]
+
+
+def write_openpyxl(path):
+    book = openpyxl.Workbook()
+    sheet = book.active
+    sheet.title = "People"
+    for a, b in PEOPLE:
+        sheet.append([a, b])
+    for row in sheet.iter_rows():
+        for cell in row:
+            if isinstance(cell.value, datetime.datetime):
+                cell.number_format = "dd.mm.yyyy"
+    other = book.create_sheet("Other")
+    for row in OTHER:
+        other.append(list(row))
+    book.save(path)
+
+
+def xlwt_value(value):
+    if isinstance(value, str) and value.startswith("="):
+        return xlwt.Formula(value[1:])
+    return value
+
+
+def write_xlwt(path):
+    book = xlwt.Workbook(encoding="utf-8")
+    date_style = xlwt.easyxf(num_format_str="DD/MM/YYYY")
+    time_style = xlwt.easyxf(num_format_str="hh:mm:ss")
+    for name, rows in (("People", PEOPLE), ("Other", OTHER)):
+        sheet = book.add_sheet(name)
+        for r, cells in enumerate(rows):
+            for c, value in enumerate(cells):
+                if isinstance(value, datetime.date):
+                    sheet.write(r, c, value, date_style)
+                elif isinstance(value, datetime.time):
+                    sheet.write(r, c, value, time_style)
+                else:
+                    sheet.write(r, c, xlwt_value(value))
+    book.save(path)
+
+
+def convert(source, target_dir, filter_name, home):
+    env = dict(os.environ, HOME=home)
+    subprocess.run(
+        ["soffice", "--headless", "--norestore", "-env:UserInstallation=file://" + home + "/profile",
+         "--convert-to", filter_name, "--outdir", target_dir, source],
+        check=True, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+
+
+def write_dimension_bomb(path):
+    book = xlwt.Workbook()
+    for i in range(8):
+        sheet = book.add_sheet("S%d" % i)
+        sheet.write(0, 0, "a")
+        sheet.write(65535, 255, "b")
+    book.save(path)
+
+
+def write_encrypted(path):
+    """A workbook with a FILEPASS record (RC4 encryption) after its BOF."""
+    book = xlwt.Workbook()
+    sheet = book.add_sheet("People")
+    sheet.write(0, 0, "Ali")
+    sheet.write(0, 1, "5321234567")
+    stream = book.get_biff_data()
+    bof_end = 4 + struct.unpack("<H", stream[2:4])[0]
+    filepass = struct.pack("<HHHHH", 0x002F, 54, 1, 1, 1) + bytes(48)
+    CompoundDoc.XlsDoc().save(path, stream[:bof_end] + filepass + stream[bof_end:])
+
+
+def main():
+    out = sys.argv[1]
+    os.makedirs(out, exist_ok=True)
+    write_openpyxl(os.path.join(out, "openpyxl.xlsx"))
+    write_xlwt(os.path.join(out, "xlwt.xls"))
+    write_dimension_bomb(os.path.join(out, "dimension-bomb.xls"))
+    write_encrypted(os.path.join(out, "encrypted.xls"))
+    home = tempfile.mkdtemp(prefix="talvinor-soffice-")
+    try:
+        work = os.path.join(home, "work")
+        os.makedirs(work)
+        source = os.path.join(work, "libreoffice.xlsx")
+        shutil.copy(os.path.join(out, "openpyxl.xlsx"), source)
+        for extension, filter_name in (("xlsx", "xlsx:Calc MS Excel 2007 XML"), ("xls", "xls:MS Excel 97")):
+            target = os.path.join(home, extension)
+            convert(source, target, filter_name, home)
+            shutil.move(os.path.join(target, "libreoffice." + extension), os.path.join(out, "libreoffice." + extension))
+    finally:
+        shutil.rmtree(home, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
