@@ -6,6 +6,9 @@
 #include <pugixml.hpp>
 #include <zip.h>
 
+#include <cstring>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -82,6 +85,38 @@ QString StringItemText(const pugi::xml_node &item)
     return Unescape(text);
 }
 
+// One part of the package, inflated piece by piece. The size a part
+// declares may lie: the cap holds for what actually inflates.
+class PartReader {
+public:
+    PartReader(zip_file_t *entry, const QString &name, qint64 cap) : m_entry(entry), m_name(name), m_cap(cap) {}
+    ~PartReader() { zip_fclose(m_entry); }
+    PartReader(const PartReader &) = delete;
+    PartReader &operator=(const PartReader &) = delete;
+
+    const QString &name() const { return m_name; }
+
+    // Appends the next piece to `data`; false at the end of the part.
+    bool Read(QByteArray &data)
+    {
+        char buffer[65536];
+        const zip_int64_t read = zip_fread(m_entry, buffer, sizeof buffer);
+        if (read < 0)
+            throw SheetError(QStringLiteral("the part %1 is damaged: %2").arg(m_name, Utf8(zip_file_strerror(m_entry))));
+        m_total += read;
+        if (m_total > m_cap)
+            throw SheetError(QStringLiteral("the part %1 inflates to more than %2 bytes").arg(m_name).arg(m_cap));
+        data.append(buffer, qsizetype(read));
+        return read > 0;
+    }
+
+private:
+    zip_file_t *m_entry;
+    QString m_name;
+    qint64 m_cap;
+    qint64 m_total = 0;
+};
+
 class Package {
 public:
     explicit Package(QByteArray file) : m_file(std::move(file))
@@ -104,38 +139,31 @@ public:
     Package(const Package &) = delete;
     Package &operator=(const Package &) = delete;
 
-    // The inflated part, or nothing when the package has no such part.
-    std::optional<QByteArray> Part(const QString &name) const
+    // A reader of the part, or nullptr when the package has no such part.
+    std::unique_ptr<PartReader> Open(const QString &name, qint64 cap) const
     {
         const zip_int64_t index = zip_name_locate(m_archive, name.toUtf8().constData(), ZIP_FL_NOCASE);
         if (index < 0)
-            return std::nullopt;
+            return nullptr;
         zip_stat_t stat;
         if (zip_stat_index(m_archive, zip_uint64_t(index), 0, &stat) == 0 && (stat.valid & ZIP_STAT_SIZE)
-            && stat.size > zip_uint64_t(kMaxPartSize))
-            TooLarge(name);
+            && stat.size > zip_uint64_t(cap))
+            throw SheetError(QStringLiteral("the part %1 declares more than %2 bytes").arg(name).arg(cap));
         zip_file_t *entry = zip_fopen_index(m_archive, zip_uint64_t(index), 0);
         if (!entry)
             throw SheetError(QStringLiteral("cannot read the part %1: %2").arg(name, Utf8(zip_strerror(m_archive))));
+        return std::make_unique<PartReader>(entry, name, cap);
+    }
+
+    // The whole inflated part, or nothing when the package has no such part.
+    std::optional<QByteArray> Part(const QString &name) const
+    {
+        const std::unique_ptr<PartReader> reader = Open(name, kMaxPartSize);
+        if (!reader)
+            return std::nullopt;
         QByteArray data;
-        char buffer[65536];
-        for (;;) {
-            // The declared size may lie: the cap holds for what inflates.
-            const zip_int64_t read = zip_fread(entry, buffer, sizeof buffer);
-            if (read < 0) {
-                const QString reason = Utf8(zip_file_strerror(entry));
-                zip_fclose(entry);
-                throw SheetError(QStringLiteral("the part %1 is damaged: %2").arg(name, reason));
-            }
-            if (read == 0)
-                break;
-            if (data.size() + read > kMaxPartSize) {
-                zip_fclose(entry);
-                TooLarge(name);
-            }
-            data.append(buffer, qsizetype(read));
+        while (reader->Read(data)) {
         }
-        zip_fclose(entry);
         return data;
     }
 
@@ -148,11 +176,6 @@ public:
     }
 
 private:
-    [[noreturn]] static void TooLarge(const QString &name)
-    {
-        throw SheetError(QStringLiteral("the part %1 inflates to more than %2 bytes").arg(name).arg(kMaxPartSize));
-    }
-
     QByteArray m_file;
     zip_t *m_archive = nullptr;
 };
@@ -171,6 +194,163 @@ void ParseXml(pugi::xml_document &document, QByteArray &data, const QString &nam
         if (node.type() == pugi::node_doctype)
             throw SheetError(QStringLiteral("the part %1 declares a DTD").arg(name));
 }
+
+// Reads a large part piece by piece and hands the children of one element
+// (the rows of <sheetData>, the strings of <sst>) to a callback, parsing a
+// few thousand of them at a time: memory stays bounded however long the
+// part is. Tags are found by their local name; comments, processing
+// instructions and CDATA sections are passed over; a DTD is refused.
+class ChildBatches {
+public:
+    ChildBatches(PartReader &reader, std::string_view container) : m_reader(reader), m_container(container) {}
+
+    void ForEach(const std::function<void(const pugi::xml_node &)> &visit)
+    {
+        bool inside = false;
+        int depth = 0;
+        int children = 0;
+        qsizetype batchStart = 0;
+        qsizetype boundary = 0;
+        for (qsizetype pos = 0;;) {
+            const qsizetype open = Find("<", pos);
+            if (open < 0)
+                break;
+            Available(open + 9);
+            const QByteArrayView tag = QByteArrayView(m_buffer).sliced(open);
+            if (tag.startsWith("<?")) {
+                pos = Skip("?>", open + 2);
+                continue;
+            }
+            if (tag.startsWith("<!--")) {
+                pos = Skip("-->", open + 4);
+                continue;
+            }
+            if (tag.startsWith("<![CDATA[")) {
+                pos = Skip("]]>", open + 9);
+                continue;
+            }
+            if (tag.startsWith("<!"))
+                throw SheetError(QStringLiteral("the part %1 declares a DTD").arg(m_reader.name()));
+            const qsizetype close = TagEnd(open + 1);
+            const bool endTag = m_buffer.at(open + 1) == '/';
+            const bool selfClosing = !endTag && m_buffer.at(close - 1) == '/';
+            const bool isContainer = TagName(open + (endTag ? 2 : 1), close) == m_container;
+            pos = close + 1;
+            if (!inside) {
+                if (isContainer && !endTag) {
+                    if (selfClosing)
+                        return;
+                    inside = true;
+                    batchStart = boundary = pos;
+                }
+                continue;
+            }
+            if (endTag && depth == 0) {
+                if (!isContainer)
+                    Malformed();
+                Parse(batchStart, open, visit);
+                return;
+            }
+            depth += endTag ? -1 : selfClosing ? 0 : 1;
+            if (depth == 0) {
+                boundary = pos;
+                ++children;
+            }
+            if (children == kBatch) {
+                Parse(batchStart, boundary, visit);
+                m_buffer.remove(0, boundary);
+                pos -= boundary;
+                batchStart = boundary = 0;
+                children = 0;
+            } else if (pos - batchStart > kMaxBatch) {
+                throw SheetError(QStringLiteral("an element of the part %1 is larger than %2 bytes").arg(m_reader.name()).arg(kMaxBatch));
+            }
+        }
+        if (inside)
+            Malformed();
+    }
+
+private:
+    static constexpr int kBatch = 4096;
+    static constexpr qsizetype kMaxBatch = 64 * 1024 * 1024;
+
+    [[noreturn]] void Malformed() const
+    {
+        throw SheetError(QStringLiteral("the part %1 is not well-formed XML").arg(m_reader.name()));
+    }
+
+    // Reads until the buffer holds `size` bytes or the part ends.
+    void Available(qsizetype size)
+    {
+        while (m_buffer.size() < size && m_reader.Read(m_buffer)) {
+        }
+    }
+
+    // Where `what` begins from `from`, reading on as needed; -1 at the end.
+    qsizetype Find(const char *what, qsizetype from)
+    {
+        const qsizetype length = qsizetype(strlen(what));
+        for (;;) {
+            const qsizetype at = m_buffer.indexOf(what, from);
+            if (at >= 0)
+                return at;
+            from = qMax(from, m_buffer.size() - length + 1);
+            if (!m_reader.Read(m_buffer))
+                return -1;
+        }
+    }
+
+    // The position after `end`, which must follow.
+    qsizetype Skip(const char *end, qsizetype from)
+    {
+        const qsizetype at = Find(end, from);
+        if (at < 0)
+            Malformed();
+        return at + qsizetype(strlen(end));
+    }
+
+    // The ">" that ends the tag, outside quoted attribute values.
+    qsizetype TagEnd(qsizetype from)
+    {
+        char quote = 0;
+        for (qsizetype i = from;; ++i) {
+            if (i >= m_buffer.size() && !m_reader.Read(m_buffer))
+                Malformed();
+            const char c = m_buffer.at(i);
+            if (quote) {
+                if (c == quote)
+                    quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (c == '>') {
+                return i;
+            }
+        }
+    }
+
+    std::string_view TagName(qsizetype from, qsizetype close) const
+    {
+        qsizetype end = from;
+        while (end < close && !strchr(" \t\r\n/", m_buffer.at(end)))
+            ++end;
+        std::string_view name(m_buffer.constData() + from, size_t(end - from));
+        const size_t colon = name.find(':');
+        return colon == std::string_view::npos ? name : name.substr(colon + 1);
+    }
+
+    void Parse(qsizetype from, qsizetype to, const std::function<void(const pugi::xml_node &)> &visit) const
+    {
+        QByteArray batch = "<batch>" + m_buffer.mid(from, to - from) + "</batch>";
+        pugi::xml_document document;
+        ParseXml(document, batch, m_reader.name());
+        for (pugi::xml_node child = document.document_element().first_child(); child; child = child.next_sibling())
+            visit(child);
+    }
+
+    PartReader &m_reader;
+    std::string_view m_container;
+    QByteArray m_buffer;
+};
 
 // Where a relationship's target lies in the package, from the part that
 // holds the relationship.
@@ -327,14 +507,13 @@ private:
 
     void ReadSharedStrings(const QString &name)
     {
-        std::optional<QByteArray> data = m_package.Part(name);
-        if (!data)
+        const std::unique_ptr<PartReader> reader = m_package.Open(name, kMaxStreamedPartSize);
+        if (!reader)
             return;
-        pugi::xml_document document;
-        ParseXml(document, *data, name);
-        for (pugi::xml_node item = document.document_element().first_child(); item; item = item.next_sibling())
+        ChildBatches(*reader, "sst").ForEach([this](const pugi::xml_node &item) {
             if (Is(item, "si"))
                 m_strings.push_back(StringItemText(item));
+        });
     }
 
     void ReadStyles(const QString &name)
@@ -364,14 +543,13 @@ private:
 
     void ReadSheet(const QString &name, const RowVisitor &visit, SheetSummary &summary)
     {
-        QByteArray data = m_package.RequiredPart(name);
-        pugi::xml_document document;
-        ParseXml(document, data, name);
-        const pugi::xml_node sheetData = Child(document.document_element(), "sheetData");
+        const std::unique_ptr<PartReader> reader = m_package.Open(name, kMaxStreamedPartSize);
+        if (!reader)
+            throw SheetError(QStringLiteral("the workbook lacks the part ") + name);
         int rowNumber = 0;
-        for (pugi::xml_node row = sheetData.first_child(); row; row = row.next_sibling()) {
+        ChildBatches(*reader, "sheetData").ForEach([&](const pugi::xml_node &row) {
             if (!Is(row, "row"))
-                continue;
+                return;
             qint64 number = rowNumber + 1;
             if (const char *r = Attribute(row, "r"); r && !ParseCount(r, kMaxXlsxRows, number))
                 throw SheetError(QStringLiteral("a row number is wrong or beyond row %1").arg(kMaxXlsxRows));
@@ -381,7 +559,7 @@ private:
             SheetRow texts;
             if (ReadRow(row, texts, summary))
                 visit(texts);
-        }
+        });
     }
 
     // True when the row holds a cell with a value.

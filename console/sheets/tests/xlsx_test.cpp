@@ -232,17 +232,24 @@ TEST_F(Xlsx, HostileAndBrokenPackagesAreRefused)
              Edit(p, kSheet1, "<c r=\"A2\" t=\"s\"><v>2</v></c>",
                   "<c r=\"A2\" t=\"inlineStr\"><is><r><t>" + QByteArray(kMaxCellText, 'x') + "</t></r><r><t>y</t></r></is></c>");
          }},
-        {"zip bomb: a part inflating past the cap",
-         [](Parts &p) { Edit(p, kSheet1, "<sheetData>", "<sheetData>" + QByteArray(kMaxPartSize, ' ')); }},
-        {"a DTD", [](Parts &p) {
-             Edit(p, kSheet1, "<worksheet", B("<!DOCTYPE worksheet [<!ENTITY a \"aaaaaaaa\">]><worksheet"));
+        {"zip bomb: the workbook part inflating past the cap",
+         [](Parts &p) { Edit(p, S("xl/workbook.xml"), "<sheets>", QByteArray(kMaxPartSize, ' ') + "<sheets>"); }},
+        {"zip bomb: the sheet inflating past the cap",
+         [](Parts &p) { Edit(p, kSheet1, "<sheetData>", "<sheetData>" + QByteArray(kMaxStreamedPartSize, ' ')); }},
+        {"one row larger than a reading batch",
+         [](Parts &p) { Edit(p, kSheet1, "<row r=\"2\">", "<row r=\"2\">" + QByteArray(65 * 1024 * 1024, ' ')); }},
+        {"a DTD in the sheet", [](Parts &p) { Edit(p, kSheet1, "<sheetData>", B("<!DOCTYPE x [<!ENTITY a \"b\">]><sheetData>")); }},
+        {"sheet data never closed", [](Parts &p) { Edit(p, kSheet1, "</sheetData>", {}); }},
+        {"sheet data closed by another element", [](Parts &p) { Edit(p, kSheet1, "</sheetData>", B("</sheetDatum>")); }},
+        {"a DTD in the workbook", [](Parts &p) {
+             Edit(p, S("xl/workbook.xml"), "<workbook", B("<!DOCTYPE workbook [<!ENTITY a \"aaaaaaaa\">]><workbook"));
          }},
         {"row past the last row", [](Parts &p) { Edit(p, kSheet1, "<row r=\"2\">", B("<row r=\"1048577\">")); }},
         {"column past the last column", [](Parts &p) { Edit(p, kSheet1, "r=\"B2\"", B("r=\"XFE2\"")); }},
         {"malformed reference", [](Parts &p) { Edit(p, kSheet1, "r=\"B2\"", B("r=\"2B\"")); }},
         {"unknown cell type", [](Parts &p) { Edit(p, kSheet1, "<c r=\"B2\">", B("<c r=\"B2\" t=\"q\">")); }},
         {"number cell without a number", [](Parts &p) { Edit(p, kSheet1, "<v>5321234567</v>", B("<v>53x</v>")); }},
-        {"not well-formed", [](Parts &p) { Edit(p, kSheet1, "</sheetData>", B("</sheetDat>")); }},
+        {"row not well-formed", [](Parts &p) { Edit(p, kSheet1, "</c></row>", B("</row></c>")); }},
         {"no workbook part", [](Parts &p) { p.erase(S("xl/workbook.xml")); }},
         {"worksheet part missing", [](Parts &p) { p.erase(kSheet1); }},
         {"no package relationships", [](Parts &p) { p.erase(S("_rels/.rels")); }},

@@ -22,8 +22,11 @@ private:
 
 // Caps that keep a hostile file from taking the console's memory.
 inline constexpr qint64 kMaxFileSize = 64 * 1024 * 1024;
-// Inflated size of any one part of an .xlsx package.
-inline constexpr qint64 kMaxPartSize = 96 * 1024 * 1024;
+// Inflated size of a part of an .xlsx package: the sheet and its shared
+// strings are read piece by piece and may be larger than the other parts,
+// which are read whole.
+inline constexpr qint64 kMaxPartSize = 32 * 1024 * 1024;
+inline constexpr qint64 kMaxStreamedPartSize = 256 * 1024 * 1024;
 // Cells an .xls workbook may declare in all its sheets together; the .xls
 // reader keeps a cell table of that size in memory.
 inline constexpr qint64 kMaxXlsCells = 8 * 1024 * 1024;
