@@ -15,7 +15,12 @@ public:
     explicit FreeXlHandle(const QString &path)
     {
         const int result = freexl_open(QFile::encodeName(path).constData(), &m_handle);
-        Check(result, "open the workbook");
+        if (result != FREEXL_OK) {
+            // FreeXL keeps what it read so far until the handle is closed,
+            // even when opening fails.
+            freexl_close(m_handle);
+            Check(result, "open the workbook");
+        }
     }
     ~FreeXlHandle() { freexl_close(m_handle); }
     FreeXlHandle(const FreeXlHandle &) = delete;
