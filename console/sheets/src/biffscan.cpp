@@ -5,6 +5,7 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -160,6 +161,7 @@ constexpr quint16 kBoundSheet = 0x0085;
 constexpr quint16 kXf = 0x00E0;
 constexpr quint16 kSst = 0x00FC;
 constexpr quint16 kDimension = 0x0200;
+constexpr quint16 kLabel = 0x0204;
 constexpr quint16 kBoolErr = 0x0205;
 constexpr quint16 kString = 0x0207;
 constexpr quint16 kFormat = 0x041E;
@@ -217,6 +219,25 @@ QString StringAt(QByteArrayView data, qsizetype at, bool biff8, bool longCount)
     return text;
 }
 
+// Refuses a string whose declared length runs past its record: FreeXL
+// trusts that length.
+void CheckStringFits(QByteArrayView data, qsizetype at, bool biff8, bool longCount)
+{
+    if (at + (longCount ? 2 : 1) > data.size())
+        Damaged("a string runs past its record");
+    const qsizetype count = longCount ? U16(data, at) : quint8(data.at(at));
+    at += longCount ? 2 : 1;
+    qsizetype width = 1;
+    if (biff8) {
+        if (at >= data.size())
+            Damaged("a string runs past its record");
+        width = (data.at(at) & 0x01) ? 2 : 1;
+        ++at;
+    }
+    if (at + count * width > data.size())
+        Damaged("a string runs past its record");
+}
+
 struct Globals {
     bool biff8 = true;
     bool date1904 = false;
@@ -252,12 +273,14 @@ qsizetype ReadGlobals(const QByteArray &stream, Globals &globals)
             globals.date1904 = U16(record.data, 0) == 1;
             break;
         case kFormat:
+            CheckStringFits(record.data, 2, globals.biff8, globals.biff8);
             globals.formats[U16(record.data, 0)] = StringAt(record.data, 2, globals.biff8, globals.biff8);
             break;
         case kXf:
             globals.xfFormats.push_back(U16(record.data, 2));
             break;
         case kBoundSheet:
+            CheckStringFits(record.data, 6, globals.biff8, false);
             globals.sheets.emplace_back(U32(record.data, 0), quint8(U16(record.data, 4) >> 8));
             break;
         case kSst:
@@ -328,20 +351,45 @@ void ScanFirstWorksheet(const QByteArray &stream, const Globals &globals, quint3
     }
 }
 
-qint64 DeclaredCells(const QByteArray &stream, qsizetype from, bool biff8)
+// Walks the sheets' substreams after the workbook's own: each opens with a
+// BOF and closes with an EOF (charts inside a sheet nest their own), every
+// sheet the workbook lists begins at one of them, and nothing but padding
+// follows the last. Returns the cells that the sheets' dimensions declare.
+qint64 CheckSheets(const QByteArray &stream, qsizetype from, const Globals &globals)
 {
     qint64 cells = 0;
-    for (qsizetype at = from; at + 4 <= stream.size();) {
+    int depth = 0;
+    std::vector<qsizetype> starts;
+    qsizetype at = from;
+    for (; at + 4 <= stream.size();) {
         const Record record = RecordAt(stream, at);
-        if (record.id == kDimension) {
-            const qint64 rows = biff8 ? U32(record.data, 4) : U16(record.data, 2);
-            const qint64 columns = biff8 ? U16(record.data, 10) : U16(record.data, 6);
+        if (record.id == kBof) {
+            if (depth == 0)
+                starts.push_back(at);
+            ++depth;
+        } else if (depth == 0) {
+            break;  // the padding after the last sheet
+        } else if (record.id == kEof) {
+            --depth;
+        } else if (record.id == kLabel) {
+            CheckStringFits(record.data, 6, globals.biff8, true);
+        } else if (record.id == kDimension) {
+            const qint64 rows = globals.biff8 ? U32(record.data, 4) : U16(record.data, 2);
+            const qint64 columns = globals.biff8 ? U16(record.data, 10) : U16(record.data, 6);
             cells += rows * columns;
             if (cells > kMaxXlsCells)
                 throw SheetError(QStringLiteral("the .xls workbook declares more than %1 cells").arg(kMaxXlsCells));
         }
         at = record.next;
     }
+    if (depth != 0)
+        Damaged("a sheet is truncated");
+    for (; at < stream.size(); ++at)
+        if (stream.at(at) != 0)
+            Damaged("data follows the last sheet");
+    for (const auto &[offset, kind] : globals.sheets)
+        if (std::find(starts.begin(), starts.end(), qsizetype(offset)) == starts.end())
+            Damaged("a sheet's position is wrong");
     return cells;
 }
 
@@ -360,7 +408,7 @@ WorkbookScan ScanWorkbook(const QByteArray &file)
     const qsizetype sheetsFrom = ReadGlobals(*stream, globals);
     WorkbookScan scan;
     scan.sheetCount = int(globals.sheets.size());
-    scan.declaredCells = DeclaredCells(*stream, sheetsFrom, globals.biff8);
+    scan.declaredCells = CheckSheets(*stream, sheetsFrom, globals);
     for (int i = 0; i < scan.sheetCount; ++i) {
         if (globals.sheets[i].second == 0) {
             scan.firstWorksheet = i;

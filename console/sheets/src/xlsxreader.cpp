@@ -237,11 +237,12 @@ public:
             const bool isContainer = TagName(open + (endTag ? 2 : 1), close) == m_container;
             pos = close + 1;
             if (!inside) {
+                m_buffer.remove(0, pos);
+                pos = 0;
                 if (isContainer && !endTag) {
                     if (selfClosing)
                         return;
                     inside = true;
-                    batchStart = boundary = pos;
                 }
                 continue;
             }
@@ -256,14 +257,12 @@ public:
                 boundary = pos;
                 ++children;
             }
-            if (children == kBatch) {
+            if (children == kBatch || (children > 0 && boundary - batchStart > kFlushSize)) {
                 Parse(batchStart, boundary, visit);
                 m_buffer.remove(0, boundary);
                 pos -= boundary;
                 batchStart = boundary = 0;
                 children = 0;
-            } else if (pos - batchStart > kMaxBatch) {
-                throw SheetError(QStringLiteral("an element of the part %1 is larger than %2 bytes").arg(m_reader.name()).arg(kMaxBatch));
             }
         }
         if (inside)
@@ -272,6 +271,7 @@ public:
 
 private:
     static constexpr int kBatch = 4096;
+    static constexpr qsizetype kFlushSize = 16 * 1024 * 1024;
     static constexpr qsizetype kMaxBatch = 64 * 1024 * 1024;
 
     [[noreturn]] void Malformed() const
@@ -279,10 +279,20 @@ private:
         throw SheetError(QStringLiteral("the part %1 is not well-formed XML").arg(m_reader.name()));
     }
 
+    // Reads the next piece. What has not been handed out yet is one batch
+    // and the tag being read: a single element larger than a batch may be
+    // is refused.
+    bool More()
+    {
+        if (m_buffer.size() > kMaxBatch)
+            throw SheetError(QStringLiteral("an element of the part %1 is larger than %2 bytes").arg(m_reader.name()).arg(kMaxBatch));
+        return m_reader.Read(m_buffer);
+    }
+
     // Reads until the buffer holds `size` bytes or the part ends.
     void Available(qsizetype size)
     {
-        while (m_buffer.size() < size && m_reader.Read(m_buffer)) {
+        while (m_buffer.size() < size && More()) {
         }
     }
 
@@ -295,7 +305,7 @@ private:
             if (at >= 0)
                 return at;
             from = qMax(from, m_buffer.size() - length + 1);
-            if (!m_reader.Read(m_buffer))
+            if (!More())
                 return -1;
         }
     }
@@ -314,7 +324,7 @@ private:
     {
         char quote = 0;
         for (qsizetype i = from;; ++i) {
-            if (i >= m_buffer.size() && !m_reader.Read(m_buffer))
+            if (i >= m_buffer.size() && !More())
                 Malformed();
             const char c = m_buffer.at(i);
             if (quote) {

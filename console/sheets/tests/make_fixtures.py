@@ -6,7 +6,8 @@ openpyxl.xlsx and xlwt.xls come from the Python writers, which store no
 formula results; libreoffice.xlsx and libreoffice.xls are the same workbook
 saved by LibreOffice, which calculates and stores them. The other files are
 hostile: an .xls whose sheets declare 16 million cells each in a few
-kilobytes, and one that says it is encrypted.
+kilobytes, one that says it is encrypted, one whose sheet ends without its
+EOF record, and one with a text cell longer than its record.
 """
 import datetime
 import os
@@ -97,16 +98,33 @@ def write_dimension_bomb(path):
     book.save(path)
 
 
-def write_encrypted(path):
-    """A workbook with a FILEPASS record (RC4 encryption) after its BOF."""
+def one_sheet_stream():
     book = xlwt.Workbook()
     sheet = book.add_sheet("People")
     sheet.write(0, 0, "Ali")
     sheet.write(0, 1, "5321234567")
-    stream = book.get_biff_data()
+    return book.get_biff_data()
+
+
+def write_encrypted(path):
+    """A workbook with a FILEPASS record (RC4 encryption) after its BOF."""
+    stream = one_sheet_stream()
     bof_end = 4 + struct.unpack("<H", stream[2:4])[0]
     filepass = struct.pack("<HHHHH", 0x002F, 54, 1, 1, 1) + bytes(48)
     CompoundDoc.XlsDoc().save(path, stream[:bof_end] + filepass + stream[bof_end:])
+
+
+def write_truncated_sheet(path):
+    stream = one_sheet_stream()
+    assert stream.endswith(b"\x0a\x00\x00\x00")
+    CompoundDoc.XlsDoc().save(path, stream[:-4] + bytes(64))
+
+
+def write_long_label(path):
+    """A LABEL cell that declares 200 characters and holds 3."""
+    stream = one_sheet_stream()
+    label = struct.pack("<HHHHHHB", 0x0204, 9 + 3, 1, 0, 15, 200, 0) + b"abc"
+    CompoundDoc.XlsDoc().save(path, stream[:-4] + label + stream[-4:])
 
 
 def main():
@@ -116,6 +134,8 @@ def main():
     write_xlwt(os.path.join(out, "xlwt.xls"))
     write_dimension_bomb(os.path.join(out, "dimension-bomb.xls"))
     write_encrypted(os.path.join(out, "encrypted.xls"))
+    write_truncated_sheet(os.path.join(out, "truncated-sheet.xls"))
+    write_long_label(os.path.join(out, "long-label.xls"))
     home = tempfile.mkdtemp(prefix="talvinor-soffice-")
     try:
         work = os.path.join(home, "work")

@@ -104,10 +104,12 @@ void ResetPeakMemory()
     clearRefs.write("5");
 }
 
+// Each would reach a fault of FreeXL: gigabytes of cells, or reading past
+// the end of a record or of the workbook.
 TEST(RealFiles, HostileXlsRefusedInBoundedMemory)
 {
     ResetPeakMemory();
-    for (const char *file : {"dimension-bomb.xls", "encrypted.xls"}) {
+    for (const char *file : {"dimension-bomb.xls", "encrypted.xls", "truncated-sheet.xls", "long-label.xls"}) {
         const ImportResult result = ImportSpreadsheet(Fixture(file));
         EXPECT_TRUE(result.refused) << file;
         EXPECT_EQ(result.messageKey, S("couldnt_open_excel_file")) << file;

@@ -189,6 +189,29 @@ TEST_F(Xlsx, DatesFollowTheCellsNumberFormat)
     EXPECT_EQ(read.rows[1].columnB, S("5321234567"));
 }
 
+TEST_F(Xlsx, XmlFormsOtherWritersUse)
+{
+    Parts parts = People();
+    Edit(parts, kSheet1, "<row r=\"2\">",
+         B("<!-- <row r=\"9\"></row> --><?writer note?><row r='2' spans='1:2' x:extra='a>b'>"));
+    Edit(parts, kSheet1, "<v>5321234567</v>", B("<v><![CDATA[5321234567]]></v>"));
+    Edit(parts, kSheet1, "</sheetData>", B("<row r=\"3\"/></sheetData><!-- </sheetData> -->"));
+    ExpectPeople(Save(parts));
+}
+
+TEST_F(Xlsx, ManyRowsReadInOrder)
+{
+    std::vector<xlsxwriter::Row> rows;
+    for (int i = 0; i < 10000; ++i)
+        rows.push_back({Cell::Shared(QStringLiteral("Kişi %1").arg(i)), Cell::Number(5320000000.0 + i)});
+    const Read read = ReadFile(Save(xlsxwriter::WorkbookParts({{S("Many"), rows}})));
+    ASSERT_EQ(read.rows.size(), rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        ASSERT_EQ(read.rows[i].columnA, QStringLiteral("Kişi %1").arg(i));
+        ASSERT_EQ(read.rows[i].columnB, QString::number(5320000000LL + qint64(i)));
+    }
+}
+
 TEST_F(Xlsx, RowsAndColumnsUpToTheFormatsLimits)
 {
     const Parts parts = xlsxwriter::WorkbookParts(
