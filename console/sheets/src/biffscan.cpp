@@ -162,6 +162,15 @@ constexpr quint16 kXf = 0x00E0;
 constexpr quint16 kSst = 0x00FC;
 constexpr quint16 kDimension = 0x0200;
 constexpr quint16 kLabel = 0x0204;
+constexpr quint16 kBlank = 0x0201;
+constexpr quint16 kNumber = 0x0203;
+constexpr quint16 kRk = 0x027E;
+constexpr quint16 kMulRk = 0x00BD;
+constexpr quint16 kMulBlank = 0x00BE;
+constexpr quint16 kLabelSst = 0x00FD;
+constexpr quint16 kRString = 0x00D6;
+constexpr quint16 kRow = 0x0208;
+constexpr quint16 kCodePage = 0x0042;
 constexpr quint16 kBoolErr = 0x0205;
 constexpr quint16 kString = 0x0207;
 constexpr quint16 kFormat = 0x041E;
@@ -240,6 +249,7 @@ void CheckStringFits(QByteArrayView data, qsizetype at, bool biff8, bool longCou
 
 struct Globals {
     bool biff8 = true;
+    quint32 sstCount = 0;
     bool date1904 = false;
     std::map<int, QString> formats;
     std::vector<int> xfFormats;
@@ -255,6 +265,51 @@ struct Globals {
     }
 };
 
+// FreeXL takes the layout of the records it reads on trust: each must be
+// as long as its fixed fields, and its strings and cell lists must fit.
+void CheckLayout(const Record &record, const Globals &globals)
+{
+    static const std::map<quint16, qsizetype> minimum = {
+        {kBof, 4},      {kCodePage, 2}, {kDateMode, 2}, {kXf, 16},     {kSst, 8},      {kBoundSheet, 8},
+        {kFormat, 4},   {kDimension, 10}, {kRow, 16},   {kBlank, 6},   {kNumber, 14},  {kRk, 10},
+        {kLabelSst, 10}, {kBoolErr, 8}, {kFormula, 20}, {kLabel, 8},   {kRString, 8},  {kMulRk, 12},
+        {kMulBlank, 8},
+    };
+    const auto fixed = minimum.find(record.id);
+    if (fixed != minimum.end() && record.data.size() < fixed->second)
+        Damaged("a record is too short");
+    switch (record.id) {
+    case kBoundSheet:
+        CheckStringFits(record.data, 6, globals.biff8, false);
+        break;
+    case kFormat:
+        CheckStringFits(record.data, 2, globals.biff8, globals.biff8);
+        break;
+    case kLabel:
+    case kRString:
+        CheckStringFits(record.data, 6, globals.biff8, true);
+        break;
+    case kString:
+        CheckStringFits(record.data, 0, globals.biff8, true);
+        break;
+    case kLabelSst:
+        if (U32(record.data, 6) >= globals.sstCount)
+            Damaged("a cell names a shared string that does not exist");
+        break;
+    case kMulRk:
+    case kMulBlank: {
+        // Row, first column, one entry per column, last column.
+        const qsizetype entry = record.id == kMulRk ? 6 : 2;
+        const qsizetype columns = U16(record.data, record.data.size() - 2) - U16(record.data, 2) + 1;
+        if (columns < 1 || 6 + columns * entry != record.data.size())
+            Damaged("a row of cells does not match its columns");
+        break;
+    }
+    default:
+        break;
+    }
+}
+
 // The records from the workbook's first BOF to its EOF.
 qsizetype ReadGlobals(const QByteArray &stream, Globals &globals)
 {
@@ -264,6 +319,7 @@ qsizetype ReadGlobals(const QByteArray &stream, Globals &globals)
     globals.biff8 = U16(bof.data, 0) == 0x0600;
     for (qsizetype at = bof.next; at + 4 <= stream.size();) {
         const Record record = RecordAt(stream, at);
+        CheckLayout(record, globals);
         switch (record.id) {
         case kEof:
             return record.next;
@@ -273,19 +329,18 @@ qsizetype ReadGlobals(const QByteArray &stream, Globals &globals)
             globals.date1904 = U16(record.data, 0) == 1;
             break;
         case kFormat:
-            CheckStringFits(record.data, 2, globals.biff8, globals.biff8);
             globals.formats[U16(record.data, 0)] = StringAt(record.data, 2, globals.biff8, globals.biff8);
             break;
         case kXf:
             globals.xfFormats.push_back(U16(record.data, 2));
             break;
         case kBoundSheet:
-            CheckStringFits(record.data, 6, globals.biff8, false);
             globals.sheets.emplace_back(U32(record.data, 0), quint8(U16(record.data, 4) >> 8));
             break;
         case kSst:
             // Every string takes at least three bytes.
-            if (U32(record.data, 4) > quint64(stream.size()) / 3)
+            globals.sstCount = U32(record.data, 4);
+            if (globals.sstCount > quint64(stream.size()) / 3)
                 Damaged("the shared-string table claims more strings than the file holds");
             break;
         default:
@@ -329,11 +384,16 @@ void ScanFirstWorksheet(const QByteArray &stream, const Globals &globals, quint3
 {
     if (offset >= quint64(stream.size()) || RecordAt(stream, offset).id != kBof)
         Damaged("a sheet's position is wrong");
+    int nested = 0;  // inside a chart embedded in the sheet
     for (qsizetype at = RecordAt(stream, offset).next; at + 4 <= stream.size();) {
         const Record record = RecordAt(stream, at);
-        if (record.id == kEof || record.id == kBof)
-            return;
-        if (record.id == kFormula || record.id == kBoolErr) {
+        at = record.next;
+        if (record.id == kBof) {
+            ++nested;
+        } else if (record.id == kEof) {
+            if (nested-- == 0)
+                return;
+        } else if (nested == 0 && (record.id == kFormula || record.id == kBoolErr)) {
             const quint16 column = U16(record.data, 2);
             if (column >= 1)
                 scan.valueRightOfA = true;
@@ -347,7 +407,6 @@ void ScanFirstWorksheet(const QByteArray &stream, const Globals &globals, quint3
                 scan.cells[{U16(record.data, 0), column}] = text;
             }
         }
-        at = record.next;
     }
 }
 
@@ -363,6 +422,7 @@ qint64 CheckSheets(const QByteArray &stream, qsizetype from, const Globals &glob
     qsizetype at = from;
     for (; at + 4 <= stream.size();) {
         const Record record = RecordAt(stream, at);
+        CheckLayout(record, globals);
         if (record.id == kBof) {
             if (depth == 0)
                 starts.push_back(at);
@@ -371,8 +431,6 @@ qint64 CheckSheets(const QByteArray &stream, qsizetype from, const Globals &glob
             break;  // the padding after the last sheet
         } else if (record.id == kEof) {
             --depth;
-        } else if (record.id == kLabel) {
-            CheckStringFits(record.data, 6, globals.biff8, true);
         } else if (record.id == kDimension) {
             const qint64 rows = globals.biff8 ? U32(record.data, 4) : U16(record.data, 2);
             const qint64 columns = globals.biff8 ? U16(record.data, 10) : U16(record.data, 6);

@@ -7,7 +7,8 @@ formula results; libreoffice.xlsx and libreoffice.xls are the same workbook
 saved by LibreOffice, which calculates and stores them. The other files are
 hostile: an .xls whose sheets declare 16 million cells each in a few
 kilobytes, one that says it is encrypted, one whose sheet ends without its
-EOF record, and one with a text cell longer than its record.
+EOF record, one with a text cell longer than its record, and one with a
+shared-string cell shorter than its fields.
 """
 import datetime
 import os
@@ -127,6 +128,15 @@ def write_long_label(path):
     CompoundDoc.XlsDoc().save(path, stream[:-4] + label + stream[-4:])
 
 
+def write_short_cell(path):
+    """A shared-string cell record cut to 6 of its 10 bytes."""
+    stream = one_sheet_stream()
+    sheet = stream.rindex(b"\x09\x08")  # the sheet's BOF
+    at = stream.index(b"\xfd\x00\x0a\x00", sheet)
+    cut = struct.pack("<HH", 0x00FD, 6) + stream[at + 4:at + 10]
+    CompoundDoc.XlsDoc().save(path, stream[:at] + cut + stream[at + 14:])
+
+
 def main():
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
@@ -136,6 +146,7 @@ def main():
     write_encrypted(os.path.join(out, "encrypted.xls"))
     write_truncated_sheet(os.path.join(out, "truncated-sheet.xls"))
     write_long_label(os.path.join(out, "long-label.xls"))
+    write_short_cell(os.path.join(out, "short-cell.xls"))
     home = tempfile.mkdtemp(prefix="talvinor-soffice-")
     try:
         work = os.path.join(home, "work")

@@ -109,7 +109,8 @@ void ResetPeakMemory()
 TEST(RealFiles, HostileXlsRefusedInBoundedMemory)
 {
     ResetPeakMemory();
-    for (const char *file : {"dimension-bomb.xls", "encrypted.xls", "truncated-sheet.xls", "long-label.xls"}) {
+    for (const char *file : {"dimension-bomb.xls", "encrypted.xls", "truncated-sheet.xls", "long-label.xls",
+                             "short-cell.xls"}) {
         const ImportResult result = ImportSpreadsheet(Fixture(file));
         EXPECT_TRUE(result.refused) << file;
         EXPECT_EQ(result.messageKey, S("couldnt_open_excel_file")) << file;
