@@ -413,8 +413,9 @@ void ScanFirstWorksheet(const QByteArray &stream, const Globals &globals, quint3
 // Walks the sheets' substreams after the workbook's own: each opens with a
 // BOF and closes with an EOF (charts inside a sheet nest their own), every
 // sheet the workbook lists begins at one of them, and nothing but padding
-// follows the last. Returns the cells that the sheets' dimensions declare.
-qint64 CheckSheets(const QByteArray &stream, qsizetype from, const Globals &globals)
+// follows the last; and the sheets' dimensions together declare no more
+// cells than the cap.
+void CheckSheets(const QByteArray &stream, qsizetype from, const Globals &globals)
 {
     qint64 cells = 0;
     int depth = 0;
@@ -448,7 +449,6 @@ qint64 CheckSheets(const QByteArray &stream, qsizetype from, const Globals &glob
     for (const auto &[offset, kind] : globals.sheets)
         if (std::find(starts.begin(), starts.end(), qsizetype(offset)) == starts.end())
             Damaged("a sheet's position is wrong");
-    return cells;
 }
 
 } // namespace
@@ -466,7 +466,7 @@ WorkbookScan ScanWorkbook(const QByteArray &file)
     const qsizetype sheetsFrom = ReadGlobals(*stream, globals);
     WorkbookScan scan;
     scan.sheetCount = int(globals.sheets.size());
-    scan.declaredCells = CheckSheets(*stream, sheetsFrom, globals);
+    CheckSheets(*stream, sheetsFrom, globals);
     for (int i = 0; i < scan.sheetCount; ++i) {
         if (globals.sheets[i].second == 0) {
             scan.firstWorksheet = i;

@@ -17,7 +17,6 @@ namespace sheets::biff {
 struct WorkbookScan {
     int sheetCount = 0;            // sheets of every kind, in workbook order
     int firstWorksheet = -1;       // position of the first worksheet, -1 when none
-    qint64 declaredCells = 0;      // cells the dimensions of all sheets declare
     // Text of the formula and boolean cells of columns A and B of the first
     // worksheet, by (row, column).
     std::map<std::pair<quint32, quint16>, QString> cells;

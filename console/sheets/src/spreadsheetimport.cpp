@@ -4,6 +4,8 @@
 
 #include <QFileInfo>
 
+#include <memory>
+
 namespace sheets {
 
 namespace {
@@ -36,12 +38,8 @@ ImportResult ImportSpreadsheet(const QString &path)
         return Refused(QStringLiteral("file_doesnt_exist"));
     if (!path.contains(u'/'))
         return Refused(QStringLiteral("file_path_is_not_in_correct_syntax"));
-    const QString fileName = path.mid(path.lastIndexOf(u'/') + 1);
-    if (!fileName.contains(u'.'))
+    if (!path.mid(path.lastIndexOf(u'/') + 1).contains(u'.'))
         return Refused(QStringLiteral("file_extension_is_missing"));
-    const QString extension = fileName.mid(fileName.lastIndexOf(u'.') + 1).toLower();
-    if (extension != u"xls" && extension != u"xlsx")
-        return Refused(QStringLiteral("file_doesnt_have_a_supported_extension"));
 
     // The whole sheet is read before the list changes: a file that fails
     // half-way leaves the list as it was.
@@ -49,6 +47,8 @@ ImportResult ImportSpreadsheet(const QString &path)
     SheetSummary summary;
     try {
         const std::unique_ptr<SheetReader> reader = OpenSheetReader(path);
+        if (!reader)
+            return Refused(QStringLiteral("file_doesnt_have_a_supported_extension"));
         summary = reader->ReadFirstSheet([&result](const SheetRow &row) {
             if (CheckPhonenumberFormat(row.columnB))
                 result.rows.append({row.columnA, row.columnB});
