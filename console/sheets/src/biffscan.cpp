@@ -51,8 +51,9 @@ public:
         ReadFat();
         m_directory = ReadChain(U32(file, 0x30), -1);
         m_miniFat = ReadChain(U32(file, 0x3C), -1);
-        if (m_directory.size() < 128)
+        if (m_directory.size() < 128 || m_directory.at(0x42) != 5)
             Damaged("no directory");
+        CheckDirectory();
         // The root entry's stream holds the small streams.
         m_miniStream = ReadChain(U32(m_directory, 0x74), qint64(U32(m_directory, 0x78)));
     }
@@ -77,6 +78,17 @@ public:
     }
 
 private:
+    // FreeXL copies each entry's name by the length the entry gives.
+    void CheckDirectory() const
+    {
+        for (qsizetype at = 0; at + 128 <= m_directory.size(); at += 128) {
+            const int type = m_directory.at(at + 0x42);
+            const int nameBytes = U16(m_directory, at + 0x40);
+            if ((type != 0 && type != 1 && type != 2 && type != 5) || nameBytes > 64 || nameBytes % 2 != 0)
+                Damaged("a directory entry is wrong");
+        }
+    }
+
     qsizetype SectorCount() const { return m_file.size() / m_sectorSize - 1; }
 
     QByteArrayView Sector(quint32 id) const

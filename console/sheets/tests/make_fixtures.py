@@ -7,8 +7,9 @@ formula results; libreoffice.xlsx and libreoffice.xls are the same workbook
 saved by LibreOffice, which calculates and stores them. The other files are
 hostile: an .xls whose sheets declare 16 million cells each in a few
 kilobytes, one that says it is encrypted, one whose sheet ends without its
-EOF record, one with a text cell longer than its record, and one with a
-shared-string cell shorter than its fields.
+EOF record, one with a text cell longer than its record, one with a
+shared-string cell shorter than its fields, and one whose root directory
+entry gives a name longer than an entry.
 """
 import datetime
 import os
@@ -137,6 +138,15 @@ def write_short_cell(path):
     CompoundDoc.XlsDoc().save(path, stream[:at] + cut + stream[at + 14:])
 
 
+def write_bad_directory(path):
+    """The root entry of the compound file claims a 65,520-byte name."""
+    data = bytearray(open(os.path.join(os.path.dirname(path), "xlwt.xls"), "rb").read())
+    directory = (struct.unpack("<I", data[0x30:0x34])[0] + 1) * 512
+    struct.pack_into("<H", data, directory + 0x40, 0xFFF0)
+    with open(path, "wb") as out:
+        out.write(data)
+
+
 def main():
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
@@ -147,6 +157,7 @@ def main():
     write_truncated_sheet(os.path.join(out, "truncated-sheet.xls"))
     write_long_label(os.path.join(out, "long-label.xls"))
     write_short_cell(os.path.join(out, "short-cell.xls"))
+    write_bad_directory(os.path.join(out, "bad-directory.xls"))
     home = tempfile.mkdtemp(prefix="talvinor-soffice-")
     try:
         work = os.path.join(home, "work")

@@ -105,12 +105,12 @@ void ResetPeakMemory()
 }
 
 // Each would reach a fault of FreeXL: gigabytes of cells, or reading past
-// the end of a record or of the workbook.
+// the end of a record, of the workbook or of a directory entry's name.
 TEST(RealFiles, HostileXlsRefusedInBoundedMemory)
 {
     ResetPeakMemory();
     for (const char *file : {"dimension-bomb.xls", "encrypted.xls", "truncated-sheet.xls", "long-label.xls",
-                             "short-cell.xls"}) {
+                             "short-cell.xls", "bad-directory.xls"}) {
         const ImportResult result = ImportSpreadsheet(Fixture(file));
         EXPECT_TRUE(result.refused) << file;
         EXPECT_EQ(result.messageKey, S("couldnt_open_excel_file")) << file;
