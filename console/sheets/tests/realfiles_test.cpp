@@ -61,6 +61,16 @@ TEST(RealFiles, SavedByLibreOffice)
         ExpectRows(ImportSpreadsheet(Fixture(file)), rows, file);
 }
 
+TEST(RealFiles, UpperCaseExtensionIsRead)
+{
+    QTemporaryDir dir;
+    const QString path = QDir(dir.path()).filePath(S("list.XLS"));
+    ASSERT_TRUE(QFile::copy(Fixture("libreoffice.xls"), path));
+    const ImportResult result = ImportSpreadsheet(path);
+    EXPECT_FALSE(result.refused) << result.reason.toStdString();
+    EXPECT_EQ(result.rows.size(), 6);
+}
+
 // The Python writers store no formula results: those cells are empty.
 TEST(RealFiles, SavedByPythonWriters)
 {
