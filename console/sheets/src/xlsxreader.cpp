@@ -418,13 +418,15 @@ std::vector<Relationship> Relationships(const Package &package, const QString &p
 const Relationship *OfType(const std::vector<Relationship> &relationships, QStringView kind)
 {
     for (const Relationship &relationship : relationships)
-        if (relationship.type.endsWith(kind) && relationship.type.at(relationship.type.size() - kind.size() - 1) == u'/')
+        if (relationship.type.size() > kind.size() && relationship.type.endsWith(kind)
+            && relationship.type.at(relationship.type.size() - kind.size() - 1) == u'/')
             return &relationship;
     return nullptr;
 }
 
-// Column number (1 for A) and row number of a reference such as "AB12".
-bool ParseReference(const char *reference, int &column, int &row)
+// The column number (1 for A) of a reference such as "AB12", whose row must
+// lie within the format's rows.
+bool ParseReference(const char *reference, int &column)
 {
     int c = 0;
     const char *p = reference;
@@ -435,18 +437,16 @@ bool ParseReference(const char *reference, int &column, int &row)
     }
     if (p == reference)
         return false;
-    qint64 r = 0;
+    qint64 row = 0;
     const char *digits = p;
     for (; *p >= '0' && *p <= '9'; ++p) {
-        r = r * 10 + (*p - '0');
-        if (r > kMaxXlsxRows)
+        row = row * 10 + (*p - '0');
+        if (row > kMaxXlsxRows)
             return false;
     }
-    if (*p != 0 || (p != digits && r == 0))
+    if (*p != 0 || (p != digits && row == 0))
         return false;
     column = c;
-    if (p != digits)
-        row = int(r);
     return true;
 }
 
@@ -580,9 +580,8 @@ private:
         for (pugi::xml_node cell = row.first_child(); cell; cell = cell.next_sibling()) {
             if (!Is(cell, "c"))
                 continue;
-            int rowOfCell = 0;
             if (const char *r = Attribute(cell, "r")) {
-                if (!ParseReference(r, column, rowOfCell))
+                if (!ParseReference(r, column))
                     throw SheetError(QStringLiteral("a cell reference is wrong: ") + Utf8(r));
             } else if (++column > kMaxXlsxColumns) {
                 throw SheetError(QStringLiteral("a row has more than %1 columns").arg(kMaxXlsxColumns));

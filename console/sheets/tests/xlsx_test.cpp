@@ -276,6 +276,11 @@ TEST_F(Xlsx, HostileAndBrokenPackagesAreRefused)
         {"no workbook part", [](Parts &p) { p.erase(S("xl/workbook.xml")); }},
         {"worksheet part missing", [](Parts &p) { p.erase(kSheet1); }},
         {"no package relationships", [](Parts &p) { p.erase(S("_rels/.rels")); }},
+        {"relationship type without a namespace",
+         [](Parts &p) {
+             Edit(p, S("_rels/.rels"), "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\"",
+                  B("Type=\"officeDocument\""));
+         }},
     };
     for (const Case &c : cases) {
         Parts parts = People();
