@@ -9,7 +9,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSettings>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
