@@ -1,0 +1,98 @@
+// The installed service on the simulated modem obeys the bulk hours that
+// the console saves, at its next bulk file and without a restart.
+#include "consoletest.h"
+
+#include "store/queuefiles.h"
+
+#include <QDateTime>
+#include <QHostAddress>
+#include <QTcpSocket>
+#include <QTimeEdit>
+#include <csignal>
+
+namespace {
+
+void TypeTime(QTimeEdit *picker, const QTime &time)
+{
+    picker->setFocus();
+    picker->setSelectedSection(QDateTimeEdit::HourSection);
+    QTest::keyClicks(picker, time.toString(QStringLiteral("HH")));
+    picker->setSelectedSection(QDateTimeEdit::MinuteSection);
+    QTest::keyClicks(picker, time.toString(QStringLiteral("mm")));
+}
+
+} // namespace
+
+class BulkHours : public ConsoleTest {
+protected:
+    void SetUp() override
+    {
+        ConsoleTest::SetUp();
+        const quint16 port = freeTcpPort();
+        folder.writeServiceSettings({{QStringLiteral("port"), QString::number(port)},
+                                     {QStringLiteral("sms_check_interval"), QStringLiteral("60")},
+                                     {QStringLiteral("allowed_time_interval"), QStringLiteral("00:00,23:59")}});
+        modem = std::make_unique<SimulatedModem>(folder);
+        ASSERT_TRUE(modem->isReady());
+        service.reset(folder.newProcess(QStringLiteral("TalvinorSMSSvc"), {}));
+        service->setStandardOutputFile(QProcess::nullDevice());
+        service->setStandardErrorFile(folder.filePath(QStringLiteral("service-stderr.log")));
+        service->start();
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            QTcpSocket probe;
+            probe.connectToHost(QHostAddress::LocalHost, port);
+            return probe.waitForConnected(200);
+        }, 20000));
+    }
+
+    void TearDown() override
+    {
+        if (service) {
+            ::kill(static_cast<pid_t>(service->processId()), SIGTERM);
+            EXPECT_TRUE(service->waitForFinished(30000));
+        }
+        modem.reset();
+    }
+
+    void SaveHours(const QTime &start, const QTime &end)
+    {
+        window->optTab_Click(4);
+        TypeTime(Find<QTimeEdit>("dtpStartTime"), start);
+        TypeTime(Find<QTimeEdit>("dtpEndTime"), end);
+        QTest::mouseClick(Find<QWidget>("btnSettingsSave"), Qt::LeftButton);
+    }
+
+    void Queue(const QString &name, const QString &line) const
+    {
+        CreateQueueFile(QueueFolder(folder.path(), UnsentFolder), UnsentFileContent(line), [name] { return name; });
+    }
+
+    QStringList Unsent() const { return ListQueueFiles(QueueFolder(folder.path(), UnsentFolder)); }
+
+    std::unique_ptr<SimulatedModem> modem;
+    std::unique_ptr<QProcess> service;
+};
+
+TEST_F(BulkHours, ABulkFileWaitsOutsideTheSavedHoursAndGoesAfterTheNextSave)
+{
+    ASSERT_TRUE(Start());
+    // A one-minute window half a day away.
+    const QTime away = QTime::currentTime().addSecs(12 * 3600);
+    SaveHours(QTime(away.hour(), away.minute()), QTime(away.hour(), away.minute()));
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    ASSERT_EQ(boxes.boxes[0].icon, QMessageBox::Information);
+
+    // The user's file comes after the bulk file: the service passes the
+    // waiting bulk file to send it.
+    Queue(QStringLiteral("a1.dat"), QStringLiteral("[Bulk],05321234567,24/01/02 10:11:12,bulk hello"));
+    Queue(QStringLiteral("a2.dat"), QStringLiteral("bob,05329876543,24/01/02 10:11:13,user hello"));
+    ASSERT_TRUE(modem->waitForSent(1)) << folder.readFile(QStringLiteral("TalvinorSMSSvc.log")).constData();
+    EXPECT_TRUE(modem->sentLog().contains("user hello"));
+    EXPECT_FALSE(modem->sentLog().contains("bulk hello"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Unsent() == QStringList{QStringLiteral("a1.dat")}; }, 20000)) << Unsent().join(u' ').toStdString();
+
+    SaveHours(QTime(0, 0), QTime(23, 59));
+    ASSERT_TRUE(modem->waitForSent(2)) << folder.readFile(QStringLiteral("TalvinorSMSSvc.log")).constData();
+    EXPECT_TRUE(modem->sentLog().contains("bulk hello"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Unsent().isEmpty(); }, 20000)) << Unsent().join(u' ').toStdString();
+}
