@@ -26,12 +26,12 @@ PhonebookTab::PhonebookTab(frmMain &owner) : QFrame(&owner), m_owner(owner)
 
     lblFirstName = Place<QLabel>(this, "lblFirstName", 10, 172, 110, 20);
     txtFirstName = Place<QLineEdit>(this, "txtFirstName", 125, 170, 150, 22);
-    lblLastName = Place<QLabel>(this, "lblLastName", 285, 172, 110, 20);
-    txtLastName = Place<QLineEdit>(this, "txtLastName", 400, 170, 151, 22);
+    lblLastName = Place<QLabel>(this, "lblLastName", 285, 172, 122, 20);
+    txtLastName = Place<QLineEdit>(this, "txtLastName", 412, 170, 139, 22);
     lblCompany = Place<QLabel>(this, "lblCompany", 10, 200, 110, 20);
     txtCompany = Place<QLineEdit>(this, "txtCompany", 125, 198, 150, 22);
-    lblPhonenumber = Place<QLabel>(this, "lblPhonenumber", 285, 200, 110, 20);
-    txtPhonenumber = Place<QLineEdit>(this, "txtPhonenumber", 400, 198, 151, 22);
+    lblPhonenumber = Place<QLabel>(this, "lblPhonenumber", 285, 200, 122, 20);
+    txtPhonenumber = Place<QLineEdit>(this, "txtPhonenumber", 412, 198, 139, 22);
 
     btnAddPhonenumber = Place<gui::ARButton>(this, "btnAddPhonenumber", 10, 240, 130, 28);
     btnEditPhonenumber = Place<gui::ARButton>(this, "btnEditPhonenumber", 147, 240, 130, 28);
