@@ -5,23 +5,7 @@
 #include "store/queuefiles.h"
 
 #include <QDateTime>
-#include <QHostAddress>
-#include <QTcpSocket>
 #include <QTimeEdit>
-#include <csignal>
-
-namespace {
-
-void TypeTime(QTimeEdit *picker, const QTime &time)
-{
-    picker->setFocus();
-    picker->setSelectedSection(QDateTimeEdit::HourSection);
-    QTest::keyClicks(picker, time.toString(QStringLiteral("HH")));
-    picker->setSelectedSection(QDateTimeEdit::MinuteSection);
-    QTest::keyClicks(picker, time.toString(QStringLiteral("mm")));
-}
-
-} // namespace
 
 class BulkHours : public ConsoleTest {
 protected:
@@ -34,31 +18,22 @@ protected:
                                      {QStringLiteral("allowed_time_interval"), QStringLiteral("00:00,23:59")}});
         modem = std::make_unique<SimulatedModem>(folder);
         ASSERT_TRUE(modem->isReady());
-        service.reset(folder.newProcess(QStringLiteral("TalvinorSMSSvc"), {}));
-        service->setStandardOutputFile(QProcess::nullDevice());
-        service->setStandardErrorFile(folder.filePath(QStringLiteral("service-stderr.log")));
-        service->start();
-        ASSERT_TRUE(QTest::qWaitFor([&] {
-            QTcpSocket probe;
-            probe.connectToHost(QHostAddress::LocalHost, port);
-            return probe.waitForConnected(200);
-        }, 20000));
+        service = StartService(folder, port);
+        ASSERT_TRUE(service);
     }
 
     void TearDown() override
     {
-        if (service) {
-            ::kill(static_cast<pid_t>(service->processId()), SIGTERM);
-            EXPECT_TRUE(service->waitForFinished(30000));
-        }
+        if (service)
+            EXPECT_TRUE(StopService(*service));
         modem.reset();
     }
 
     void SaveHours(const QTime &start, const QTime &end)
     {
         window->optTab_Click(4);
-        TypeTime(Find<QTimeEdit>("dtpStartTime"), start);
-        TypeTime(Find<QTimeEdit>("dtpEndTime"), end);
+        TypeTime(Find<QTimeEdit>("dtpStartTime"), start.toString(QStringLiteral("HH")), start.toString(QStringLiteral("mm")));
+        TypeTime(Find<QTimeEdit>("dtpEndTime"), end.toString(QStringLiteral("HH")), end.toString(QStringLiteral("mm")));
         QTest::mouseClick(Find<QWidget>("btnSettingsSave"), Qt::LeftButton);
     }
 

@@ -10,8 +10,19 @@
 #include <QDir>
 #include <QFile>
 #include <QTest>
+#include <QTimeEdit>
 #include <gtest/gtest.h>
 #include <memory>
+
+// Types a time into a picker, section by section, as a user would.
+inline void TypeTime(QTimeEdit *picker, const QString &hours, const QString &minutes)
+{
+    picker->setFocus();
+    picker->setSelectedSection(QDateTimeEdit::HourSection);
+    QTest::keyClicks(picker, hours);
+    picker->setSelectedSection(QDateTimeEdit::MinuteSection);
+    QTest::keyClicks(picker, minutes);
+}
 
 // A console window on a freshly installed program folder, with every
 // message box recorded and answered.

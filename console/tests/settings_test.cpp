@@ -11,16 +11,6 @@
 
 namespace {
 
-// Types a time into a picker, section by section, as a user would.
-void TypeTime(QTimeEdit *picker, const QString &hours, const QString &minutes)
-{
-    picker->setFocus();
-    picker->setSelectedSection(QDateTimeEdit::HourSection);
-    QTest::keyClicks(picker, hours);
-    picker->setSelectedSection(QDateTimeEdit::MinuteSection);
-    QTest::keyClicks(picker, minutes);
-}
-
 QStringList Rows(QComboBox *selector)
 {
     QStringList rows;
