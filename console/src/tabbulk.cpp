@@ -28,7 +28,7 @@ MessageCount CountMessage(const QString &text)
     return {message.size(), limit};
 }
 
-BulkTab::BulkTab(frmMain &owner) : QFrame(&owner), m_owner(owner)
+BulkTab::BulkTab(frmMain &owner) : QFrame(&owner)
 {
     lblBulkSMSList = Place<QLabel>(this, "lblBulkSMSList", 10, 8, 260, 16);
     lsvBulkSMSList = Place<QTreeWidget>(this, "lsvBulkSMSList", 10, 26, 260, 226);

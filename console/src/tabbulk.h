@@ -26,9 +26,6 @@ public:
     QLabel *lblFreeCharacters;
     gui::ARButton *btnAddNameToSMS;
     gui::ARButton *btnSendSMS;
-
-private:
-    frmMain &m_owner;
 };
 
 // The counter's length and limit for a message text: a line break counts

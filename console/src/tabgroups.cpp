@@ -10,7 +10,7 @@
 #include <QListWidget>
 #include <QTreeWidget>
 
-GroupsTab::GroupsTab(frmMain &owner) : QFrame(&owner), m_owner(owner)
+GroupsTab::GroupsTab(frmMain &owner) : QFrame(&owner)
 {
     lblGroups = Place<QLabel>(this, "lblGroups", 10, 8, 220, 16);
     lstGroups = Place<QListWidget>(this, "lstGroups", 10, 26, 220, 122);

@@ -28,7 +28,4 @@ public:
     gui::ARButton *btnClearFormGroup;
     QLabel *lblPhonenumbers;
     QTreeWidget *lsvGroupPhonenumbers;
-
-private:
-    frmMain &m_owner;
 };

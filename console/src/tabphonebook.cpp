@@ -19,7 +19,7 @@ QTreeWidget *PlaceContactList(QWidget *parent, const char *name, int left, int t
     return list;
 }
 
-PhonebookTab::PhonebookTab(frmMain &owner) : QFrame(&owner), m_owner(owner)
+PhonebookTab::PhonebookTab(frmMain &owner) : QFrame(&owner)
 {
     lsvPhonenumber = PlaceContactList(this, "lsvPhonenumber", 10, 10, 541, 150);
     lsvPhonenumber->header()->setSectionsClickable(true);

@@ -29,9 +29,6 @@ public:
     gui::ARButton *btnEditPhonenumber;
     gui::ARButton *btnDeletePhonenumber;
     gui::ARButton *btnClearFormPhonenumber;
-
-private:
-    frmMain &m_owner;
 };
 
 // A contact list in report view: first name, last name, company, phone number.

@@ -9,7 +9,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 
-UsersTab::UsersTab(frmMain &owner) : QFrame(&owner), m_owner(owner)
+UsersTab::UsersTab(frmMain &owner) : QFrame(&owner)
 {
     lblUsers = Place<QLabel>(this, "lblUsers", 10, 8, 200, 16);
     lstUsers = Place<QListWidget>(this, "lstUsers", 10, 26, 200, 262);

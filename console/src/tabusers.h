@@ -33,7 +33,4 @@ public:
     gui::ARButton *btnEditUser;
     gui::ARButton *btnDeleteUser;
     gui::ARButton *btnClearFormUser;
-
-private:
-    frmMain &m_owner;
 };
