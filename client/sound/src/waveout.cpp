@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -83,6 +84,10 @@ int WaveOut::Open(const SoundState &sound, QObject *notifierParent, std::functio
     if (opened < 0)
         return opened;
     std::unique_ptr<WaveOut> out(new WaveOut(pcm));
+    // Some plugins take the mode only from this call, and would block the
+    // GUI thread in a drain.
+    if (const int error = snd_pcm_nonblock(pcm, 1); error < 0)
+        return error;
     if (const int error = out->Configure(sound); error < 0)
         return error;
     out->Watch(notifierParent, std::move(wake));
@@ -122,6 +127,7 @@ int WaveOut::Configure(const SoundState &sound)
     snd_pcm_hw_params_get_period_size(hw, &m_periodFrames, &direction);
     snd_pcm_hw_params_get_buffer_size(hw, &m_ringFrames);
     m_frameBytes = unsigned(std::max<ssize_t>(1, snd_pcm_frames_to_bytes(m_pcm, 1)));
+    m_rate = std::max(1u, sound.format.samplesPerSec);
     m_availMin = m_periodFrames;
     return 0;
 }
@@ -131,7 +137,8 @@ void WaveOut::Watch(QObject *notifierParent, std::function<void()> wake)
     const int count = snd_pcm_poll_descriptors_count(m_pcm);
     m_pollFds.resize(size_t(std::max(count, 0)));
     snd_pcm_poll_descriptors(m_pcm, m_pollFds.data(), unsigned(m_pollFds.size()));
-    auto shared = std::make_shared<std::function<void()>>(std::move(wake));
+    m_notifierParent = notifierParent;
+    m_wake = std::make_shared<std::function<void()>>(std::move(wake));
     for (size_t i = 0; i < m_pollFds.size(); ++i) {
         for (const auto type : {QSocketNotifier::Read, QSocketNotifier::Write}) {
             const short event = type == QSocketNotifier::Read ? POLLIN : POLLOUT;
@@ -141,13 +148,13 @@ void WaveOut::Watch(QObject *notifierParent, std::function<void()> wake)
             notifier->setEnabled(false);
             // Plugins may signal on descriptors of their own: ALSA turns what
             // poll saw into what the PCM means before anything is read.
-            QObject::connect(notifier, &QSocketNotifier::activated, notifier, [this, i, event, shared] {
+            QObject::connect(notifier, &QSocketNotifier::activated, notifier, [this, i, event, wake = m_wake] {
                 std::vector<struct pollfd> fds = m_pollFds;
                 fds[i].revents = event;
                 unsigned short revents = 0;
                 snd_pcm_poll_descriptors_revents(m_pcm, fds.data(), unsigned(fds.size()), &revents);
                 if (revents & (POLLOUT | POLLERR))
-                    (*shared)(); // may delete this WaveOut: nothing follows
+                    (*wake)(); // may delete this WaveOut: nothing follows
             });
             m_notifiers.push_back(notifier);
         }
@@ -162,6 +169,10 @@ WaveOut::~WaveOut()
     for (QSocketNotifier *notifier : m_notifiers) {
         notifier->setEnabled(false);
         notifier->deleteLater();
+    }
+    if (m_drainWatch) {
+        m_drainWatch->stop();
+        m_drainWatch->deleteLater();
     }
     snd_pcm_close(m_pcm);
 }
@@ -225,6 +236,10 @@ void WaveOut::Pump()
         m_drainStarted = true;
         // Non-blocking: -EAGAIN with the PCM draining, or 0 when it is done.
         snd_pcm_drain(m_pcm);
+        m_drainWatch = new QTimer(m_notifierParent);
+        m_drainWatch->setInterval(int(std::clamp<snd_pcm_uframes_t>(m_periodFrames * 1000 / m_rate, 5, 200)));
+        QObject::connect(m_drainWatch, &QTimer::timeout, m_drainWatch, [wake = m_wake] { (*wake)(); });
+        m_drainWatch->start();
     }
 }
 

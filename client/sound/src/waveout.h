@@ -11,14 +11,17 @@
 
 class QObject;
 class QSocketNotifier;
+class QTimer;
 
 namespace mdlSound {
 
 // The open output device: ALSA's "default" PCM, non-blocking and
 // interleaved, fed one whole buffer at a time. Its poll descriptors are
 // watched by socket notifiers; each wake calls `wake`, which asks TakeDone()
-// which buffers the device has consumed since. Deleting it drops whatever
-// the device holds, removes the notifiers and closes the PCM, in that order.
+// which buffers the device has consumed since. While it drains, a timer
+// wakes it once a period too: not every plugin signals the end of a drain.
+// Deleting it drops whatever the device holds, removes the notifiers and
+// closes the PCM, in that order.
 class WaveOut {
 public:
     // 0 and the device in `device`, or a negative ALSA error code.
@@ -62,9 +65,13 @@ private:
     };
 
     snd_pcm_t *m_pcm = nullptr;
+    QObject *m_notifierParent = nullptr;
+    std::shared_ptr<std::function<void()>> m_wake;
     std::vector<QSocketNotifier *> m_notifiers;
+    QTimer *m_drainWatch = nullptr;
     std::vector<struct pollfd> m_pollFds;
     unsigned m_frameBytes = 1;
+    unsigned m_rate = 1;
     snd_pcm_uframes_t m_ringFrames = 0;
     snd_pcm_uframes_t m_periodFrames = 0;
     snd_pcm_uframes_t m_availMin = 0;

@@ -243,3 +243,53 @@ TEST_F(Playback, UnloadDuringPlaybackLeavesNoNotice)
 }
 
 } // namespace
+
+namespace {
+
+// On an output that takes its frames at the real rate, plays end by draining
+// to the last frame, and the device closes by itself.
+TEST_F(Playback, OnARealTimeDeviceEachPlayDrainsAndCloses)
+{
+    UsePacedDevice();
+    for (const int bytes : {300, 3 * kBuffer + 500, 6 * kBuffer}) {
+        SCOPED_TRACE(bytes);
+        OpenWave(Wave(kMono16, Samples(bytes)));
+        mdlSound::PlayIncomingSound();
+        RunQueuedNotices();
+        EXPECT_TRUE(mdlSound::IsWaveDeviceOpen());
+        EXPECT_LE(mdlSound::GetWavePosition(), bytes / 2);
+        ASSERT_TRUE(WaitUntilClosed());
+        EXPECT_FALSE(mdlSound::State().playing);
+        EXPECT_TRUE(m_boxes.isEmpty());
+    }
+}
+
+TEST_F(Playback, OnARealTimeDeviceAMessageDuringPlaybackStartsAgain)
+{
+    UsePacedDevice();
+    const int bytes = 10 * kBuffer;
+    OpenWave(Wave(kMono16, Samples(bytes)));
+    mdlSound::PlayIncomingSound();
+    ASSERT_TRUE(QTest::qWaitFor([] { return mdlSound::GetWavePosition() > 0; }, 10000));
+    mdlSound::PlayIncomingSound();
+    EXPECT_EQ(mdlSound::State().startPosition, 0);
+    EXPECT_TRUE(mdlSound::IsWaveDeviceOpen());
+    EXPECT_LT(mdlSound::GetWavePosition(), bytes / 2);
+    ASSERT_TRUE(WaitUntilClosed());
+    EXPECT_TRUE(m_boxes.isEmpty());
+}
+
+TEST_F(Playback, OnARealTimeDeviceTheWindowMayGoWhilePlaying)
+{
+    UsePacedDevice();
+    OpenWave(Wave(kMono16, Samples(10 * kBuffer)));
+    mdlSound::PlayIncomingSound();
+    ASSERT_TRUE(QTest::qWaitFor([] { return mdlSound::GetWavePosition() > 0; }, 10000));
+    m_window.reset();
+    EXPECT_FALSE(mdlSound::IsWaveDeviceOpen());
+    QTest::qWait(300); // a period or three: no notice may arrive now
+    EXPECT_FALSE(mdlSound::IsWaveDeviceOpen());
+    EXPECT_FALSE(mdlSound::State().playing);
+}
+
+} // namespace

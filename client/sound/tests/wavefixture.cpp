@@ -122,6 +122,12 @@ void SoundTest::UseCaptureDevice()
                   + capture + "'\"\n  format \"raw\"\n}\n");
 }
 
+void SoundTest::UsePacedDevice()
+{
+    UseAlsaConfig("pcm_type.talvinorpace { lib \"" PACED_PCM_MODULE "\" }\n"
+                  "pcm.default { type talvinorpace }\n");
+}
+
 QByteArray SoundTest::Captured() const
 {
     QFile file(m_dir.filePath(QStringLiteral("capture.raw")));

@@ -52,10 +52,12 @@ protected:
     QString WriteFile(const QString &name, const QByteArray &bytes) const;
     QString OpenWave(const QByteArray &bytes);
 
-    // Points ALSA's "default" at the null plugin, or at the file plugin
-    // appending every play to Captured().
+    // Points ALSA's "default" at the null plugin, at the file plugin
+    // appending every play to Captured(), or at an output that takes its
+    // frames at the real rate.
     void UseNullDevice();
     void UseCaptureDevice();
+    void UsePacedDevice();
     void UseAlsaConfig(const QByteArray &text);
     QByteArray Captured() const;
 
