@@ -13,6 +13,7 @@
 //     plays again and again, under 2 % of one core.
 // Exits with 1 when a goal is missed.
 #include "clientsound/mdlsound.h"
+#include "common/boxes.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -105,9 +106,10 @@ int main(int argc, char **argv)
 
     QWidget window;
     bool boxShown = false;
-    mdlSound::SetSoundBoxHook([&boxShown](const QString &, const QString &text) {
-        std::fprintf(stderr, "bench_sound: box \"%s\"\n", qPrintable(text));
+    common::SetBoxHandler([&boxShown](const common::Box &box) {
+        std::fprintf(stderr, "bench_sound: box \"%s\"\n", qPrintable(box.text));
         boxShown = true;
+        return QMessageBox::Ok;
     });
     mdlSound::InitSound(&window);
     mdlSound::OpenWaveFile(QStringLiteral(CHIME_WAV));

@@ -3,13 +3,12 @@
 #include "rifffile.h"
 #include "waveout.h"
 
-#include <QApplication>
-#include <QMessageBox>
+#include "common/boxes.h"
+
 #include <QPointer>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace mdlSound {
 
@@ -33,13 +32,11 @@ public:
 
 struct Module {
     SoundState state;
-    QPointer<QWidget> window;
     QPointer<WaveNotices> notices;
     RiffFile waveFile;
     std::unique_ptr<WaveOut> device;
     // Numbers the plays: a notice queued for an earlier play is void.
     quint64 play = 0;
-    SoundBoxHook boxHook;
 };
 
 Module &M()
@@ -50,18 +47,7 @@ Module &M()
 
 void ShowSoundBox(const QString &text)
 {
-    Module &m = M();
-    if (m.boxHook) {
-        m.boxHook(kSoundBoxTitle, text);
-        return;
-    }
-    if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(kSoundBoxTitle), qPrintable(text));
-        return;
-    }
-    QMessageBox box(QMessageBox::NoIcon, kSoundBoxTitle, text, QMessageBox::Ok, m.window.data());
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    common::ShowBox({QMessageBox::NoIcon, kSoundBoxTitle, text, QMessageBox::Ok});
 }
 
 void CloseDevice()
@@ -183,16 +169,10 @@ const SoundState &State()
     return M().state;
 }
 
-void SetSoundBoxHook(SoundBoxHook hook)
-{
-    M().boxHook = std::move(hook);
-}
-
 void InitSound(QWidget *window)
 {
     Module &m = M();
     delete m.notices.data();
-    m.window = window;
     m.notices = new WaveNotices(window);
     m.state.playing = false;
     m.state.fileOpen = false;

@@ -49,11 +49,10 @@ TEST_F(OpenWaveFile, RefusesBrokenFilesWithTheirBox)
     };
     for (const Refusal &c : cases) {
         SCOPED_TRACE(c.name);
-        m_boxes.clear();
-        m_titles.clear();
-        OpenWave(c.file);
-        EXPECT_EQ(m_boxes, QStringList{QString::fromLatin1(c.box)});
-        EXPECT_EQ(m_titles, QStringList{QStringLiteral("TalvinorSMSClient")});
+        m_recorder.boxes.clear();
+                OpenWave(c.file);
+        EXPECT_EQ(Boxes(), QStringList{QString::fromLatin1(c.box)});
+        EXPECT_EQ(Titles(), QStringList{QStringLiteral("TalvinorSMSClient")});
         EXPECT_FALSE(mdlSound::State().fileOpen);
     }
 }
@@ -62,9 +61,14 @@ TEST_F(OpenWaveFile, ReportsTheOpenErrorCode)
 {
     mdlSound::OpenWaveFile(m_dir.filePath(QStringLiteral("missing.wav")));
     mdlSound::OpenWaveFile(m_dir.path());
-    EXPECT_EQ(m_boxes, (QStringList{QStringLiteral("Error opening input file, rc = 2"),
+    EXPECT_EQ(Boxes(), (QStringList{QStringLiteral("Error opening input file, rc = 2"),
                                     QStringLiteral("Error opening input file, rc = 21")}));
     EXPECT_FALSE(mdlSound::State().fileOpen);
+    for (const common::Box &box : m_recorder.boxes) {
+        EXPECT_EQ(box.buttons, QMessageBox::Ok);
+        EXPECT_EQ(box.icon, QMessageBox::NoIcon);
+        EXPECT_EQ(box.title, QStringLiteral("TalvinorSMSClient"));
+    }
 }
 
 TEST_F(OpenWaveFile, AnEmptyPathOnlyClosesTheFile)
@@ -73,7 +77,7 @@ TEST_F(OpenWaveFile, AnEmptyPathOnlyClosesTheFile)
     ASSERT_TRUE(mdlSound::State().fileOpen);
     mdlSound::OpenWaveFile(QString());
     EXPECT_FALSE(mdlSound::State().fileOpen);
-    EXPECT_TRUE(m_boxes.isEmpty());
+    EXPECT_TRUE(Boxes().isEmpty());
 }
 
 struct Layout {
@@ -110,7 +114,7 @@ TEST_F(OpenWaveFile, FindsTheDataWhereverTheChunksLie)
         EXPECT_EQ(s.format.blockAlign, 2);
         EXPECT_EQ(s.format.samplesPerSec, 22050u);
     }
-    EXPECT_TRUE(m_boxes.isEmpty()) << m_boxes.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(Boxes().isEmpty()) << Boxes().join(QLatin1Char('|')).toStdString();
 }
 
 TEST_F(OpenWaveFile, KeepsTheFirst50BytesOfALongFormat)
@@ -167,7 +171,7 @@ TEST_F(OpenWaveFile, TheShippedChimeIsAShortMonoSound)
 {
     mdlSound::OpenWaveFile(QStringLiteral(CHIME_WAV));
     const mdlSound::SoundState &s = mdlSound::State();
-    ASSERT_TRUE(s.fileOpen) << m_boxes.join(QLatin1Char('|')).toStdString();
+    ASSERT_TRUE(s.fileOpen) << Boxes().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(s.format.formatTag, 1);
     EXPECT_EQ(s.format.channels, 1);
     EXPECT_EQ(s.format.samplesPerSec, 22050u);

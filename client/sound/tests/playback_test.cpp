@@ -20,7 +20,7 @@ TEST_F(Playback, PlaysExactlyTheDataChunkOnce)
     ASSERT_TRUE(WaitUntilClosed());
     EXPECT_FALSE(mdlSound::State().playing);
     EXPECT_EQ(Captured(), data);
-    EXPECT_TRUE(m_boxes.isEmpty());
+    EXPECT_TRUE(Boxes().isEmpty());
 }
 
 TEST_F(Playback, AFileShorterThanOneBufferPlaysOnceAndTheDeviceCloses)
@@ -124,10 +124,10 @@ TEST_F(Playback, TheDeviceErrorIsShownAtEveryMessage)
     OpenWave(Wave(kMono16, Samples(1000)));
     mdlSound::PlayIncomingSound();
     mdlSound::PlayIncomingSound();
-    ASSERT_EQ(m_boxes.size(), 2);
-    EXPECT_EQ(m_boxes[0], m_boxes[1]);
-    EXPECT_FALSE(m_boxes[0].isEmpty());
-    EXPECT_EQ(m_titles[0], QStringLiteral("TalvinorSMSClient"));
+    ASSERT_EQ(Boxes().size(), 2);
+    EXPECT_EQ(Boxes()[0], Boxes()[1]);
+    EXPECT_FALSE(Boxes()[0].isEmpty());
+    EXPECT_EQ(Titles()[0], QStringLiteral("TalvinorSMSClient"));
     EXPECT_FALSE(mdlSound::IsWaveDeviceOpen());
     EXPECT_FALSE(mdlSound::State().playing);
 }
@@ -135,10 +135,10 @@ TEST_F(Playback, TheDeviceErrorIsShownAtEveryMessage)
 TEST_F(Playback, AFileThatFailedAtStartShowsTheDeviceErrorAtEveryMessage)
 {
     OpenWave(Wave({1, 0, 22050, 2, 16}, Samples(100)));
-    ASSERT_EQ(m_boxes, QStringList{QStringLiteral("Error reading format")});
+    ASSERT_EQ(Boxes(), QStringList{QStringLiteral("Error reading format")});
     mdlSound::PlayIncomingSound();
     mdlSound::PlayIncomingSound();
-    EXPECT_EQ(m_boxes, (QStringList{QStringLiteral("Error reading format"), QStringLiteral("Invalid argument"),
+    EXPECT_EQ(Boxes(), (QStringList{QStringLiteral("Error reading format"), QStringLiteral("Invalid argument"),
                                     QStringLiteral("Invalid argument")}));
 }
 
@@ -173,7 +173,7 @@ TEST_F(Playback, PlaysTheSampleFormatsALSAKnows)
     };
     for (const SampleFormat &c : cases) {
         SCOPED_TRACE(c.name);
-        m_boxes.clear();
+        m_recorder.boxes.clear();
         UseCaptureDevice();
         QFile::remove(m_dir.filePath(QStringLiteral("capture.raw")));
         const QByteArray data = Samples(1920);
@@ -183,9 +183,9 @@ TEST_F(Playback, PlaysTheSampleFormatsALSAKnows)
         if (c.plays) {
             ASSERT_TRUE(WaitUntilClosed());
             EXPECT_EQ(Captured(), data);
-            EXPECT_TRUE(m_boxes.isEmpty());
+            EXPECT_TRUE(Boxes().isEmpty());
         } else {
-            EXPECT_EQ(m_boxes, QStringList{QStringLiteral("Invalid argument")});
+            EXPECT_EQ(Boxes(), QStringList{QStringLiteral("Invalid argument")});
             EXPECT_FALSE(mdlSound::IsWaveDeviceOpen());
         }
     }
@@ -260,7 +260,7 @@ TEST_F(Playback, OnARealTimeDeviceEachPlayDrainsAndCloses)
         EXPECT_LE(mdlSound::GetWavePosition(), bytes / 2);
         ASSERT_TRUE(WaitUntilClosed());
         EXPECT_FALSE(mdlSound::State().playing);
-        EXPECT_TRUE(m_boxes.isEmpty());
+        EXPECT_TRUE(Boxes().isEmpty());
     }
 }
 
@@ -276,7 +276,7 @@ TEST_F(Playback, OnARealTimeDeviceAMessageDuringPlaybackStartsAgain)
     EXPECT_TRUE(mdlSound::IsWaveDeviceOpen());
     EXPECT_LT(mdlSound::GetWavePosition(), bytes / 2);
     ASSERT_TRUE(WaitUntilClosed());
-    EXPECT_TRUE(m_boxes.isEmpty());
+    EXPECT_TRUE(Boxes().isEmpty());
 }
 
 TEST_F(Playback, OnARealTimeDeviceTheWindowMayGoWhilePlaying)

@@ -50,20 +50,20 @@ TEST_F(Robustness, DamagedFilesNeverCrashOrHang)
     for (int round = 0; round < 1500; ++round) {
         const QByteArray file = Damaged(random, original);
         SCOPED_TRACE(testing::Message() << "round " << round << ": " << file.toHex().toStdString());
-        m_boxes.clear();
+        m_recorder.boxes.clear();
         OpenWave(file);
         const mdlSound::SoundState &s = mdlSound::State();
         if (!s.fileOpen) {
-            ASSERT_EQ(m_boxes.size(), 1);
-            ASSERT_TRUE(IsDesignedBox(m_boxes[0])) << m_boxes[0].toStdString();
+            ASSERT_EQ(Boxes().size(), 1);
+            ASSERT_TRUE(IsDesignedBox(Boxes()[0])) << Boxes()[0].toStdString();
             continue;
         }
-        ASSERT_TRUE(m_boxes.isEmpty());
+        ASSERT_TRUE(Boxes().isEmpty());
         ASSERT_LE(s.dataOffset + s.dataSize, file.size());
         mdlSound::PlayIncomingSound();
         ASSERT_TRUE(WaitUntilClosed(5000));
-        ASSERT_LE(m_boxes.size(), 1);
-        for (const QString &box : m_boxes)
+        ASSERT_LE(Boxes().size(), 1);
+        for (const QString &box : Boxes())
             ASSERT_TRUE(IsDesignedBox(box)) << box.toStdString();
     }
 }
@@ -87,24 +87,24 @@ TEST_F(Robustness, OversizedFilesPlayToTheEnd)
     file.close();
 
     mdlSound::OpenWaveFile(path);
-    ASSERT_TRUE(mdlSound::State().fileOpen) << m_boxes.join(QLatin1Char('|')).toStdString();
+    ASSERT_TRUE(mdlSound::State().fileOpen) << Boxes().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(mdlSound::State().dataSize, quint64(dataBytes));
     ASSERT_TRUE(mdlSound::PlayWave());
     ASSERT_TRUE(WaitUntilClosed(60000));
-    EXPECT_TRUE(m_boxes.isEmpty());
+    EXPECT_TRUE(Boxes().isEmpty());
 }
 
 TEST_F(Robustness, AbsurdRatesAreRefusedByTheDeviceOrPlayed)
 {
     for (const quint32 rate : {1u, 3u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
         SCOPED_TRACE(rate);
-        m_boxes.clear();
+        m_recorder.boxes.clear();
         OpenWave(Wave({1, 1, rate, 2, 16}, Samples(2000)));
         ASSERT_TRUE(mdlSound::State().fileOpen);
         if (mdlSound::PlayWave()) {
             ASSERT_TRUE(WaitUntilClosed(5000));
         } else {
-            EXPECT_EQ(m_boxes.size(), 1);
+            EXPECT_EQ(Boxes().size(), 1);
         }
     }
 }

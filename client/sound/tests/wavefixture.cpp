@@ -65,10 +65,6 @@ void SoundTest::SetUp()
 {
     ASSERT_TRUE(m_dir.isValid());
     m_window = std::make_unique<QWidget>();
-    mdlSound::SetSoundBoxHook([this](const QString &title, const QString &text) {
-        m_titles << title;
-        m_boxes << text;
-    });
     mdlSound::InitSound(m_window.get());
     UseNullDevice();
 }
@@ -79,7 +75,22 @@ void SoundTest::TearDown()
         mdlSound::StopWave();
     mdlSound::CloseWaveFile();
     m_window.reset();
-    mdlSound::SetSoundBoxHook({});
+}
+
+QStringList SoundTest::Boxes() const
+{
+    QStringList texts;
+    for (const common::Box &box : m_recorder.boxes)
+        texts << box.text;
+    return texts;
+}
+
+QStringList SoundTest::Titles() const
+{
+    QStringList titles;
+    for (const common::Box &box : m_recorder.boxes)
+        titles << box.title;
+    return titles;
 }
 
 QString SoundTest::WriteFile(const QString &name, const QByteArray &bytes) const

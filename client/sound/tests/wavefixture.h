@@ -1,5 +1,6 @@
 #pragma once
 
+#include "boxrecorder.h"
 #include "clientsound/mdlsound.h"
 
 #include <QByteArray>
@@ -66,8 +67,11 @@ protected:
     // Runs the queued notices only: PlayWave's first five buffers.
     void RunQueuedNotices();
 
+    // The texts and titles of the boxes shown so far.
+    QStringList Boxes() const;
+    QStringList Titles() const;
+
     QTemporaryDir m_dir;
     std::unique_ptr<QWidget> m_window;
-    QStringList m_boxes;
-    QStringList m_titles;
+    BoxRecorder m_recorder;
 };

@@ -3,7 +3,6 @@
 #include <QString>
 #include <QtGlobal>
 #include <array>
-#include <functional>
 #include <vector>
 
 class QWidget;
@@ -46,7 +45,7 @@ struct SoundState {
 };
 const SoundState &State();
 
-// Remembers the window (box owner; the device's notices die with it) and
+// Takes the window the device's notices go to (they die with it) and
 // clears playing, file open and the start position.
 void InitSound(QWidget *window);
 // Closes any open file, then opens and parses `path` and sizes the buffers.
@@ -68,10 +67,7 @@ bool IsWaveDeviceOpen();
 // of the steps are ignored (each shows its own box).
 void PlayIncomingSound();
 
-// Every box of the module goes through here: OK only, titled with the
-// program's default title. Tests replace the box with `hook`.
+// The module's boxes: OK only, titled with the program's default title.
 inline const QString kSoundBoxTitle = QStringLiteral("TalvinorSMSClient");
-using SoundBoxHook = std::function<void(const QString &title, const QString &text)>;
-void SetSoundBoxHook(SoundBoxHook hook);
 
 } // namespace mdlSound
