@@ -36,11 +36,11 @@ static uint64_t NowNs(void)
 
 static void ArmTimer(Paced *paced, uint64_t intervalNs)
 {
-    struct itimerspec spec = {{0, 0}, {0, 0}};
-    spec.it_interval.tv_sec = (time_t)(intervalNs / 1000000000u);
-    spec.it_interval.tv_nsec = (long)(intervalNs % 1000000000u);
-    spec.it_value = spec.it_interval;
-    timerfd_settime(paced->timer, 0, &spec, NULL);
+    struct itimerspec period = {{0, 0}, {0, 0}};
+    period.it_interval.tv_sec = (time_t)(intervalNs / 1000000000u);
+    period.it_interval.tv_nsec = (long)(intervalNs % 1000000000u);
+    period.it_value = period.it_interval;
+    timerfd_settime(paced->timer, 0, &period, NULL);
 }
 
 static int PacedStart(snd_pcm_ioplug_t *io)

@@ -4,15 +4,15 @@
 
 namespace {
 
-const WaveSpec kMono16;
+const WaveFields kMono16;
 
-WaveSpec Spec(quint16 channels, quint32 rate, quint16 blockAlign)
+WaveFields Fields(quint16 channels, quint32 rate, quint16 blockAlign)
 {
-    WaveSpec spec;
-    spec.channels = channels;
-    spec.rate = rate;
-    spec.blockAlign = blockAlign;
-    return spec;
+    WaveFields fields;
+    fields.channels = channels;
+    fields.rate = rate;
+    fields.blockAlign = blockAlign;
+    return fields;
 }
 
 struct Refusal {
@@ -40,9 +40,9 @@ TEST_F(OpenWaveFile, RefusesBrokenFilesWithTheirBox)
         {"format cut off by the end of the file",
          QByteArray("RIFF") + Le32(40) + "WAVE" + "fmt " + Le32(16) + FormatBody(kMono16).left(6),
          "Error reading format"},
-        {"block align 0", Wave(Spec(1, 22050, 0), Samples(100)), "Error reading format"},
-        {"no channels", Wave(Spec(0, 22050, 2), Samples(100)), "Error reading format"},
-        {"rate 0", Wave(Spec(1, 0, 2), Samples(100)), "Error reading format"},
+        {"block align 0", Wave(Fields(1, 22050, 0), Samples(100)), "Error reading format"},
+        {"no channels", Wave(Fields(0, 22050, 2), Samples(100)), "Error reading format"},
+        {"rate 0", Wave(Fields(1, 0, 2), Samples(100)), "Error reading format"},
         {"no data chunk", Riff("WAVE", fmt), "Couldn't get data chunk"},
         {"data before the format", Riff("WAVE", data + fmt), "Couldn't get data chunk"},
         {"data after the RIFF chunk's end", Riff("WAVE", fmt) + data, "Couldn't get data chunk"},
@@ -148,7 +148,7 @@ TEST_F(OpenWaveFile, SizesTheBuffersFromTheFormat)
     };
     for (const Sizing &c : cases) {
         SCOPED_TRACE(testing::Message() << c.blockAlign << " x " << c.rate << " x " << c.channels);
-        OpenWave(Wave(Spec(c.channels, c.rate, c.blockAlign), Samples(64)));
+        OpenWave(Wave(Fields(c.channels, c.rate, c.blockAlign), Samples(64)));
         const mdlSound::SoundState &s = mdlSound::State();
         ASSERT_TRUE(s.fileOpen);
         EXPECT_EQ(s.bufferSize, c.bufferSize);
@@ -159,7 +159,7 @@ TEST_F(OpenWaveFile, SizesTheBuffersFromTheFormat)
 
 TEST_F(OpenWaveFile, AnAbsurdFormatGetsBuffersThatFitInMemory)
 {
-    OpenWave(Wave(Spec(0xFFFF, 0xFFFFFFFF, 0xFFFF), Samples(64)));
+    OpenWave(Wave(Fields(0xFFFF, 0xFFFFFFFF, 0xFFFF), Samples(64)));
     const mdlSound::SoundState &s = mdlSound::State();
     ASSERT_TRUE(s.fileOpen);
     EXPECT_GE(s.bufferSize, 0xFFFFu);

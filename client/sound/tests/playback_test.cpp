@@ -5,7 +5,7 @@
 
 namespace {
 
-const WaveSpec kMono16; // 22,050 Hz: buffers of 4410 bytes
+const WaveFields kMono16; // 22,050 Hz: buffers of 4410 bytes
 constexpr int kBuffer = 4410;
 
 using Playback = SoundTest;
@@ -150,26 +150,26 @@ struct SampleFormat {
 
 TEST_F(Playback, PlaysTheSampleFormatsALSAKnows)
 {
-    const auto spec = [](quint16 tag, quint16 channels, quint16 blockAlign, quint16 bits) {
-        return WaveSpec{tag, channels, 8000, blockAlign, bits};
+    const auto fields = [](quint16 tag, quint16 channels, quint16 blockAlign, quint16 bits) {
+        return WaveFields{tag, channels, 8000, blockAlign, bits};
     };
     const SampleFormat cases[] = {
-        {"8-bit PCM", FormatBody(spec(1, 1, 1, 8)), true},
-        {"16-bit PCM stereo", FormatBody(spec(1, 2, 4, 16)), true},
-        {"24-bit PCM", FormatBody(spec(1, 2, 6, 24)), true},
-        {"32-bit PCM", FormatBody(spec(1, 1, 4, 32)), true},
-        {"32-bit float", FormatBody(spec(3, 1, 4, 32)), true},
-        {"64-bit float", FormatBody(spec(3, 2, 16, 64)), true},
-        {"A-law", FormatBody(spec(6, 1, 1, 8)), true},
-        {"mu-law", FormatBody(spec(7, 1, 1, 8)), true},
-        {"extensible PCM", ExtensibleBody(spec(1, 2, 8, 32), 1), true},
-        {"extensible float", ExtensibleBody(spec(1, 1, 4, 32), 3), true},
-        {"MPEG layer 3", FormatBody(spec(0x55, 1, 1, 0)), false},
-        {"IMA ADPCM", FormatBody(spec(0x11, 1, 256, 4)), false},
-        {"extensible MPEG", ExtensibleBody(spec(1, 1, 1, 8), 0x55), false},
-        {"extensible without its GUID", FormatBody(spec(0xFFFE, 1, 2, 16)) + Le16(0), false},
-        {"5-byte PCM samples", FormatBody(spec(1, 1, 5, 40)), false},
-        {"block align not whole samples", FormatBody(spec(1, 2, 3, 16)), false},
+        {"8-bit PCM", FormatBody(fields(1, 1, 1, 8)), true},
+        {"16-bit PCM stereo", FormatBody(fields(1, 2, 4, 16)), true},
+        {"24-bit PCM", FormatBody(fields(1, 2, 6, 24)), true},
+        {"32-bit PCM", FormatBody(fields(1, 1, 4, 32)), true},
+        {"32-bit float", FormatBody(fields(3, 1, 4, 32)), true},
+        {"64-bit float", FormatBody(fields(3, 2, 16, 64)), true},
+        {"A-law", FormatBody(fields(6, 1, 1, 8)), true},
+        {"mu-law", FormatBody(fields(7, 1, 1, 8)), true},
+        {"extensible PCM", ExtensibleBody(fields(1, 2, 8, 32), 1), true},
+        {"extensible float", ExtensibleBody(fields(1, 1, 4, 32), 3), true},
+        {"MPEG layer 3", FormatBody(fields(0x55, 1, 1, 0)), false},
+        {"IMA ADPCM", FormatBody(fields(0x11, 1, 256, 4)), false},
+        {"extensible MPEG", ExtensibleBody(fields(1, 1, 1, 8), 0x55), false},
+        {"extensible without its GUID", FormatBody(fields(0xFFFE, 1, 2, 16)) + Le16(0), false},
+        {"5-byte PCM samples", FormatBody(fields(1, 1, 5, 40)), false},
+        {"block align not whole samples", FormatBody(fields(1, 2, 3, 16)), false},
     };
     for (const SampleFormat &c : cases) {
         SCOPED_TRACE(c.name);

@@ -5,7 +5,7 @@
 
 namespace {
 
-const WaveSpec kMono16;
+const WaveFields kMono16;
 
 using Robustness = SoundTest;
 

@@ -34,23 +34,23 @@ QByteArray Riff(const char *form, const QByteArray &chunks)
     return QByteArray("RIFF") + Le32(quint32(4 + chunks.size())) + QByteArray(form, 4) + chunks;
 }
 
-QByteArray FormatBody(const WaveSpec &spec)
+QByteArray FormatBody(const WaveFields &fields)
 {
-    return Le16(spec.tag) + Le16(spec.channels) + Le32(spec.rate) + Le32(spec.rate * spec.blockAlign)
-        + Le16(spec.blockAlign) + Le16(spec.bits);
+    return Le16(fields.tag) + Le16(fields.channels) + Le32(fields.rate) + Le32(fields.rate * fields.blockAlign)
+        + Le16(fields.blockAlign) + Le16(fields.bits);
 }
 
-QByteArray ExtensibleBody(const WaveSpec &spec, quint16 subFormat)
+QByteArray ExtensibleBody(const WaveFields &fields, quint16 subFormat)
 {
-    WaveSpec outer = spec;
+    WaveFields outer = fields;
     outer.tag = 0xFFFE;
     const QByteArray guidTail("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 14);
-    return FormatBody(outer) + Le16(22) + Le16(spec.bits) + Le32(0) + Le16(subFormat) + guidTail;
+    return FormatBody(outer) + Le16(22) + Le16(fields.bits) + Le32(0) + Le16(subFormat) + guidTail;
 }
 
-QByteArray Wave(const WaveSpec &spec, const QByteArray &data)
+QByteArray Wave(const WaveFields &fields, const QByteArray &data)
 {
-    return Riff("WAVE", Chunk("fmt ", FormatBody(spec)) + Chunk("data", data));
+    return Riff("WAVE", Chunk("fmt ", FormatBody(fields)) + Chunk("data", data));
 }
 
 QByteArray Samples(int bytes)

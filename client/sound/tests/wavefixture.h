@@ -19,7 +19,7 @@ inline void PrintTo(const QString &text, std::ostream *os)
 
 // --- Building WAVE files --------------------------------------------------
 
-struct WaveSpec {
+struct WaveFields {
     quint16 tag = 1;
     quint16 channels = 1;
     quint32 rate = 22050;
@@ -35,10 +35,10 @@ QByteArray Chunk(const char *id, const QByteArray &contents);
 QByteArray ChunkSized(const char *id, quint32 size, const QByteArray &contents);
 QByteArray Riff(const char *form, const QByteArray &chunks);
 // The 16 bytes of a plain format.
-QByteArray FormatBody(const WaveSpec &spec);
-// WAVE_FORMAT_EXTENSIBLE around the spec, with this plain tag as sub-format.
-QByteArray ExtensibleBody(const WaveSpec &spec, quint16 subFormat);
-QByteArray Wave(const WaveSpec &spec, const QByteArray &data);
+QByteArray FormatBody(const WaveFields &fields);
+// WAVE_FORMAT_EXTENSIBLE around the fields, with this plain tag as sub-format.
+QByteArray ExtensibleBody(const WaveFields &fields, quint16 subFormat);
+QByteArray Wave(const WaveFields &fields, const QByteArray &data);
 // Sample bytes that differ from one position to the next.
 QByteArray Samples(int bytes);
 
