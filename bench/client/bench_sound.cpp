@@ -8,7 +8,9 @@
 //   - push to queued buffers: from PlayIncomingSound to the five first
 //     buffers written to the device (an upper bound for the first), under 20 ms;
 //   - event-loop latency during playback: how late a 2 ms timer fires while
-//     the chime plays again and again, under 10 ms at the maximum;
+//     the chime plays again and again, under 10 ms at the maximum (the same
+//     timer in silence is shown beside it: on a loaded machine the
+//     scheduler alone can miss the goal);
 //   - CPU while playing: process CPU time over wall time while the chime
 //     plays again and again, under 2 % of one core.
 // Exits with 1 when a goal is missed.
@@ -26,6 +28,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <sys/resource.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -145,22 +148,35 @@ int main(int argc, char **argv)
     WaitUntilClosed();
     std::printf("CPU while playing: %.2f %% of one core over %d s\n", cpuPercent, seconds);
 
-    // Event-loop latency: a 2 ms timer while the chime plays.
-    std::vector<double> lateMs;
-    QElapsedTimer since;
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&tick, &QTimer::timeout, &tick, [&] {
-        lateMs.push_back(std::max(0.0, double(since.nsecsElapsed()) / 1e6 - 2.0));
-        since.restart();
-    });
-    since.start();
-    tick.start(2);
-    PlayAgainAndAgain(seconds * 1000);
-    tick.stop();
-    WaitUntilClosed();
-    std::printf("event-loop latency during playback: median %.3f ms, p99 %.3f ms, max %.3f ms over %zu ticks\n",
-                Percentile(lateMs, 0.5), Percentile(lateMs, 0.99), Percentile(lateMs, 1.0), lateMs.size());
+    // Event-loop latency: a 2 ms timer while the chime plays, and the same
+    // timer in silence, which shows what the machine itself adds.
+    const auto lateness = [seconds](bool playing) {
+        std::vector<double> lateMs;
+        QElapsedTimer since;
+        QTimer tick;
+        tick.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&tick, &QTimer::timeout, &tick, [&] {
+            lateMs.push_back(std::max(0.0, double(since.nsecsElapsed()) / 1e6 - 2.0));
+            since.restart();
+        });
+        since.start();
+        tick.start(2);
+        if (playing) {
+            PlayAgainAndAgain(seconds * 1000);
+        } else {
+            QEventLoop loop;
+            QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        tick.stop();
+        WaitUntilClosed();
+        return lateMs;
+    };
+    const std::vector<double> silentMs = lateness(false);
+    const std::vector<double> lateMs = lateness(true);
+    for (const auto &[name, ms] : {std::pair{"in silence", &silentMs}, std::pair{"during playback", &lateMs}})
+        std::printf("event-loop latency %s: median %.3f ms, p99 %.3f ms, max %.3f ms over %zu ticks\n", name,
+                    Percentile(*ms, 0.5), Percentile(*ms, 0.99), Percentile(*ms, 1.0), ms->size());
 
     const bool met = !boxShown && Percentile(pushMs, 1.0) < 20 && Percentile(lateMs, 1.0) < 10 && cpuPercent < 2;
     std::printf("goals %s\n", met ? "met" : "MISSED");
