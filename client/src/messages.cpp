@@ -45,7 +45,13 @@ public:
         setText(1, record->PhoneNumber());
         ShowState();
     }
-    void ShowState() { setIcon(0, QIcon(record->IsUnread ? QStringLiteral(":/skins/icon-unread.png") : QStringLiteral(":/skins/icon-read.png"))); }
+    void ShowState()
+    {
+        // Two icons shared by every row: a list holds tens of thousands.
+        static const QIcon unread(QStringLiteral(":/skins/icon-unread.png"));
+        static const QIcon read(QStringLiteral(":/skins/icon-read.png"));
+        setIcon(0, record->IsUnread ? unread : read);
+    }
 
     SmsRef record;
 };
@@ -56,8 +62,23 @@ SmsItem *SelectedItem(QTreeWidget *list)
     return selected.isEmpty() ? nullptr : static_cast<SmsItem *>(selected.constFirst());
 }
 
+// True when the rows show exactly these records in this order.
+bool ListShows(QTreeWidget *list, const SmsCollection &records)
+{
+    if (list->topLevelItemCount() != records.size())
+        return false;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        if (static_cast<SmsItem *>(list->topLevelItem(i))->record != records[i])
+            return false;
+    return true;
+}
+
+// Rows for the records; a list that shows them already is kept as it is,
+// so a visit of a large inbox costs no refill.
 void FillList(QTreeWidget *list, const SmsCollection &records)
 {
+    if (ListShows(list, records))
+        return;
     list->clear();
     QList<QTreeWidgetItem *> rows;
     rows.reserve(records.size());
