@@ -128,7 +128,8 @@ frmMain::frmMain(const QString &programFolder, QWidget *parent) : gui::SkinnedWi
     imgMinimizeButton = Place<QLabel>(this, QStringLiteral("imgMinimizeButton"), 234, 15, 22, 22);
     imgCloseButton = Place<QLabel>(this, QStringLiteral("imgCloseButton"), 260, 15, 22, 22);
     lblPage = Place<QLabel>(this, QStringLiteral("lblPage"), 26, 48, 250, 32);
-    lblPage->setTextFormat(Qt::PlainText);
+    for (QLabel *label : {lblDate, lblPage})
+        label->setTextFormat(Qt::PlainText);
     QFont titleFont = lblPage->font();
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.45);
     titleFont.setBold(true);
@@ -708,10 +709,8 @@ void frmMain::TrayIcon_Activated(QSystemTrayIcon::ActivationReason reason)
 {
     if (reason != QSystemTrayIcon::Trigger)
         return;
-    if (!isVisible()) {
-        setWindowState(windowState() & ~Qt::WindowMinimized);
-        show();
-    }
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
     raise();
     activateWindow();
 }
