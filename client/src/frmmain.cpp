@@ -182,7 +182,9 @@ frmMain::frmMain(const QString &programFolder, QWidget *parent) : gui::SkinnedWi
     }
 
     picAlert = Place<QFrame>(this, QStringLiteral("picAlert"), 36, 172, 230, 104);
-    picAlert->setFrameShape(QFrame::Box);
+    picAlert->setFrameStyle(QFrame::Box | QFrame::Plain);
+    picAlert->setLineWidth(2);
+    SetTextColour(picAlert, QColor(52, 54, 120));
     picAlert->setAttribute(Qt::WA_NoMousePropagation);
     picAlert->installEventFilter(this);
     picAlert->hide();
