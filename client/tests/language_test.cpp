@@ -132,7 +132,7 @@ TEST_F(Language, SavingAnotherLanguageChangesEveryTargetButNotTheTrayTip)
     EXPECT_EQ(window->lblHome->text(), QStringLiteral("Home"));
     EXPECT_EQ(window->trayIcon->toolTip(), trayTip);
     EXPECT_EQ(window->lblPage->text(), QStringLiteral("Menu"));
-    EXPECT_EQ(window->lblAlert->text(), QStringLiteral("The settings are saved."));
+    EXPECT_EQ(window->lblAlert->text(), QStringLiteral("The settings are saved"));
     EXPECT_TRUE(Read(QStringLiteral("TalvinorSMSClient.ini")).contains("Language=en"));
     // The language box keeps its entries.
     EXPECT_EQ(languages->itemText(languages->currentIndex()), QStringLiteral("English (English)"));
@@ -146,7 +146,7 @@ TEST_F(Language, SavingTheSameLanguageDoesNotReloadTheTexts)
     window->ShowPage(4);
     QTest::mouseClick(window->imgButton[1], Qt::LeftButton);
     EXPECT_EQ(window->lblHome->text(), QStringLiteral("Home"));
-    EXPECT_EQ(window->lblAlert->text(), QStringLiteral("The settings are saved."));
+    EXPECT_EQ(window->lblAlert->text(), QStringLiteral("The settings are saved"));
     EXPECT_TRUE(Read(QStringLiteral("TalvinorSMSClient.ini")).contains("Language=en"));
 }
 
