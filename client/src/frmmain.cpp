@@ -130,7 +130,8 @@ frmMain::frmMain(const QString &programFolder, QWidget *parent)
     imgMinimizeButton = Place<QLabel>(this, QStringLiteral("imgMinimizeButton"), 234, 15, 22, 22);
     imgCloseButton = Place<QLabel>(this, QStringLiteral("imgCloseButton"), 260, 15, 22, 22);
     lblPage = Place<QLabel>(this, QStringLiteral("lblPage"), 26, 48, 250, 32);
-    lblPage->setTextFormat(Qt::PlainText);
+    for (QLabel *label : {lblDate, lblPage})
+        label->setTextFormat(Qt::PlainText);
     QFont titleFont = lblPage->font();
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.45);
     titleFont.setBold(true);
@@ -183,7 +184,9 @@ frmMain::frmMain(const QString &programFolder, QWidget *parent)
     }
 
     picAlert = Place<QFrame>(this, QStringLiteral("picAlert"), 36, 172, 230, 104);
-    picAlert->setFrameShape(QFrame::Box);
+    picAlert->setFrameStyle(QFrame::Box | QFrame::Plain);
+    picAlert->setLineWidth(2);
+    SetTextColour(picAlert, QColor(52, 54, 120));
     picAlert->setAttribute(Qt::WA_NoMousePropagation);
     picAlert->installEventFilter(this);
     picAlert->hide();
@@ -711,10 +714,8 @@ void frmMain::TrayIcon_Activated(QSystemTrayIcon::ActivationReason reason)
 {
     if (reason != QSystemTrayIcon::Trigger)
         return;
-    if (!isVisible()) {
-        setWindowState(windowState() & ~Qt::WindowMinimized);
-        show();
-    }
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
     raise();
     activateWindow();
 }

@@ -128,6 +128,7 @@ PageSettings::PageSettings(QWidget *parent) : QWidget(parent)
     cboSound = Place<QComboBox>(this, QStringLiteral("cboSound"), 8, 186, 120, 26);
     // Entry 0 is "on", entry 1 "off"; their texts come with the language.
     cboSound->addItems({QString(), QString()});
+    cboSound->setCurrentIndex(-1);
 }
 
 PageLogin::PageLogin(QWidget *parent) : QWidget(parent)
