@@ -47,7 +47,9 @@ QTreeWidget *PlaceMessageList(QWidget *page, const QString &name)
 {
     QTreeWidget *list = PlaceList(page, name, 2);
     list->setHeaderHidden(true);
-    list->setColumnWidth(0, 120);
+    // Room for the unread or read icon and the whole date.
+    list->setIconSize(QSize(16, 16));
+    list->setColumnWidth(0, 150);
     return list;
 }
 
