@@ -209,21 +209,30 @@ void frmMain::LoadSMS()
     }
 }
 
+namespace {
+
+// An opened message: who it is to or from (`userLabel`), the other side
+// (`numberLabel`), the date, and the text.
+QString OpenedMessageText(const clsSms &record, const char *userLabel, const char *numberLabel)
+{
+    QString message = record.Message();
+    message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return Text(userLabel) + QStringLiteral(": ") + record.UserName() + QLatin1Char('\n') + Text(numberLabel)
+        + QStringLiteral(": ") + record.PhoneNumber() + QLatin1Char('\n') + Text("date") + QStringLiteral(": ")
+        + record.MessageDate() + QLatin1Char('\n') + message;
+}
+
+} // namespace
+
 void frmMain::lvInbox_DblClick()
 {
     try {
         SmsItem *item = SelectedItem(pageInbox->lvInbox);
         if (!item)
             return;
-        const SmsRef record = item->record;
-        QString message = record->Message();
-        message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        pageInbox->txtIncomingSMS->setPlainText(Text("to") + QStringLiteral(": ") + record->UserName() + QLatin1Char('\n')
-                                                + Text("from") + QStringLiteral(": ") + record->PhoneNumber() + QLatin1Char('\n')
-                                                + Text("date") + QStringLiteral(": ") + record->MessageDate() + QLatin1Char('\n')
-                                                + message);
-        if (record->IsUnread) {
-            store.MarkRead(record);
+        pageInbox->txtIncomingSMS->setPlainText(OpenedMessageText(*item->record, "to", "from"));
+        if (item->record->IsUnread) {
+            store.MarkRead(item->record);
             item->ShowState();
         }
         pageInbox->txtIncomingSMS->show();
@@ -239,13 +248,7 @@ void frmMain::lvSent_DblClick()
         SmsItem *item = SelectedItem(pageSent->lvSent);
         if (!item)
             return;
-        const SmsRef record = item->record;
-        QString message = record->Message();
-        message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        pageSent->txtSentItem->setPlainText(Text("from") + QStringLiteral(": ") + record->UserName() + QLatin1Char('\n')
-                                            + Text("to") + QStringLiteral(": ") + record->PhoneNumber() + QLatin1Char('\n')
-                                            + Text("date") + QStringLiteral(": ") + record->MessageDate() + QLatin1Char('\n')
-                                            + message);
+        pageSent->txtSentItem->setPlainText(OpenedMessageText(*item->record, "from", "to"));
         pageSent->txtSentItem->show();
         pageSent->lvSent->hide();
     } catch (...) {
