@@ -65,11 +65,13 @@ void ServiceConnection::DropSocket()
 void ServiceConnection::Login(const QString &userNameBox, const QString &passwordBox, bool savePasswordTicked)
 {
     try {
-        UserName = userNameBox;
-        if (!std::all_of(UserName.cbegin(), UserName.cend(), IsAllowedInUserName)) {
+        // A refused name leaves the current login, and the name it has, as
+        // they were.
+        if (!std::all_of(userNameBox.cbegin(), userNameBox.cend(), IsAllowedInUserName)) {
             Q_EMIT Alert(QStringLiteral("use_only_english_characters"), QString());
             return;
         }
+        UserName = userNameBox;
         if (PasswordDigest.isEmpty() || passwordBox != PasswordDigest)
             PasswordDigest = common::PasswordDigest(passwordBox);
         SavePassword = savePasswordTicked;

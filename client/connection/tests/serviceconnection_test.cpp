@@ -20,6 +20,10 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -215,6 +219,7 @@ TEST_F(Connection, NamesOfOtherCharactersAreRefusedBeforeConnecting)
         EXPECT_EQ(alerts, QStringList{S("use_only_english_characters")}) << name;
         // The old login stays as it was.
         EXPECT_TRUE(client.LoggedIn) << name;
+        EXPECT_EQ(client.UserName, S("bob")) << name;
     }
     EXPECT_FALSE(peer.server.waitForNewConnection(300));
     EXPECT_EQ(peer.sockets.size(), 1u);
@@ -397,4 +402,37 @@ TEST_F(Connection, ANoListenerIsAFailedConnection)
     ASSERT_TRUE(WaitFor([&] { return !alerts.isEmpty(); }));
     EXPECT_EQ(alerts, QStringList{S("connection_failed.")});
     EXPECT_FALSE(client.LoginPending);
+}
+
+TEST_F(Connection, AConnectThatDoesNotCompleteFailsAfterItsTime)
+{
+    // A listener whose queue is full and never taken: the kernel lets
+    // further connects wait unanswered.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
+    std::vector<std::unique_ptr<QTcpSocket>> fillers;
+    for (int i = 0; i < 4; ++i) {
+        fillers.push_back(std::make_unique<QTcpSocket>());
+        fillers.back()->connectToHost(QHostAddress::LocalHost, ntohs(address.sin_port));
+    }
+    QTest::qWait(200);
+
+    client.ServerPort = ntohs(address.sin_port);
+    client.ConnectTimeoutMs = 1000;
+    client.Login(S("bob"), S("pw"), false);
+    QTest::qWait(300);
+    ASSERT_TRUE(alerts.isEmpty()) << "the connect did not wait";
+    ASSERT_TRUE(WaitFor([&] { return !alerts.isEmpty(); }));
+    EXPECT_EQ(alerts, QStringList{S("connection_failed.")});
+    EXPECT_EQ(client.wClient(), nullptr);
+    EXPECT_FALSE(client.LoginPending);
+    fillers.clear();
+    ::close(listener);
 }
