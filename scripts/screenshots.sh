@@ -83,7 +83,7 @@ shoot_client() { # language
   # Two messages from phones for ayse, listed once the service has
   # delivered them; then the first one opened.
   deliver() { printf '%s\n%s' "$1" "$2" >"$folder/gsmsim-spool/.$3" && mv "$folder/gsmsim-spool/.$3" "$folder/gsmsim-spool/$3.sms"; }
-  deliver +905321234567 "ayse Toplantı yarın 10:00'da, Üsküdar şubesinde. Lütfen dosyaları getirin." "shot-$lang-1"
+  deliver +905321234567 "ayse Toplantı yarın 10:00'da, Üsküdar şubesinde." "shot-$lang-1"
   deliver +905417654321 "ayse İlaçlar hazır, öğleden sonra uğrayabilirsiniz." "shot-$lang-2"
   for _ in $(seq 120); do
     [[ $(ls "$folder/users/ayse/unread" 2>/dev/null | wc -l) -ge 2 ]] && break

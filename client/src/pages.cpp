@@ -47,9 +47,16 @@ QTreeWidget *PlaceMessageList(QWidget *page, const QString &name)
 {
     QTreeWidget *list = PlaceList(page, name, 2);
     list->setHeaderHidden(true);
-    // Room for the unread or read icon and the whole date.
+    // A point smaller than the page, so that the icon, the whole date and
+    // the whole phone number fit side by side; the number takes the rest.
+    QFont font = list->font();
+    font.setPointSizeF(font.pointSizeF() - 1);
+    list->setFont(font);
     list->setIconSize(QSize(16, 16));
-    list->setColumnWidth(0, 150);
+    list->header()->setMinimumSectionSize(40);
+    list->header()->setStretchLastSection(true);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list->setColumnWidth(0, 16 + 16 + QFontMetrics(font).horizontalAdvance(QStringLiteral("00/00/00 00:00:00")));
     return list;
 }
 
