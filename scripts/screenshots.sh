@@ -90,6 +90,9 @@ shoot_client() { # language
   shot "$win" "$out/client-$lang-page7.png"
   kill "$pid" "${pids[@]}"
   wait "$pid" "${pids[@]}" 2>/dev/null || true
+  # All of one language side by side, as the README shows them.
+  montage -mode concatenate -tile 4x "$out/client-$lang-page5.png" "$out/client-$lang-alert.png" \
+    "$out"/client-"$lang"-page{0,1,2,3,4,7}.png "$out/client-$lang.png"
 }
 
 shoot_console() { # language
