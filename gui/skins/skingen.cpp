@@ -13,22 +13,34 @@ namespace {
 
 const QColor ColourKey(255, 0, 255);
 
+QPainterPath BodyOutline(const QSize &size, qreal radius)
+{
+    QPainterPath body;
+    body.addRoundedRect(QRectF(QPointF(0, 0), size), radius, radius);
+    return body;
+}
+
+// A window picture: the colour key all round a rounded body shaded from
+// `top` to `bottom`. No antialiasing on the outline: a blended edge pixel
+// would be neither the key nor the body and would show as a fringe.
+QImage RoundedBody(const QSize &size, qreal radius, const QColor &top, const QColor &bottom)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(ColourKey);
+    QPainter painter(&image);
+    QLinearGradient shade(0, 0, 0, size.height());
+    shade.setColorAt(0, top);
+    shade.setColorAt(1, bottom);
+    painter.fillPath(BodyOutline(size, radius), shade);
+    return image;
+}
+
 // The console: 650 x 400, a rounded slate body with a title strip above the
 // tab row; the pages are drawn by the window's own frames.
 QImage ConsoleSkin()
 {
-    QImage image(650, 400, QImage::Format_RGB32);
-    image.fill(ColourKey);
+    QImage image = RoundedBody(QSize(650, 400), 18, QColor(62, 74, 81), QColor(33, 41, 46));
     QPainter painter(&image);
-    // No antialiasing on the outline: a blended edge pixel would be neither
-    // the key nor the body and would show as a fringe.
-    QPainterPath body;
-    body.addRoundedRect(QRectF(0, 0, 650, 400), 18, 18);
-    QLinearGradient slate(0, 0, 0, 400);
-    slate.setColorAt(0, QColor(62, 74, 81));
-    slate.setColorAt(1, QColor(33, 41, 46));
-    painter.fillPath(body, slate);
-
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath title;
     title.addRoundedRect(QRectF(10, 6, 630, 26), 8, 8);
@@ -68,21 +80,15 @@ QImage Glyph(bool cross)
 // and a tray for the three action buttons below it.
 QImage ClientSkin()
 {
-    QImage image(302, 464, QImage::Format_RGB32);
-    image.fill(ColourKey);
+    const QSize size(302, 464);
+    QImage image = RoundedBody(size, 22, QColor(214, 218, 246), QColor(150, 152, 214));
     QPainter painter(&image);
-    QPainterPath body;
-    body.addRoundedRect(QRectF(0, 0, 302, 464), 22, 22);
-    QLinearGradient shade(0, 0, 0, 464);
-    shade.setColorAt(0, QColor(214, 218, 246));
-    shade.setColorAt(1, QColor(150, 152, 214));
-    painter.fillPath(body, shade);
     QPainterPath top;
     top.addRect(QRectF(0, 0, 302, 86));
     QLinearGradient night(0, 0, 0, 86);
     night.setColorAt(0, QColor(52, 54, 120));
     night.setColorAt(1, QColor(86, 88, 168));
-    painter.fillPath(body.intersected(top), night);
+    painter.fillPath(BodyOutline(size, 22).intersected(top), night);
 
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(QColor(198, 200, 240), 1));
