@@ -13,6 +13,14 @@ namespace {
 
 const QColor ColourKey(255, 0, 255);
 
+// A picture for a small button: transparent where nothing is drawn.
+QImage Transparent(int width, int height)
+{
+    QImage image(width, height, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    return image;
+}
+
 QPainterPath BodyOutline(const QSize &size, qreal radius)
 {
     QPainterPath body;
@@ -61,8 +69,7 @@ QImage ConsoleSkin()
 // The small picture buttons: a glyph on a transparent ground.
 QImage Glyph(bool cross)
 {
-    QImage image(21, 21, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
+    QImage image = Transparent(21, 21);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(QColor(30, 38, 43), 2.4, Qt::SolidLine, Qt::RoundCap));
@@ -104,8 +111,7 @@ QImage ClientSkin()
 // pointer, darker and sunken while pressed.
 QImage ButtonFace(QColor colour, int state)
 {
-    QImage image(78, 36, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
+    QImage image = Transparent(78, 36);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     const QColor top = state == 1 ? colour.lighter(130) : state == 2 ? colour.darker(130) : colour.lighter(110);
@@ -124,8 +130,7 @@ QImage ButtonFace(QColor colour, int state)
 // A 20 x 20 status picture: a dot, or an envelope for a new message.
 QImage StatusPicture(QColor colour, bool envelope)
 {
-    QImage image(20, 20, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
+    QImage image = Transparent(20, 20);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(colour.darker(160), 1.2));
@@ -143,8 +148,7 @@ QImage StatusPicture(QColor colour, bool envelope)
 // disc under the pointer.
 QImage HeaderButton(bool cross, bool lit)
 {
-    QImage image(22, 22, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
+    QImage image = Transparent(22, 22);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     if (lit) {
@@ -165,8 +169,7 @@ QImage HeaderButton(bool cross, bool lit)
 // The 24 x 24 icons of the menu entries and the page glyph buttons.
 QImage Icon(const char *kind)
 {
-    QImage image(24, 24, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
+    QImage image = Transparent(24, 24);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(QColor(52, 54, 120), 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
