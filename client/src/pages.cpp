@@ -47,7 +47,7 @@ QTreeWidget *PlaceMessageList(QWidget *page, const QString &name)
 {
     QTreeWidget *list = PlaceList(page, name, 2);
     list->setHeaderHidden(true);
-    list->setColumnWidth(0, 120);
+    list->setColumnWidth(0, 140);
     return list;
 }
 
