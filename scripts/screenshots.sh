@@ -71,7 +71,8 @@ shoot_client() { # language
   # Places in the window: the action buttons page action, home and back
   # at y 422; menu entry i at (140, 127 + 54 (i - 1)).
   click() { xdotool mousemove --window "$win" "$1" "$2" click 1; sleep 0.3; }
-  menu() { click 151 422; click 140 $((127 + 54 * ($1 - 1))); }
+  # Home twice: a click while an alert shows only closes the alert.
+  menu() { click 151 422; click 151 422; click 140 $((127 + 54 * ($1 - 1))); }
   shot "$win" "$out/client-$lang-page5.png"
   # The login gate's alert: the inbox before the login.
   menu 2
@@ -102,6 +103,9 @@ shoot_client() { # language
   shot "$win" "$out/client-$lang-page7.png"
   kill "$pid" "${pids[@]}"
   wait "$pid" "${pids[@]}" 2>/dev/null || true
+  # All of one language side by side, as the README shows them.
+  montage -mode concatenate -tile 4x "$out/client-$lang-page5.png" "$out/client-$lang-alert.png" \
+    "$out"/client-"$lang"-page{0,1,2,3,4,7}.png "$out/client-$lang.png"
 }
 
 shoot_console() { # language

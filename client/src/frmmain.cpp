@@ -202,6 +202,8 @@ frmMain::frmMain(const QString &programFolder, QWidget *parent)
     tmrStatus = new QTimer(this);
     tmrStatus->setObjectName(QStringLiteral("tmrStatus"));
     tmrStatus->setInterval(StatusInterval);
+    // An alert stays a full interval: a coarse timer could end it early.
+    tmrStatus->setTimerType(Qt::PreciseTimer);
     connect(tmrStatus, &QTimer::timeout, this, &frmMain::tmrStatus_Timer);
 
     connect(pageNewSMS->imgPhonebookButton, &gui::ARButton::clicked, this, [this] { ShowPage(7); });

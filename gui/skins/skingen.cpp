@@ -13,22 +13,42 @@ namespace {
 
 const QColor ColourKey(255, 0, 255);
 
+// A picture for a small button: transparent where nothing is drawn.
+QImage Transparent(int width, int height)
+{
+    QImage image(width, height, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    return image;
+}
+
+QPainterPath BodyOutline(const QSize &size, qreal radius)
+{
+    QPainterPath body;
+    body.addRoundedRect(QRectF(QPointF(0, 0), size), radius, radius);
+    return body;
+}
+
+// A window picture: the colour key all round a rounded body shaded from
+// `top` to `bottom`. No antialiasing on the outline: a blended edge pixel
+// would be neither the key nor the body and would show as a fringe.
+QImage RoundedBody(const QSize &size, qreal radius, const QColor &top, const QColor &bottom)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(ColourKey);
+    QPainter painter(&image);
+    QLinearGradient shade(0, 0, 0, size.height());
+    shade.setColorAt(0, top);
+    shade.setColorAt(1, bottom);
+    painter.fillPath(BodyOutline(size, radius), shade);
+    return image;
+}
+
 // The console: 650 x 400, a rounded slate body with a title strip above the
 // tab row; the pages are drawn by the window's own frames.
 QImage ConsoleSkin()
 {
-    QImage image(650, 400, QImage::Format_RGB32);
-    image.fill(ColourKey);
+    QImage image = RoundedBody(QSize(650, 400), 18, QColor(62, 74, 81), QColor(33, 41, 46));
     QPainter painter(&image);
-    // No antialiasing on the outline: a blended edge pixel would be neither
-    // the key nor the body and would show as a fringe.
-    QPainterPath body;
-    body.addRoundedRect(QRectF(0, 0, 650, 400), 18, 18);
-    QLinearGradient slate(0, 0, 0, 400);
-    slate.setColorAt(0, QColor(62, 74, 81));
-    slate.setColorAt(1, QColor(33, 41, 46));
-    painter.fillPath(body, slate);
-
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath title;
     title.addRoundedRect(QRectF(10, 6, 630, 26), 8, 8);
@@ -49,8 +69,7 @@ QImage ConsoleSkin()
 // The small picture buttons: a glyph on a transparent ground.
 QImage Glyph(bool cross)
 {
-    QImage image(21, 21, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
+    QImage image = Transparent(21, 21);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(QColor(30, 38, 43), 2.4, Qt::SolidLine, Qt::RoundCap));
@@ -68,21 +87,15 @@ QImage Glyph(bool cross)
 // and a tray for the three action buttons below it.
 QImage ClientSkin()
 {
-    QImage image(302, 464, QImage::Format_RGB32);
-    image.fill(ColourKey);
+    const QSize size(302, 464);
+    QImage image = RoundedBody(size, 22, QColor(214, 218, 246), QColor(150, 152, 214));
     QPainter painter(&image);
-    QPainterPath body;
-    body.addRoundedRect(QRectF(0, 0, 302, 464), 22, 22);
-    QLinearGradient shade(0, 0, 0, 464);
-    shade.setColorAt(0, QColor(214, 218, 246));
-    shade.setColorAt(1, QColor(150, 152, 214));
-    painter.fillPath(body, shade);
     QPainterPath top;
     top.addRect(QRectF(0, 0, 302, 86));
     QLinearGradient night(0, 0, 0, 86);
     night.setColorAt(0, QColor(52, 54, 120));
     night.setColorAt(1, QColor(86, 88, 168));
-    painter.fillPath(body.intersected(top), night);
+    painter.fillPath(BodyOutline(size, 22).intersected(top), night);
 
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(QColor(198, 200, 240), 1));
@@ -98,8 +111,7 @@ QImage ClientSkin()
 // pointer, darker and sunken while pressed.
 QImage ButtonFace(QColor colour, int state)
 {
-    QImage image(78, 36, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
+    QImage image = Transparent(78, 36);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     const QColor top = state == 1 ? colour.lighter(130) : state == 2 ? colour.darker(130) : colour.lighter(110);
@@ -118,8 +130,7 @@ QImage ButtonFace(QColor colour, int state)
 // A 20 x 20 status picture: a dot, or an envelope for a new message.
 QImage StatusPicture(QColor colour, bool envelope)
 {
-    QImage image(20, 20, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
+    QImage image = Transparent(20, 20);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(colour.darker(160), 1.2));
@@ -137,8 +148,7 @@ QImage StatusPicture(QColor colour, bool envelope)
 // disc under the pointer.
 QImage HeaderButton(bool cross, bool lit)
 {
-    QImage image(22, 22, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
+    QImage image = Transparent(22, 22);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     if (lit) {
@@ -159,8 +169,7 @@ QImage HeaderButton(bool cross, bool lit)
 // The 24 x 24 icons of the menu entries and the page glyph buttons.
 QImage Icon(const char *kind)
 {
-    QImage image(24, 24, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
+    QImage image = Transparent(24, 24);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(QColor(52, 54, 120), 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include <QAnyStringView>
 #include <QWidget>
 
 namespace gui {
@@ -8,7 +8,7 @@ namespace gui {
 // Creates a control of a window under its designed name at its designed
 // place (pixels within `parent`).
 template <class Control>
-Control *Place(QWidget *parent, const QString &name, int left, int top, int width, int height)
+Control *Place(QWidget *parent, QAnyStringView name, int left, int top, int width, int height)
 {
     auto *control = new Control(parent);
     control->setObjectName(name);
