@@ -255,7 +255,7 @@ QStringList ListQueueFiles(const QString &folder)
     return list;
 }
 
-QString ReadFirstLine(const QString &path)
+QString ReadFirstLine(const QString &path, qsizetype maxLength)
 {
     const QByteArray native = QFile::encodeName(path);
     const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
@@ -276,20 +276,24 @@ QString ReadFirstLine(const QString &path)
         bytes.append(chunk, n);
         const qsizetype end = std::find_if(bytes.cbegin() + start, bytes.cend(), [](char c) { return c == '\r' || c == '\n'; })
             - bytes.cbegin();
-        if (end < bytes.size()) {
+        if (end < bytes.size() && (maxLength < 0 || end <= maxLength)) {
             bytes.truncate(end);
             return platform::codepage::fromAnsi(bytes);
         }
+        if (maxLength >= 0 && bytes.size() > maxLength)
+            throw platform::Error(ErrInputPastEnd,
+                                  QStringLiteral("%1 does not begin with a line of at most %2 characters").arg(path).arg(maxLength));
     }
     if (bytes.isEmpty())
         throw platform::Error(ErrInputPastEnd, QStringLiteral("Input past end of file: %1 is empty").arg(path));
     return platform::codepage::fromAnsi(bytes);
 }
 
-QString CreateQueueFile(const QString &folder, const QByteArray &content, const std::function<QString()> &nextName)
+QString CreateQueueFile(const QString &folder, const QByteArray &content, const std::function<QString()> &nextName,
+                        const QString &temporaryFolder)
 {
     QByteArray temporary;
-    const int fd = createTemporaryFile(folder, temporary);
+    const int fd = createTemporaryFile(temporaryFolder.isEmpty() ? folder : temporaryFolder, temporary);
     bool placed = false;
     const auto cleanUp = qScopeGuard([&] {
         if (!placed)

@@ -142,17 +142,22 @@ QStringList ListQueueFiles(const QString &folder);
 
 // The file's first line, up to its first line end, or the whole file when
 // it has none. Raises platform::Error when it cannot be read; an empty file
-// has no first line and cannot be read either.
-QString ReadFirstLine(const QString &path);
+// has no first line and cannot be read either. With `maxLength` at 0 or
+// more, no more than that many characters and a line end are read: a longer
+// first line raises platform::Error, so a stray large file is not read whole.
+QString ReadFirstLine(const QString &path, qsizetype maxLength = -1);
 
 // Creates a new file in `folder` holding `content` and returns its name.
 // The file is written under a temporary name that no reader takes, flushed
 // to disk, and only then renamed into place, so nobody sees it half written.
-// `nextName` proposes the name; while the name it proposed is taken it is
-// asked again, so an existing file is never replaced. Raises
-// platform::Error when the file cannot be written (nothing is left behind),
-// or whatever `nextName` raises.
-QString CreateQueueFile(const QString &folder, const QByteArray &content, const std::function<QString()> &nextName);
+// The temporary file lies in `temporaryFolder` when one is given (it must be
+// on the same file system), for folders whose readers take every file; else
+// in `folder` itself. `nextName` proposes the name; while the name it
+// proposed is taken it is asked again, so an existing file is never
+// replaced. Raises platform::Error when the file cannot be written (nothing
+// is left behind), or whatever `nextName` raises.
+QString CreateQueueFile(const QString &folder, const QByteArray &content, const std::function<QString()> &nextName,
+                        const QString &temporaryFolder = QString());
 
 // Renames `fromFolder`/`name` to `toFolder`/`toName`, never replacing a
 // file; raises platform::Error 58 when `toName` is taken there, and others
