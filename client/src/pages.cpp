@@ -47,7 +47,8 @@ QTreeWidget *PlaceMessageList(QWidget *page, const QString &name)
 {
     QTreeWidget *list = PlaceList(page, name, 2);
     list->setHeaderHidden(true);
-    list->setColumnWidth(0, 140);
+    list->setColumnWidth(0, 132);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     return list;
 }
 
