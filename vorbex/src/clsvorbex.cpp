@@ -18,6 +18,8 @@
 #include <QScopeGuard>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace vorbex {
 
 namespace {
@@ -34,6 +36,7 @@ clsVorbex::clsVorbex(QObject *parent)
     m_debug = platform::ToDouble(m_ini->ReadValue(Section, QStringLiteral("Debug"), QStringLiteral("0"))) == 1.0;
     modPDU::InitGsmAlphabet();
     m_port = std::make_shared<SerialPort>(m_folder);
+    watchPort();
     m_port->setCommPort(platform::ToInteger(m_ini->ReadValue(Section, QStringLiteral("com_port"), QStringLiteral("1"))));
 }
 
@@ -44,6 +47,12 @@ void clsVorbex::setC(std::shared_ptr<SerialPort> port)
     if (!port)
         throw platform::Error(platform::ErrInvalidCall, QStringLiteral("The modem object needs a serial port"));
     m_port = std::move(port);
+    watchPort();
+}
+
+void clsVorbex::watchPort()
+{
+    m_port->setNoticeHandler([this](const QString &notice) { Q_EMIT Warning(QStringLiteral("Output"), notice); });
 }
 
 SerialPort &clsVorbex::port() const
@@ -75,7 +84,7 @@ void clsVorbex::OpenDevice(bool DeviceState)
 void clsVorbex::Output(const QString &S)
 {
     port().Output(S);
-    LogFile(S, QStringLiteral("Commands"));
+    Log(S, QStringLiteral("Commands"));
 }
 
 void clsVorbex::ATCommand(const QString &S)
@@ -141,6 +150,20 @@ void clsVorbex::LogFile(const QString &Str, const QString &LogFileName)
                               QStringLiteral("Cannot write %1: %2").arg(file.fileName(), file.errorString()));
 }
 
+void clsVorbex::Log(const QString &Str, const QString &LogFileName)
+{
+    try {
+        LogFile(Str, LogFileName);
+        m_logFailing = false;
+    } catch (const std::exception &e) {
+        if (m_logFailing)
+            return;
+        m_logFailing = true;
+        Q_EMIT Warning(QStringLiteral("LogFile"),
+                       platform::describe(e) + QStringLiteral(" (the modem's logs miss records until they can be written again)"));
+    }
+}
+
 QList<QRegularExpressionMatch> clsVorbex::RegExp(const QString &myPattern, const QString &myString) const
 {
     // (*LF) fixes the line end to LF alone whatever PCRE2 was built with, so
@@ -193,6 +216,12 @@ QStringList clsVorbex::TakeQueuedSends()
     }
     m_queue = kept;
     return tags;
+}
+
+bool clsVorbex::ReceiveWaiting() const
+{
+    return std::any_of(m_queue.cbegin(), m_queue.cend(),
+                       [this](const QueueItem &item) { return item.kind == Kind::Receive && item.serial != m_running; });
 }
 
 void clsVorbex::removeItem(quint64 serial)
