@@ -123,23 +123,24 @@ bool OutgoingQueue::DealWith(const QString &name, const QString &now)
         text = sms.Message();
     }
     m_waitingBulk.remove(name);
-    HandOver(name, sms.Number(), text);
-    return true;
+    return HandOver(name, sms.Number(), text);
 }
 
-void OutgoingQueue::HandOver(const QString &name, const QString &number, const QString &text)
+// False when the file was set aside instead, which lets the pass go on.
+bool OutgoingQueue::HandOver(const QString &name, const QString &number, const QString &text)
 {
     if (text.isEmpty() || number.isEmpty()) {
         MoveToSent(name);
-        return;
+        return true;
     }
     if (const QString why = vorbex::clsVorbex::WhyNotSendable(number, text); !why.isEmpty()) {
         ForgetTries(name);
         SetAside(name, QStringLiteral("failed"), QStringLiteral("%1 cannot be sent: %2").arg(name, why));
-        return;
+        return false;
     }
     m_handedOver.insert(name);
     m_modem->CommandSendMessage(number, text, PhoneNumberFormat(number), name);
+    return true;
 }
 
 void OutgoingQueue::SendCompleted(const QString &tag, vorbex::clsVorbex::SendResult result, const QString &answer)

@@ -62,7 +62,7 @@ public:
 private:
     void UseModem(vorbex::clsVorbex *modem);
     bool DealWith(const QString &name, const QString &now);
-    void HandOver(const QString &name, const QString &number, const QString &text);
+    bool HandOver(const QString &name, const QString &number, const QString &text);
     void SendCompleted(const QString &tag, vorbex::clsVorbex::SendResult result, const QString &answer);
     void SendFailed(const QString &name, const QString &reason);
     int Tries(const QString &name) const;
