@@ -1,28 +1,8 @@
 #pragma once
 
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QString>
-#include <QVariant>
-#include <QVariantList>
+#include "store/databasefiles.h"
 
 class ServiceLog;
-
-// Opens one SQLite database file for reading and writing without ever
-// creating it: WAL journal, busy time-out of 5 s. Raises platform::Error
-// when the file is missing or is not a database that can be read.
-QSqlDatabase OpenDatabaseFile(const QString &connectionName, const QString &path);
-
-// The text of a field value; a Null cannot become text and raises
-// platform::Error ("Invalid use of Null").
-QString FieldText(const QVariant &value);
-
-// The statement run with `values` bound to its "?" placeholders in order;
-// rows are read forward only. Raises platform::Error with the database's
-// own text.
-QSqlQuery RunStatement(const QSqlDatabase &connection, const QString &statement, const QVariantList &values = {});
-// Steps to the next row; false at the end. A failure while stepping raises.
-bool NextRow(QSqlQuery &query);
 
 // The service's two connections, db/application.db and db/phonebook.db under
 // the program folder, and the look-ups that run on them. Each look-up traps

@@ -35,4 +35,24 @@ bool CutLanguageLine(QStringView line, QString &key, QString &value);
 // cannot be read as UTF-16.
 QStringList ReadUnicodeLines(const QString &path);
 
+// One language file as the programs' language lists show it: the three
+// header keys, each empty when the file lacks it (a later line wins).
+struct LanguageHeader {
+    QString globalName;
+    QString localName;
+    QString code;
+    // local name, " (", global name, ")"
+    QString listText() const;
+};
+
+// The names of the language files in `folder`: names longer than ".ini"
+// that end in exactly ".ini", sorted without regard to case, so both
+// programs list the languages in one order whatever the folder's own order.
+// Raises platform::Error when the folder cannot be listed.
+QStringList ListLanguageFiles(const QString &folder);
+
+// The header keys of one language file. Raises platform::Error when the
+// file cannot be read.
+LanguageHeader ReadLanguageHeader(const QString &path);
+
 } // namespace common

@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Runs the installed windows under a virtual X server on a seeded program
+# folder and saves what they show as PNG files under build/screenshots/
+# (or $BUILD_DIR/screenshots): one picture per page or tab, in every
+# language. Look at every picture before calling a window done.
+#
+#   scripts/screenshots.sh            all programs that are built
+#   scripts/screenshots.sh console    only the console
+#
+# Each program is one shoot_<program> function below: it starts the
+# program, waits for its window and saves its pictures. Needs xvfb-run,
+# xdotool and ImageMagick's import.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$top/build}
+out=$build/screenshots
+languages=(tr en)
+
+folder=$(mktemp -d)
+trap 'rm -rf "$folder"' EXIT
+cmake --install "$build" --prefix "$folder" >/dev/null
+
+# A few rows with Turkish letters, so that cut or broken texts show.
+seed() {
+  sqlite3 "$folder/db/application.db" <<'SQL'
+INSERT INTO Users (UserName, UserPassword, FirstName, LastName, ModeratorAccess, ManualNumberPermission)
+VALUES ('ayse', 'D41D8CD98F00B204E9800998ECF8427E', 'Ayşe', 'Yılmaz', 1, 0),
+       ('cagri', 'D41D8CD98F00B204E9800998ECF8427E', 'Çağrı', 'Öztürk', 0, 1),
+       ('ibrahim', 'D41D8CD98F00B204E9800998ECF8427E', 'İbrahim', 'Şahin', 0, 0);
+SQL
+  sqlite3 "$folder/db/phonebook.db" <<'SQL'
+INSERT INTO Contact (FirstName, LastName, Company, Phonenumber)
+VALUES ('Gülşen', 'Doğan', 'Talvinor Lojistik', '+905321234567'),
+       ('Mehmet', 'Kılıç', 'Üsküdar Eczanesi', '05417654321'),
+       ('Zeynep', 'Çelik', '', '+905559876543');
+INSERT INTO Groups (GroupName) VALUES ('Satış Ekibi'), ('Müşteriler');
+INSERT INTO ContactGroupLink (GroupID, ContactID) VALUES (1, 1), (1, 3);
+SQL
+}
+
+# Window id of the process $1, once it has mapped a window.
+window_of() {
+  local id
+  for _ in $(seq 100); do
+    id=$(xdotool search --onlyvisible --pid "$1" 2>/dev/null | head -n1 || true)
+    [[ -n $id ]] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  echo "no window of process $1" >&2
+  return 1
+}
+
+shot() { # window file
+  sleep 0.5
+  import -window "$1" "$2"
+  echo "$2"
+}
+
+shoot_console() { # language
+  local lang=$1
+  printf '[SMSServer]\r\nLanguage=%s\r\nAlpha=230\r\n' "$lang" >"$folder/TalvinorSMSServer.ini"
+  "$folder/TalvinorSMSServer" &
+  local pid=$! win tab
+  win=$(window_of "$pid")
+  for tab in 0 1 2 3 4; do
+    # The tab buttons: 77 x 19 pixels each, from (46, 38).
+    xdotool mousemove --window "$win" $((46 + 77 * tab + 38)) 47 click 1
+    shot "$win" "$out/console-$lang-tab$tab.png"
+  done
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+}
+
+programs=("$@")
+if [[ ${#programs[@]} -eq 0 ]]; then
+  for p in console client; do
+    declare -F "shoot_$p" >/dev/null && programs+=("$p")
+  done
+fi
+
+seed
+mkdir -p "$out"
+for p in "${programs[@]}"; do
+  for lang in "${languages[@]}"; do
+    export -f "shoot_$p" window_of shot
+    folder=$folder out=$out xvfb-run -a -s "-screen 0 1024x768x24" bash -c "shoot_$p $lang"
+  done
+done
