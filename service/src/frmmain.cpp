@@ -2,6 +2,7 @@
 
 #include "queuefiles.h"
 
+#include "platform/clock.h"
 #include "platform/convert.h"
 #include "platform/error.h"
 #include "platform/version.h"
@@ -53,8 +54,8 @@ frmMain::frmMain(QString programFolder, QObject *parent)
       m_commands(m_connections, m_databases, m_log, m_cipher,
                  [this](const QString &line) { WriteUnsentFile(m_programFolder, m_random, m_log, line); })
 {
-    tmrAction.setInterval(1000);
-    tmrReadUnsentSMS.setInterval(8000);
+    tmrAction.setInterval(platform::ScaledMs(1000));
+    tmrReadUnsentSMS.setInterval(platform::ScaledMs(8000));
     connect(&tmrAction, &QTimer::timeout, this, &frmMain::Service_Process);
     connect(&tmrReadUnsentSMS, &QTimer::timeout, this, &frmMain::tmrReadUnsentSMS_Timer);
     m_connections.Listen(wsckTcpServer);

@@ -14,6 +14,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QSaveFile>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTimer>
@@ -35,6 +36,7 @@ clsVorbex::clsVorbex(QObject *parent)
     m_ini->setIniPath(QDir(m_folder).filePath(QStringLiteral("VorbexDll.ini")));
     m_debug = platform::ToDouble(m_ini->ReadValue(Section, QStringLiteral("Debug"), QStringLiteral("0"))) == 1.0;
     modPDU::InitGsmAlphabet();
+    readUndeleted();
     m_port = std::make_shared<SerialPort>(m_folder);
     watchPort();
     m_port->setCommPort(platform::ToInteger(m_ini->ReadValue(Section, QStringLiteral("com_port"), QStringLiteral("1"))));
@@ -162,6 +164,46 @@ void clsVorbex::Log(const QString &Str, const QString &LogFileName)
         Q_EMIT Warning(QStringLiteral("LogFile"),
                        platform::describe(e) + QStringLiteral(" (the modem's logs miss records until they can be written again)"));
     }
+}
+
+namespace {
+
+QString UndeletedPath(const QString &folder)
+{
+    return QDir(folder).filePath(QStringLiteral("Undeleted.lst"));
+}
+
+} // namespace
+
+void clsVorbex::readUndeleted()
+{
+    QFile file(UndeletedPath(m_folder));
+    if (!file.open(QIODevice::ReadOnly))
+        return; // none yet
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const QString pdu = QString::fromLatin1(line.trimmed());
+        if (modPDU::IsHexString(pdu))
+            m_storedNotDeleted.insert(pdu);
+    }
+}
+
+void clsVorbex::keepUndeleted()
+{
+    QByteArray content;
+    for (const QString &pdu : std::as_const(m_storedNotDeleted))
+        content += pdu.toLatin1() + '\n';
+    QSaveFile file(UndeletedPath(m_folder));
+    if (file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit()) {
+        m_undeletedFailing = false;
+        return;
+    }
+    if (m_undeletedFailing)
+        return;
+    m_undeletedFailing = true;
+    Q_EMIT Warning(QStringLiteral("ComBuffer"),
+                   QStringLiteral("Cannot write %1: %2 (a message stored but not yet deleted from the modem may be "
+                                  "stored again after a restart)")
+                       .arg(file.fileName(), file.errorString()));
 }
 
 QList<QRegularExpressionMatch> clsVorbex::RegExp(const QString &myPattern, const QString &myString) const

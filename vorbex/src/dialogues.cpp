@@ -54,6 +54,13 @@ QString WithLineBreaks(const QString &text)
     return QString(text).replace(QLatin1Char('|'), QLatin1Char('\n'));
 }
 
+// The result code that ends a whole answer.
+const QRegularExpression &FinalOk()
+{
+    static const QRegularExpression ok(QStringLiteral("(*LF)^OK\\r?$"), QRegularExpression::MultilineOption);
+    return ok;
+}
+
 } // namespace
 
 void clsVorbex::CheckSMSQueue()
@@ -198,12 +205,19 @@ QString clsVorbex::ComBuffer(const QString &Pattern)
             if (!stored)
                 continue; // left in the modem, so it comes again at the next poll
             m_storedNotDeleted.insert(pdu);
+            keepUndeleted();
         }
         Output(QStringLiteral("AT+CMGD=") + id + CRLF);
         Pause(0.5f);
     }
-    // A message no longer listed has been deleted.
-    m_storedNotDeleted.intersect(listed);
+    // A message that a whole listing no longer shows has been deleted; a
+    // listing cut short (no final "OK") proves nothing.
+    if (FinalOk().match(buffer).hasMatch()) {
+        const qsizetype before = m_storedNotDeleted.size();
+        m_storedNotDeleted.intersect(listed);
+        if (m_storedNotDeleted.size() != before)
+            keepUndeleted();
+    }
     return QString();
 }
 

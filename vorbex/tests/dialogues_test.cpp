@@ -40,6 +40,12 @@ protected:
     {
         folder.writeSettings({{QStringLiteral("GSMServiceNumber"), QStringLiteral("+4912345678901")}});
         ASSERT_TRUE(sim.start()) << sim.diagnostics().toStdString();
+        open();
+    }
+
+    // A new modem object on the port, as after a restart of its host.
+    void open()
+    {
         modem = std::make_unique<clsVorbex>();
         modem->OpenDevice(true);
         QObject::connect(modem.get(), &clsVorbex::SMSReceived,
@@ -355,7 +361,8 @@ TEST_F(DialogueTest, UnwritableLogEndsNoDialogue)
 }
 
 // The message is stored, then the port fails before its delete: the next
-// listing only deletes it.
+// listing only deletes it, also after a restart; a modem that answered
+// nothing (a listing without its final OK) forgets nothing.
 TEST_F(DialogueTest, StoredMessageWhoseDeleteFailedIsNotReportedAgain)
 {
     ASSERT_TRUE(sim.deliver(Sender, QStringLiteral("stored, not deleted")));
@@ -366,7 +373,11 @@ TEST_F(DialogueTest, StoredMessageWhoseDeleteFailedIsNotReportedAgain)
 
     onReceived = nullptr;
     modem->OpenDevice(true);
+    ASSERT_TRUE(sim.fault(QStringLiteral("silent")));
     modem->CheckSMSQueue(); // the failed poll, tried again
+    ASSERT_TRUE(sim.fault(QStringLiteral("normal")));
+    open();
+    run([](clsVorbex &m) { m.CommandReceiveMessage(1); });
     EXPECT_EQ(received.size(), 1);
     EXPECT_EQ(commands().filter(QStringLiteral("AT+CMGD=")), QStringList{QStringLiteral("AT+CMGD=1\r\n")});
     ASSERT_TRUE(sim.deliver(Sender, QStringLiteral("the next one")));

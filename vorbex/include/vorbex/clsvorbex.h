@@ -150,6 +150,8 @@ private:
     QString ReadWaiting();
     // LogFile for the dialogues: a log that cannot be written ends nothing.
     void Log(const QString &Str, const QString &LogFileName);
+    void readUndeleted();
+    void keepUndeleted();
     SerialPort &port() const;
     void watchPort();
     void waitEnded();
@@ -166,8 +168,10 @@ private:
     bool m_deletePending = false;     // a deleteLater() held back during a wait
     bool m_logFailing = false;        // the last log write failed and was reported
     // PDUs the host has stored whose deletion from the modem is not yet
-    // confirmed by a listing without them.
+    // confirmed by a whole listing without them; kept in "Undeleted.lst" in
+    // the library folder, so that a restart does not store them again.
     QSet<QString> m_storedNotDeleted;
+    bool m_undeletedFailing = false; // the last write of that file failed and was reported
 };
 
 } // namespace vorbex
