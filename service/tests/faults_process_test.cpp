@@ -15,8 +15,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcessEnvironment>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -250,16 +248,7 @@ protected:
         }
     }
 
-    // How often each text reached the modem.
-    QMap<QString, int> sentTexts() const
-    {
-        QMap<QString, int> counts;
-        for (const QByteArray &line : sim->sentLog().split('\n')) {
-            if (!line.isEmpty())
-                ++counts[QJsonDocument::fromJson(line).object()[S("text")].toString()];
-        }
-        return counts;
-    }
+    QMap<QString, int> sentTexts() const { return sim->sentTexts(); }
 
     QStringList incomingAndBackup(QStringList *names = nullptr) const
     {

@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcessEnvironment>
 #include <QTcpServer>
 #include <QCoreApplication>
@@ -137,6 +139,16 @@ bool SimulatedModem::fault(const QString &line, int timeoutMs) const
 QByteArray SimulatedModem::sentLog() const
 {
     return m_folder.readFile(QStringLiteral("gsmsim-sent.log"));
+}
+
+QMap<QString, int> SimulatedModem::sentTexts() const
+{
+    QMap<QString, int> counts;
+    for (const QByteArray &line : sentLog().split('\n')) {
+        if (!line.isEmpty())
+            ++counts[QJsonDocument::fromJson(line).object()[QStringLiteral("text")].toString()];
+    }
+    return counts;
 }
 
 bool SimulatedModem::waitForSent(int count, int timeoutMs) const

@@ -58,6 +58,8 @@ public:
     bool fault(const QString &line, int timeoutMs = 20000) const;
     // Every message the modem accepted for sending, as JSON lines.
     QByteArray sentLog() const;
+    // How often each text was accepted for sending.
+    QMap<QString, int> sentTexts() const;
     // Waits until the sent log holds `count` lines.
     bool waitForSent(int count, int timeoutMs = 60000) const;
 
