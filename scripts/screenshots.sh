@@ -16,10 +16,6 @@ build=${BUILD_DIR:-$top/build}
 out=$build/screenshots
 languages=(tr en)
 
-folder=$(mktemp -d)
-trap 'rm -rf "$folder"' EXIT
-cmake --install "$build" --prefix "$folder" >/dev/null
-
 # A few rows with Turkish letters, so that cut or broken texts show.
 seed() {
   sqlite3 "$folder/db/application.db" <<'SQL'
@@ -71,6 +67,13 @@ shoot_console() { # language
   wait "$pid" 2>/dev/null || true
 }
 
+# Inside the virtual X server: shoot one program in one language.
+if [[ ${1:-} == --inside ]]; then
+  folder=$2 out=$3
+  "shoot_$4" "$5"
+  exit 0
+fi
+
 programs=("$@")
 if [[ ${#programs[@]} -eq 0 ]]; then
   for p in console client; do
@@ -78,11 +81,13 @@ if [[ ${#programs[@]} -eq 0 ]]; then
   done
 fi
 
+folder=$(mktemp -d)
+trap 'rm -rf "$folder"' EXIT
+cmake --install "$build" --prefix "$folder" >/dev/null
 seed
 mkdir -p "$out"
 for p in "${programs[@]}"; do
   for lang in "${languages[@]}"; do
-    export -f "shoot_$p" window_of shot
-    folder=$folder out=$out xvfb-run -a -s "-screen 0 1024x768x24" bash -c "shoot_$p $lang"
+    xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --inside "$folder" "$out" "$p" "$lang"
   done
 done

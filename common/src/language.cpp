@@ -13,6 +13,7 @@
 namespace common {
 
 QString languageCode = QStringLiteral("tr");
+QString languageFolder;
 
 namespace {
 
@@ -35,7 +36,8 @@ QString LanguageFilePath()
 {
     if (languageCode.contains(QLatin1Char('/')))
         throw platform::Error(ErrBadFileName, QStringLiteral("Bad language code: \"%1\"").arg(languageCode));
-    return platform::programFolder() + QStringLiteral("/lang/") + languageCode + QStringLiteral(".ini");
+    const QString folder = languageFolder.isEmpty() ? platform::programFolder() + QStringLiteral("/lang") : languageFolder;
+    return folder + QLatin1Char('/') + languageCode + QStringLiteral(".ini");
 }
 
 } // namespace

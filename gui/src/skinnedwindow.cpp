@@ -48,6 +48,7 @@ void SkinnedWindow::setAlpha(int alpha)
 
 void SkinnedWindow::addDragHandle(QWidget *handle, bool moveStartsDrag)
 {
+    handle->setProperty("gui_dragHandle", true);
     handle->setProperty("gui_dragOnMove", moveStartsDrag);
     handle->installEventFilter(this);
 }
@@ -84,7 +85,8 @@ bool SkinnedWindow::FollowPointer(QEvent *event)
 bool SkinnedWindow::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
-    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove && type != QEvent::MouseButtonRelease)
+    if ((type != QEvent::MouseButtonPress && type != QEvent::MouseMove && type != QEvent::MouseButtonRelease)
+        || !watched->property("gui_dragHandle").toBool())
         return QWidget::eventFilter(watched, event);
     auto *mouse = static_cast<QMouseEvent *>(event);
     if (m_following && type != QEvent::MouseButtonPress)

@@ -6,11 +6,13 @@
 #include <QJsonObject>
 #include <QProcessEnvironment>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QThread>
 #include <memory>
+#include <signal.h>
 
 ProgramFolder::ProgramFolder()
 {
@@ -68,6 +70,33 @@ ProgramFolder::Result ProgramFolder::run(const QString &program, const QStringLi
     r.out = process->readAllStandardOutput();
     r.err = process->readAllStandardError();
     return r;
+}
+
+std::unique_ptr<QProcess> StartService(const ProgramFolder &folder, quint16 port)
+{
+    std::unique_ptr<QProcess> service(folder.newProcess(QStringLiteral("TalvinorSMSSvc"), {}));
+    service->setStandardOutputFile(QProcess::nullDevice());
+    service->setStandardErrorFile(folder.filePath(QStringLiteral("service-stderr.log")));
+    service->start();
+    QDeadlineTimer deadline(20000);
+    for (;;) {
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, port);
+        if (probe.waitForConnected(200))
+            return service;
+        if (deadline.hasExpired() || service->state() == QProcess::NotRunning)
+            break;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(50);
+    }
+    qWarning("the service does not listen on port %u: %s", port, folder.readFile(QStringLiteral("TalvinorSMSSvc.log")).constData());
+    return nullptr;
+}
+
+bool StopService(QProcess &service)
+{
+    ::kill(static_cast<pid_t>(service.processId()), SIGTERM);
+    return service.waitForFinished(30000) && service.exitStatus() == QProcess::NormalExit && service.exitCode() == 0;
 }
 
 quint16 freeTcpPort()

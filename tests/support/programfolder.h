@@ -69,5 +69,14 @@ private:
     bool m_ready = false;
 };
 
+// The installed service of the folder, started in the foreground; the
+// call returns once it listens on `port` (its settings must name that
+// port), or returns null when it does not within 20 s. Its standard error
+// goes to service-stderr.log in the folder.
+std::unique_ptr<QProcess> StartService(const ProgramFolder &folder, quint16 port);
+// Stops it as systemd would (SIGTERM); false when it does not end in 30 s
+// or ends with an exit code other than 0.
+bool StopService(QProcess &service);
+
 // A TCP port that nothing listens on right now.
 quint16 freeTcpPort();

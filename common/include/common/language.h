@@ -12,7 +12,12 @@ namespace common {
 // settings file before it calls ReadUnicodeLang.
 extern QString languageCode;
 
-// Reloads the language dictionary from lang/<languageCode>.ini. A failure
+// The folder of the language files; empty means the `lang` folder of the
+// program folder. A program that works on another program folder (the
+// console's tests do) points it there.
+extern QString languageFolder;
+
+// Reloads the language dictionary from <languageFolder>/<languageCode>.ini. A failure
 // (missing file, unreadable file, a key given twice) stops the load where it
 // happens, keeps the entries read before it and goes to LogError; the caller
 // carries on either way.
