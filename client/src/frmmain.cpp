@@ -206,11 +206,10 @@ frmMain::frmMain(const QString &programFolder, QWidget *parent)
     tmrStatus->setTimerType(Qt::PreciseTimer);
     connect(tmrStatus, &QTimer::timeout, this, &frmMain::tmrStatus_Timer);
 
-    connect(pageNewSMS->imgPhonebookButton, &gui::ARButton::clicked, this, [this] { ShowPage(7); });
-    connect(pagePhonebook->imgPhonebookSearchButton, &gui::ARButton::clicked, this, &frmMain::imgPhonebookSearchButton_Click);
     connect(pageInbox->lvInbox, &QTreeWidget::itemDoubleClicked, this, &frmMain::lvInbox_DblClick);
     connect(pageSent->lvSent, &QTreeWidget::itemDoubleClicked, this, &frmMain::lvSent_DblClick);
     ConnectMessageHandlers();
+    ConnectComposeHandlers();
 
     Form_Initialize();
 }
@@ -567,6 +566,8 @@ void frmMain::keyPressEvent(QKeyEvent *event)
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
+    if (type == QEvent::KeyPress && pageNewSMS && watched == pageNewSMS->txtPhoneNumber)
+        return !txtPhoneNumber_KeyPress(*static_cast<QKeyEvent *>(event));
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove && type != QEvent::MouseButtonRelease
         && type != QEvent::MouseButtonDblClick)
         return gui::SkinnedWindow::eventFilter(watched, event);
@@ -601,6 +602,17 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
             pageMenu->lblSelection->move(pageMenu->lblSelection->x(), pageMenu->lblMenu[i]->y() - 5);
         else if (IsLeftClick(event, control))
             lblMenu_Click(i);
+        return true;
+    }
+    const std::pair<QLabel *, void (frmMain::*)()> tickLabels[] = {
+        {pagePhonebook->lblPhonebookSelectAll, &frmMain::lblPhonebookSelectAll_Click},
+        {pagePhonebook->lblPhonebookClearAll, &frmMain::lblPhonebookClearAll_Click},
+        {pagePhonebook->lblPhonebookToggle, &frmMain::lblPhonebookToggle_Click}};
+    for (const auto &[label, click] : tickLabels) {
+        if (control != label)
+            continue;
+        if (IsLeftClick(event, control))
+            (this->*click)();
         return true;
     }
     if (control == picAlert || control == lblAlert) {
@@ -721,13 +733,4 @@ void frmMain::TrayIcon_Activated(QSystemTrayIcon::ActivationReason reason)
     raise();
     activateWindow();
 }
-
-void frmMain::SendSMS() {}
-
-void frmMain::CopyToRecipients()
-{
-    ShowPage(1);
-}
-
-void frmMain::imgPhonebookSearchButton_Click() {}
 

@@ -1,9 +1,11 @@
 #include "pages.h"
 
+#include "headertextedit.h"
 #include "uflist.h"
 
 #include "gui/arbutton.h"
 #include "gui/place.h"
+#include "protocol/protocol.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -106,7 +108,7 @@ PageNewSMS::PageNewSMS(QWidget *parent) : QWidget(parent)
     uflContacts->hide();
     // Moved down below the recipients while the list shows.
     lblNewSMS[1] = PlaceLabel(this, Indexed("lblNewSMS", 1), 8, 48, 238, 16);
-    txtMessage = Place<QTextEdit>(this, QStringLiteral("txtMessage"), 8, 65, 238, 174);
+    txtMessage = Place<HeaderTextEdit>(this, QStringLiteral("txtMessage"), 8, 65, 238, 174);
     lblFreeCharacters = PlaceLabel(this, QStringLiteral("lblFreeCharacters"), 8, 243, 238, 18);
     lblFreeCharacters->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 }
@@ -153,6 +155,8 @@ PageLogin::PageLogin(QWidget *parent) : QWidget(parent)
 PagePhonebook::PagePhonebook(QWidget *parent) : QWidget(parent)
 {
     txtPhonebookSearch = Place<QLineEdit>(this, QStringLiteral("txtPhonebookSearch"), 8, 6, 206, 26);
+    // The service cannot decode a longer search.
+    txtPhonebookSearch->setMaxLength(protocol::MaxDataLength);
     imgPhonebookSearchButton = PlaceGlyphButton(this, QStringLiteral("imgPhonebookSearchButton"), 218, 6, "search");
     lsvPhonebook = PlaceList(this, QStringLiteral("lsvPhonebook"), 4);
     lsvPhonebook->setGeometry(8, 38, 238, 220);
