@@ -13,10 +13,10 @@ bool IsDecimalDigit(QChar c)
     return c >= u'0' && c <= u'9';
 }
 
-// The septets of a text that may go out with the 7-bit coding, or "" when it
-// must go out as UCS2: the counters of the composing screens follow
-// IsSevenBitText, so only such texts are sent 7-bit, and only when each
-// character has a GSM code and the whole fits one message.
+// The septets of a text that goes out with the 7-bit coding, or "" when it
+// does not: the counters of the composing screens follow IsSevenBitText, so
+// only such texts are sent 7-bit, and only when each character has a GSM
+// code and the whole fits one message.
 QString SevenBitSeptets(const QString& text)
 {
     if (!IsSevenBitText(text))
@@ -61,22 +61,33 @@ QString BuildSubmitPdu(const QString& number, const QString& text)
     pdu += SwapSemiOctets(digits);
     pdu += QLatin1String("00"); // protocol identifier
 
-    const QString septets = SevenBitSeptets(text);
-    if (!septets.isEmpty()) {
+    switch (OneSmsCoding(text)) {
+    case SmsCoding::SevenBit: {
+        const QString septets = TextToSeptets(text);
         pdu += QLatin1String("00AA");
         pdu += HexByte(static_cast<qint32>(septets.size()));
         pdu += PackSeptets(septets);
-    } else if (text.size() <= MaxUcs2Characters) {
+        break;
+    }
+    case SmsCoding::Ucs2:
         pdu += QLatin1String("08AA");
         pdu += HexByte(static_cast<qint32>(2 * text.size()));
         pdu += Ucs2UserData(text);
-    } else {
+        break;
+    case SmsCoding::TooLong:
         return {};
     }
     return pdu;
 }
 
 } // namespace
+
+SmsCoding OneSmsCoding(const QString& text)
+{
+    if (!SevenBitSeptets(text).isEmpty())
+        return SmsCoding::SevenBit;
+    return text.size() <= MaxUcs2Characters ? SmsCoding::Ucs2 : SmsCoding::TooLong;
+}
 
 bool IsValidPhoneNumber(const QString& number)
 {
