@@ -84,18 +84,28 @@ void ShowErrorBox(const QString &errorText)
     ShowBox({QMessageBox::Warning, QStringLiteral("Error"), errorText, QMessageBox::Ok});
 }
 
-} // namespace
-
-void LogError(const QString &moduleName, const QString &procedureName)
+// Writes the entry and returns the error's text for the box.
+QString WriteEntry(const HandledError &error, const QString &moduleName, const QString &procedureName)
 {
-    const HandledError error = CurrentError();
     const QString errorText = ErrorText(error, moduleName, procedureName);
     QStringList lines;
     if (!procedureName.isEmpty())
         lines << QStringLiteral("Error occured in: ") + moduleName + QStringLiteral("-->") + procedureName;
     lines << errorText;
     WriteErrorLog(lines, error.number);
-    ShowErrorBox(errorText);
+    return errorText;
+}
+
+} // namespace
+
+void LogError(const QString &moduleName, const QString &procedureName)
+{
+    ShowErrorBox(WriteEntry(CurrentError(), moduleName, procedureName));
+}
+
+void LogErrorEntry(const QString &moduleName, const QString &procedureName, int number, const QString &description)
+{
+    WriteEntry({number, description}, moduleName, procedureName);
 }
 
 } // namespace common

@@ -16,4 +16,8 @@ extern QString errorLogName;
 // to stderr and the box is still shown.
 void LogError(const QString &moduleName, const QString &procedureName);
 
+// Writes the same entry to the error log for an error that the caller shows
+// on the screen in words of its own, without the "Error" box.
+void LogErrorEntry(const QString &moduleName, const QString &procedureName, int number, const QString &description);
+
 } // namespace common
