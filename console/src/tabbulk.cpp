@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QRandomGenerator>
 #include <QTextEdit>
@@ -78,15 +79,6 @@ BulkTab::BulkTab(frmMain &owner) : QFrame(&owner), m_owner(owner)
     SetTextColour(lblFreeCharacters, Qt::white);
     btnAddNameToSMS = Place<gui::ARButton>(this, "btnAddNameToSMS", 285, 258, 130, 30);
     btnSendSMS = Place<gui::ARButton>(this, "btnSendSMS", 421, 258, 130, 30);
-
-    // Qt separates the patterns of a filter with blanks; the designed
-    // description is shown as it is and its patterns come after it.
-    cdlgFile = new QFileDialog(this, QStringLiteral("Select An Excel File"), QString(),
-                               QStringLiteral("Microsoft Excel File (*.xls;*.xlsx) (*.xls *.xlsx)"));
-    cdlgFile->setObjectName(QStringLiteral("cdlgFile"));
-    cdlgFile->setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails);
-    cdlgFile->setAcceptMode(QFileDialog::AcceptOpen);
-    cdlgFile->setFileMode(QFileDialog::ExistingFile);
 
     connect(txtSMSMessage, &QTextEdit::textChanged, this, &BulkTab::txtSMSMessage_Change);
     connect(btnAddNameToSMS, &gui::ARButton::clicked, this, &BulkTab::btnAddNameToSMS_Click);
@@ -200,9 +192,21 @@ void BulkTab::QueueRows(const QStringList &lines)
 
 void BulkTab::btnImportFromExcel_Click()
 {
-    if (!ShowFileDialog(*cdlgFile))
+    // A new dialog each time, in the folder of the last import: a dialog
+    // used before keeps its old selection beside the file chosen now.
+    // Qt separates the patterns of a filter with blanks; the designed
+    // description is shown as it is and its patterns come after it.
+    QFileDialog cdlgFile(this, QStringLiteral("Select An Excel File"), m_importFolder,
+                         QStringLiteral("Microsoft Excel File (*.xls;*.xlsx) (*.xls *.xlsx)"));
+    cdlgFile.setObjectName(QStringLiteral("cdlgFile"));
+    cdlgFile.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails);
+    cdlgFile.setAcceptMode(QFileDialog::AcceptOpen);
+    cdlgFile.setFileMode(QFileDialog::ExistingFile);
+    if (!ShowFileDialog(cdlgFile))
         return;
-    const sheets::ImportResult result = sheets::ImportSpreadsheet(cdlgFile->selectedFiles().value(0));
+    const QString path = cdlgFile.selectedFiles().value(0);
+    m_importFolder = QFileInfo(path).absolutePath();
+    const sheets::ImportResult result = sheets::ImportSpreadsheet(path);
     if (result.refused) {
         if (!result.reason.isEmpty())
             common::LogErrorEntry(Module, QStringLiteral("btnImportFromExcel_Click"), ErrBadFileFormat, result.reason);

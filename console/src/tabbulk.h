@@ -3,7 +3,6 @@
 #include <QFrame>
 #include <QList>
 
-class QFileDialog;
 class QLabel;
 class QTextEdit;
 class QTreeWidget;
@@ -39,7 +38,6 @@ public:
     QLabel *lblFreeCharacters;
     gui::ARButton *btnAddNameToSMS;
     gui::ARButton *btnSendSMS;
-    QFileDialog *cdlgFile;
 
 private:
     bool MakeSureOfUnsent();
@@ -47,6 +45,7 @@ private:
     void QueueRows(const QStringList &lines);
 
     frmMain &m_owner;
+    QString m_importFolder;
 };
 
 // The counter's length and limit for a message text: a line break counts
