@@ -4,7 +4,6 @@
 // killed during a send leaves only files that no reader takes.
 #include "bulktest.h"
 
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -86,16 +85,6 @@ protected:
         modem.reset();
     }
 
-    QList<QJsonObject> Sent() const
-    {
-        QList<QJsonObject> sent;
-        for (const QByteArray &line : modem->sentLog().split('\n')) {
-            if (!line.isEmpty())
-                sent << QJsonDocument::fromJson(line).object();
-        }
-        return sent;
-    }
-
     QByteArray ServiceLog() const { return folder.readFile(S("TalvinorSMSSvc.log")); }
 
     std::unique_ptr<SimulatedModem> modem;
@@ -115,7 +104,7 @@ TEST_F(BulkEndToEnd, ATurkishNameArrivesInUcs2AndAPlainOneInSevenBitsEachGreeted
     ASSERT_TRUE(modem->waitForSent(2)) << ServiceLog().constData();
     watcher.Stop();
     EXPECT_EQ(watcher.partial(), 0);
-    const QList<QJsonObject> sent = Sent();
+    const QList<QJsonObject> sent = modem->sentMessages();
     ASSERT_EQ(sent.size(), 2);
     QMap<QString, QJsonObject> byNumber;
     for (const QJsonObject &message : sent)
@@ -188,7 +177,7 @@ TEST_F(BulkEndToEnd, AConsoleKilledDuringASendLeavesOnlyFilesThatNoReaderTakes)
                     [] { return S("zz-after.dat"); });
     ASSERT_TRUE(modem->waitForSent(1)) << ServiceLog().constData();
     EXPECT_TRUE(QTest::qWaitFor([&] { return UnsentEntries() == left; }, 20000)) << UnsentEntries().join(u' ').toStdString();
-    EXPECT_EQ(Sent().size(), 1);
+    EXPECT_EQ(modem->sentMessages().size(), 1);
     EXPECT_TRUE(modem->sentLog().contains("after the kill"));
 }
 

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
 #include <QProcessEnvironment>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -166,6 +167,16 @@ bool SimulatedModem::fault(const QString &line, int timeoutMs) const
 QByteArray SimulatedModem::sentLog() const
 {
     return m_folder.readFile(QStringLiteral("gsmsim-sent.log"));
+}
+
+QList<QJsonObject> SimulatedModem::sentMessages() const
+{
+    QList<QJsonObject> messages;
+    for (const QByteArray &line : sentLog().split('\n')) {
+        if (!line.isEmpty())
+            messages << QJsonDocument::fromJson(line).object();
+    }
+    return messages;
 }
 
 bool SimulatedModem::waitForSent(int count, int timeoutMs) const
