@@ -98,4 +98,9 @@ void LogError(const QString &moduleName, const QString &procedureName)
     ShowErrorBox(errorText);
 }
 
+void LogNote(const QString &moduleName, const QString &procedureName, const QString &text)
+{
+    WriteErrorLog({QStringLiteral("Note from: ") + moduleName + QStringLiteral("-->") + procedureName, text}, 0);
+}
+
 } // namespace common

@@ -97,3 +97,34 @@ QString FieldText(const QVariant &value)
         throw platform::Error(ErrInvalidUseOfNull, QStringLiteral("Invalid use of Null"));
     return value.toString();
 }
+
+Transaction::Transaction(const QSqlDatabase &connection) : m_connection(connection)
+{
+    RunStatement(m_connection, QStringLiteral("BEGIN IMMEDIATE"));
+    m_open = true;
+}
+
+Transaction::~Transaction()
+{
+    Rollback();
+}
+
+void Transaction::Commit()
+{
+    try {
+        RunStatement(m_connection, QStringLiteral("COMMIT"));
+    } catch (...) {
+        Rollback();
+        throw;
+    }
+    m_open = false;
+}
+
+void Transaction::Rollback() noexcept
+{
+    if (!m_open)
+        return;
+    m_open = false;
+    QSqlQuery query(m_connection);
+    query.exec(QStringLiteral("ROLLBACK"));
+}
