@@ -65,10 +65,12 @@ void GroupsTab::RemoveOrphanedLinks()
     try {
         // IDs are never handed out again, so a link whose contact or group
         // is gone can never come back to life.
+        Transaction transaction(m_owner.state().connPhonebook);
         const QSqlQuery removed = RunStatement(
             m_owner.state().connPhonebook,
             QStringLiteral("DELETE FROM ContactGroupLink WHERE ContactID NOT IN (SELECT ID FROM Contact) "
                            "OR GroupID NOT IN (SELECT ID FROM Groups)"));
+        transaction.Commit();
         if (removed.numRowsAffected() > 0)
             common::LogNote(QStringLiteral("frmMain"), QStringLiteral("RemoveOrphanedLinks"),
                             QStringLiteral("Removed %1 group membership(s) of deleted contacts or groups")
@@ -174,6 +176,7 @@ void GroupsTab::lsvGroupPhonenumbers_ItemCheck(QTreeWidgetItem *row)
     const qint64 contactID = RowID(row);
     try {
         const QSqlDatabase &db = m_owner.state().connPhonebook;
+        Transaction transaction(db);
         if (ticked) {
             // One link per membership, and only between rows that exist:
             // the contact or the group may have gone since the list was
@@ -189,6 +192,7 @@ void GroupsTab::lsvGroupPhonenumbers_ItemCheck(QTreeWidgetItem *row)
         } else {
             RunStatement(db, QStringLiteral("DELETE FROM ContactGroupLink WHERE GroupID = ? AND ContactID = ?"), {groupID, contactID});
         }
+        transaction.Commit();
     } catch (...) {
         SetTick(row, !ticked);
         common::LogError(QStringLiteral("frmMain"), QStringLiteral("lsvGroupPhonenumbers_ItemCheck"));
@@ -201,7 +205,11 @@ void GroupsTab::btnAddGroup_Click()
         const QString name = StoredNameText(txtGroupName->text());
         if (name.isEmpty())
             return;
-        RunStatement(m_owner.state().connPhonebook, QStringLiteral("INSERT INTO Groups (GroupName) VALUES (?)"), {name});
+        {
+            Transaction transaction(m_owner.state().connPhonebook);
+            RunStatement(m_owner.state().connPhonebook, QStringLiteral("INSERT INTO Groups (GroupName) VALUES (?)"), {name});
+            transaction.Commit();
+        }
         selectedGroupID.clear();
         RefreshGroups();
     } catch (...) {
@@ -215,8 +223,12 @@ void GroupsTab::btnEditGroup_Click()
         const QString name = StoredNameText(txtGroupName->text());
         if (selectedGroupID.isEmpty() || name.isEmpty())
             return;
-        RunStatement(m_owner.state().connPhonebook, QStringLiteral("UPDATE Groups SET GroupName = ? WHERE ID = ?"),
-                     {name, selectedGroupID.toLongLong()});
+        {
+            Transaction transaction(m_owner.state().connPhonebook);
+            RunStatement(m_owner.state().connPhonebook, QStringLiteral("UPDATE Groups SET GroupName = ? WHERE ID = ?"),
+                         {name, selectedGroupID.toLongLong()});
+            transaction.Commit();
+        }
         const QString kept = selectedGroupID;
         selectedGroupID.clear();
         RefreshGroups();

@@ -122,9 +122,13 @@ void PhonebookTab::btnAddPhonenumber_Click()
         const std::optional<Contact> contact = FormContact();
         if (!contact)
             return;
-        RunStatement(m_owner.state().connPhonebook,
-                     QStringLiteral("INSERT INTO Contact (FirstName, LastName, Company, Phonenumber) VALUES (?, ?, ?, ?)"),
-                     {contact->firstName, contact->lastName, contact->company, contact->phonenumber});
+        {
+            Transaction transaction(m_owner.state().connPhonebook);
+            RunStatement(m_owner.state().connPhonebook,
+                         QStringLiteral("INSERT INTO Contact (FirstName, LastName, Company, Phonenumber) VALUES (?, ?, ?, ?)"),
+                         {contact->firstName, contact->lastName, contact->company, contact->phonenumber});
+            transaction.Commit();
+        }
         selectedPhonenumberID.clear();
         RefreshContacts();
     } catch (...) {
@@ -140,10 +144,14 @@ void PhonebookTab::btnEditPhonenumber_Click()
         const std::optional<Contact> contact = FormContact();
         if (!contact)
             return;
-        RunStatement(m_owner.state().connPhonebook,
-                     QStringLiteral("UPDATE Contact SET FirstName = ?, LastName = ?, Company = ?, Phonenumber = ? WHERE ID = ?"),
-                     {contact->firstName, contact->lastName, contact->company, contact->phonenumber,
-                      selectedPhonenumberID.toLongLong()});
+        {
+            Transaction transaction(m_owner.state().connPhonebook);
+            RunStatement(m_owner.state().connPhonebook,
+                         QStringLiteral("UPDATE Contact SET FirstName = ?, LastName = ?, Company = ?, Phonenumber = ? WHERE ID = ?"),
+                         {contact->firstName, contact->lastName, contact->company, contact->phonenumber,
+                          selectedPhonenumberID.toLongLong()});
+            transaction.Commit();
+        }
         const QString kept = selectedPhonenumberID;
         selectedPhonenumberID.clear();
         RefreshContacts();

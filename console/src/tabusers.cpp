@@ -281,7 +281,11 @@ void UsersTab::btnDeleteUser_Click()
         const QString prompt = common::LanguageText(QStringLiteral("you_want_to_delete_x")).replace(QStringLiteral("%1"), name);
         if (gui::MsgBoxText(prompt, gui::vbYesNoQuestion, common::LanguageText(QStringLiteral("question"))) != QMessageBox::Yes)
             return;
-        RunStatement(m_owner.state().connApplication, QStringLiteral("DELETE FROM Users WHERE ID = ?"), {selectedUserID.toLongLong()});
+        {
+            Transaction transaction(m_owner.state().connApplication);
+            RunStatement(m_owner.state().connApplication, QStringLiteral("DELETE FROM Users WHERE ID = ?"), {selectedUserID.toLongLong()});
+            transaction.Commit();
+        }
         selectedUserID.clear();
         RefreshUsers();
         btnClearFormUser_Click();

@@ -100,6 +100,11 @@ QString FieldText(const QVariant &value)
 
 Transaction::Transaction(const QSqlDatabase &connection) : m_connection(connection)
 {
+    // SQLite goes on writing into a file that was deleted or moved away
+    // while it was open.
+    const QString path = QUrl(connection.databaseName()).toLocalFile();
+    if (!QFileInfo::exists(path))
+        throw platform::Error(platform::ErrFileNotFound, QStringLiteral("Database file not found: ") + path);
     RunStatement(m_connection, QStringLiteral("BEGIN IMMEDIATE"));
     m_open = true;
 }

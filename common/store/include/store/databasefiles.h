@@ -30,7 +30,8 @@ void CloseDatabaseFile(QSqlDatabase &connection, const QString &name) noexcept;
 // or not at all. It begins with BEGIN IMMEDIATE, which takes the write lock
 // at once (waiting up to the busy time-out), so what a statement reads
 // inside it still holds when a later statement writes. Raises
-// platform::Error when the lock cannot be had.
+// platform::Error when the lock cannot be had, or when the database file is
+// no longer where it was opened: what would be written then reaches no one.
 class Transaction {
 public:
     explicit Transaction(const QSqlDatabase &connection);
