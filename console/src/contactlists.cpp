@@ -1,5 +1,7 @@
 #include "contactlists.h"
 
+#include "common/language.h"
+#include "gui/msgbox.h"
 #include "store/databasefiles.h"
 
 #include <QListWidget>
@@ -79,6 +81,18 @@ qint64 RowID(const QListWidgetItem *item)
 qint64 RowID(const QTreeWidgetItem *item)
 {
     return item->data(0, Qt::UserRole).toLongLong();
+}
+
+bool YouWantToDelete(const QString &name)
+{
+    const QString prompt = common::LanguageText(QStringLiteral("you_want_to_delete_x")).replace(QStringLiteral("%1"), name);
+    return gui::MsgBoxText(prompt, gui::vbYesNoQuestion, common::LanguageText(QStringLiteral("question"))) == QMessageBox::Yes;
+}
+
+QString RowName(const QListWidget *list, const QString &id)
+{
+    const int row = RowOfID(list, id);
+    return row < 0 ? QString() : list->item(row)->text().trimmed();
 }
 
 int HighlightedRow(const QListWidget *list)

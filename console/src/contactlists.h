@@ -43,6 +43,13 @@ void RefreshListView(const QSqlDatabase &connection, QTreeWidget *list, const So
 qint64 RowID(const QListWidgetItem *item);
 qint64 RowID(const QTreeWidgetItem *item);
 
+// Asks "you_want_to_delete_x" about `name` with Yes and No; true for Yes.
+bool YouWantToDelete(const QString &name);
+
+// The text of the list box row whose ID is the number in `id`, blanks at
+// both ends removed; "" when no row has it.
+QString RowName(const QListWidget *list, const QString &id);
+
 // The highlighted row of a list box, or -1.
 int HighlightedRow(const QListWidget *list);
 // The row of a list box whose ID is the number in `id`, or -1.

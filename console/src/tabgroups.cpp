@@ -65,16 +65,12 @@ void GroupsTab::RemoveOrphanedLinks()
     try {
         // IDs are never handed out again, so a link whose contact or group
         // is gone can never come back to life.
-        Transaction transaction(m_owner.state().connPhonebook);
-        const QSqlQuery removed = RunStatement(
-            m_owner.state().connPhonebook,
-            QStringLiteral("DELETE FROM ContactGroupLink WHERE ContactID NOT IN (SELECT ID FROM Contact) "
-                           "OR GroupID NOT IN (SELECT ID FROM Groups)"));
-        transaction.Commit();
-        if (removed.numRowsAffected() > 0)
+        const int removed = RunWrite(m_owner.state().connPhonebook,
+                                     QStringLiteral("DELETE FROM ContactGroupLink WHERE ContactID NOT IN (SELECT ID FROM Contact) "
+                                                    "OR GroupID NOT IN (SELECT ID FROM Groups)"));
+        if (removed > 0)
             common::LogNote(QStringLiteral("frmMain"), QStringLiteral("RemoveOrphanedLinks"),
-                            QStringLiteral("Removed %1 group membership(s) of deleted contacts or groups")
-                                .arg(removed.numRowsAffected()));
+                            QStringLiteral("Removed %1 group membership(s) of deleted contacts or groups").arg(removed));
     } catch (...) {
         common::LogError(QStringLiteral("frmMain"), QStringLiteral("RemoveOrphanedLinks"));
     }
@@ -205,11 +201,7 @@ void GroupsTab::btnAddGroup_Click()
         const QString name = StoredNameText(txtGroupName->text());
         if (name.isEmpty())
             return;
-        {
-            Transaction transaction(m_owner.state().connPhonebook);
-            RunStatement(m_owner.state().connPhonebook, QStringLiteral("INSERT INTO Groups (GroupName) VALUES (?)"), {name});
-            transaction.Commit();
-        }
+        RunWrite(m_owner.state().connPhonebook, QStringLiteral("INSERT INTO Groups (GroupName) VALUES (?)"), {name});
         selectedGroupID.clear();
         RefreshGroups();
     } catch (...) {
@@ -223,12 +215,8 @@ void GroupsTab::btnEditGroup_Click()
         const QString name = StoredNameText(txtGroupName->text());
         if (selectedGroupID.isEmpty() || name.isEmpty())
             return;
-        {
-            Transaction transaction(m_owner.state().connPhonebook);
-            RunStatement(m_owner.state().connPhonebook, QStringLiteral("UPDATE Groups SET GroupName = ? WHERE ID = ?"),
-                         {name, selectedGroupID.toLongLong()});
-            transaction.Commit();
-        }
+        RunWrite(m_owner.state().connPhonebook, QStringLiteral("UPDATE Groups SET GroupName = ? WHERE ID = ?"),
+                 {name, selectedGroupID.toLongLong()});
         const QString kept = selectedGroupID;
         selectedGroupID.clear();
         RefreshGroups();
@@ -244,10 +232,7 @@ void GroupsTab::btnDeleteGroup_Click()
         if (selectedGroupID.isEmpty())
             return;
         // The prompt names the group that is deleted.
-        const int row = RowOfID(lstGroups, selectedGroupID);
-        const QString name = row < 0 ? QString() : lstGroups->item(row)->text().trimmed();
-        const QString prompt = common::LanguageText(QStringLiteral("you_want_to_delete_x")).replace(QStringLiteral("%1"), name);
-        if (gui::MsgBoxText(prompt, gui::vbYesNoQuestion, common::LanguageText(QStringLiteral("question"))) != QMessageBox::Yes)
+        if (!YouWantToDelete(RowName(lstGroups, selectedGroupID)))
             return;
         const QSqlDatabase &db = m_owner.state().connPhonebook;
         const qint64 id = selectedGroupID.toLongLong();

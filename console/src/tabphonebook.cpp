@@ -122,13 +122,9 @@ void PhonebookTab::btnAddPhonenumber_Click()
         const std::optional<Contact> contact = FormContact();
         if (!contact)
             return;
-        {
-            Transaction transaction(m_owner.state().connPhonebook);
-            RunStatement(m_owner.state().connPhonebook,
-                         QStringLiteral("INSERT INTO Contact (FirstName, LastName, Company, Phonenumber) VALUES (?, ?, ?, ?)"),
-                         {contact->firstName, contact->lastName, contact->company, contact->phonenumber});
-            transaction.Commit();
-        }
+        RunWrite(m_owner.state().connPhonebook,
+                 QStringLiteral("INSERT INTO Contact (FirstName, LastName, Company, Phonenumber) VALUES (?, ?, ?, ?)"),
+                 {contact->firstName, contact->lastName, contact->company, contact->phonenumber});
         selectedPhonenumberID.clear();
         RefreshContacts();
     } catch (...) {
@@ -144,14 +140,9 @@ void PhonebookTab::btnEditPhonenumber_Click()
         const std::optional<Contact> contact = FormContact();
         if (!contact)
             return;
-        {
-            Transaction transaction(m_owner.state().connPhonebook);
-            RunStatement(m_owner.state().connPhonebook,
-                         QStringLiteral("UPDATE Contact SET FirstName = ?, LastName = ?, Company = ?, Phonenumber = ? WHERE ID = ?"),
-                         {contact->firstName, contact->lastName, contact->company, contact->phonenumber,
-                          selectedPhonenumberID.toLongLong()});
-            transaction.Commit();
-        }
+        RunWrite(m_owner.state().connPhonebook,
+                 QStringLiteral("UPDATE Contact SET FirstName = ?, LastName = ?, Company = ?, Phonenumber = ? WHERE ID = ?"),
+                 {contact->firstName, contact->lastName, contact->company, contact->phonenumber, selectedPhonenumberID.toLongLong()});
         const QString kept = selectedPhonenumberID;
         selectedPhonenumberID.clear();
         RefreshContacts();
@@ -168,9 +159,7 @@ void PhonebookTab::btnDeletePhonenumber_Click()
             return;
         // The prompt names the contact that is deleted.
         const QTreeWidgetItem *row = ContactRow(lsvPhonenumber, selectedPhonenumberID);
-        const QString prompt = common::LanguageText(QStringLiteral("you_want_to_delete_x"))
-                                   .replace(QStringLiteral("%1"), row ? ContactPromptName(row) : QString());
-        if (gui::MsgBoxText(prompt, gui::vbYesNoQuestion, common::LanguageText(QStringLiteral("question"))) != QMessageBox::Yes)
+        if (!YouWantToDelete(row ? ContactPromptName(row) : QString()))
             return;
         const QSqlDatabase &db = m_owner.state().connPhonebook;
         const qint64 id = selectedPhonenumberID.toLongLong();

@@ -276,16 +276,9 @@ void UsersTab::btnDeleteUser_Click()
         if (selectedUserID.isEmpty())
             return;
         // The prompt names the user that is deleted.
-        const int row = RowOfID(lstUsers, selectedUserID);
-        const QString name = row < 0 ? QString() : lstUsers->item(row)->text().trimmed();
-        const QString prompt = common::LanguageText(QStringLiteral("you_want_to_delete_x")).replace(QStringLiteral("%1"), name);
-        if (gui::MsgBoxText(prompt, gui::vbYesNoQuestion, common::LanguageText(QStringLiteral("question"))) != QMessageBox::Yes)
+        if (!YouWantToDelete(RowName(lstUsers, selectedUserID)))
             return;
-        {
-            Transaction transaction(m_owner.state().connApplication);
-            RunStatement(m_owner.state().connApplication, QStringLiteral("DELETE FROM Users WHERE ID = ?"), {selectedUserID.toLongLong()});
-            transaction.Commit();
-        }
+        RunWrite(m_owner.state().connApplication, QStringLiteral("DELETE FROM Users WHERE ID = ?"), {selectedUserID.toLongLong()});
         selectedUserID.clear();
         RefreshUsers();
         btnClearFormUser_Click();

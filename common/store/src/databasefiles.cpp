@@ -133,3 +133,11 @@ void Transaction::Rollback() noexcept
     QSqlQuery query(m_connection);
     query.exec(QStringLiteral("ROLLBACK"));
 }
+
+int RunWrite(const QSqlDatabase &connection, const QString &statement, const QVariantList &values)
+{
+    Transaction transaction(connection);
+    const int changed = RunStatement(connection, statement, values).numRowsAffected();
+    transaction.Commit();
+    return changed;
+}

@@ -49,3 +49,7 @@ private:
     QSqlDatabase m_connection;
     bool m_open = false;
 };
+
+// One statement that writes, run as a Transaction of its own. Returns the
+// number of rows it changed.
+int RunWrite(const QSqlDatabase &connection, const QString &statement, const QVariantList &values = {});
