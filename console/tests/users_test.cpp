@@ -391,3 +391,17 @@ TEST_F(Users, AFailedEditIsReportedAndChangesNothing)
     EXPECT_EQ(Stored()[0][1], common::PasswordDigest(QStringLiteral("new")));
     EXPECT_EQ(Stored()[0][2], QStringLiteral("Robert"));
 }
+
+TEST_F(Users, ABadNameInTheBoxDoesNotHoldUpQuitting)
+{
+    ASSERT_TRUE(Start());
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    auto *name = Find<QLineEdit>("txtUserName");
+    name->setFocus();
+    name->setText(QStringLiteral("bad name"));
+    Click("btnQuit");
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
