@@ -47,7 +47,12 @@ QTreeWidget *PlaceMessageList(QWidget *page, const QString &name)
 {
     QTreeWidget *list = PlaceList(page, name, 2);
     list->setHeaderHidden(true);
-    list->setColumnWidth(0, 132);
+    // A little smaller than the page's texts, so that a whole date and a
+    // whole international number fit side by side.
+    QFont font = list->font();
+    font.setPointSizeF(font.pointSizeF() * 0.88);
+    list->setFont(font);
+    list->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     return list;
 }
