@@ -22,12 +22,15 @@ namespace {
 QTemporaryDir *programFolder = nullptr;
 int boxesShown = 0;
 
-// The language files and nothing else: the client makes the rest.
+// The language files and the sound, as installed; the client makes the rest.
 void LayOut(const QTemporaryDir &folder)
 {
-    QDir(folder.path()).mkdir(QStringLiteral("lang"));
-    for (const QString &name : QDir(QStringLiteral(TALVINOR_LANG_DIR)).entryList({QStringLiteral("*.ini")}, QDir::Files))
-        QFile::copy(QStringLiteral(TALVINOR_LANG_DIR "/") + name, folder.filePath(QStringLiteral("lang/") + name));
+    for (const char *sub : {"lang", "sound"}) {
+        const QString from = sub == QByteArrayView("lang") ? QStringLiteral(TALVINOR_LANG_DIR) : QStringLiteral(TALVINOR_SOUND_DIR);
+        QDir(folder.path()).mkdir(QLatin1String(sub));
+        for (const QString &name : QDir(from).entryList(QDir::Files))
+            QFile::copy(from + QLatin1Char('/') + name, folder.filePath(QLatin1String(sub) + QLatin1Char('/') + name));
+    }
 }
 
 std::unique_ptr<frmMain> StartWindow()
