@@ -16,6 +16,7 @@
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -25,11 +26,12 @@ int boxesShown = 0;
 // The language files and the sound, as installed; the client makes the rest.
 void LayOut(const QTemporaryDir &folder)
 {
-    for (const char *sub : {"lang", "sound"}) {
-        const QString from = sub == QByteArrayView("lang") ? QStringLiteral(TALVINOR_LANG_DIR) : QStringLiteral(TALVINOR_SOUND_DIR);
-        QDir(folder.path()).mkdir(QLatin1String(sub));
+    const std::pair<QString, QString> parts[] = {{QStringLiteral("lang"), QStringLiteral(TALVINOR_LANG_DIR)},
+                                                 {QStringLiteral("sound"), QStringLiteral(TALVINOR_SOUND_DIR)}};
+    for (const auto &[sub, from] : parts) {
+        QDir(folder.path()).mkdir(sub);
         for (const QString &name : QDir(from).entryList(QDir::Files))
-            QFile::copy(from + QLatin1Char('/') + name, folder.filePath(QLatin1String(sub) + QLatin1Char('/') + name));
+            QFile::copy(from + QLatin1Char('/') + name, folder.filePath(sub + QLatin1Char('/') + name));
     }
 }
 
