@@ -40,7 +40,7 @@ VALUES ('Gülşen', 'Doğan', 'Talvinor Lojistik', '+905321234567'),
        ('Mehmet', 'Kılıç', 'Üsküdar Eczanesi', '05417654321'),
        ('Zeynep', 'Çelik', '', '+905559876543');
 INSERT INTO Groups (GroupName) VALUES ('Satış Ekibi'), ('Müşteriler');
-INSERT INTO ContactGroupLink (GroupID, ContactID) VALUES (1, 1), (1, 3);
+INSERT INTO ContactGroupLink (GroupID, ContactID) VALUES (1, 1), (1, 3), (2, 2), (2, 3);
 SQL
 }
 
@@ -60,6 +60,49 @@ shot() { # window file
   sleep 0.5
   import -window "$1" "$2"
   echo "$2"
+}
+
+# The client logs in to the installed service on the simulated modem as the
+# seeded user "ayse", whose stored digest it keeps as a saved password.
+shoot_client() { # language
+  local lang=$1 port=$((20000 + RANDOM % 20000)) pids=() pid win page
+  printf '[Service Settings]\r\nport=%s\r\nallowed_time_interval=00:00,23:59\r\n' "$port" >"$folder/TalvinorSMSSvc.ini"
+  (cd "$folder" && exec ./gsmsim --folder "$folder" --sent-log "$folder/gsmsim-sent.log" >/dev/null 2>&1) &
+  pids+=($!)
+  for _ in $(seq 100); do [[ -L $folder/COM1 ]] && break; sleep 0.1; done
+  (cd "$folder" && exec ./TalvinorSMSSvc >/dev/null 2>&1) &
+  pids+=($!)
+  for _ in $(seq 100); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.2; done
+  printf '[SMSClient]\r\nLanguage=%s\r\nServerIP=127.0.0.1\r\nServerPort=%s\r\nUserName=ayse\r\nSavePassword=1\r\nPassword=D41D8CD98F00B204E9800998ECF8427E\r\nAlpha=230\r\n' \
+    "$lang" "$port" >"$folder/TalvinorSMSClient.ini"
+  "$folder/TalvinorSMSClient" &
+  pid=$!
+  win=$(window_of "$pid")
+  # Places in the window: the action buttons page action, home and back
+  # at y 422; menu entry i at (140, 127 + 54 (i - 1)).
+  click() { xdotool mousemove --window "$win" "$1" "$2" click 1; sleep 0.3; }
+  # Home twice: a click while an alert shows only closes the alert.
+  menu() { click 151 422; click 151 422; click 140 $((127 + 54 * ($1 - 1))); }
+  shot "$win" "$out/client-$lang-page5.png"
+  # The login gate's alert: the inbox before the login.
+  menu 2
+  shot "$win" "$out/client-$lang-alert.png"
+  click 151 224
+  click 239 422
+  sleep 1.5
+  shot "$win" "$out/client-$lang-page0.png"
+  for page in 1 2 3 4; do
+    menu "$page"
+    shot "$win" "$out/client-$lang-page$page.png"
+  done
+  menu 1
+  click 256 124
+  shot "$win" "$out/client-$lang-page7.png"
+  kill "$pid" "${pids[@]}"
+  wait "$pid" "${pids[@]}" 2>/dev/null || true
+  # All of one language side by side, as the README shows them.
+  montage -mode concatenate -tile 4x "$out/client-$lang-page5.png" "$out/client-$lang-alert.png" \
+    "$out"/client-"$lang"-page{0,1,2,3,4,7}.png "$out/client-$lang.png"
 }
 
 shoot_console() { # language

@@ -13,12 +13,15 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
 #include <cstdio>
 #include <vector>
+
 
 int main(int argc, char **argv)
 {
@@ -33,7 +36,7 @@ int main(int argc, char **argv)
     QTemporaryDir folder;
     if (!folder.isValid())
         Fail("bench_console", "no temporary folder");
-    LayOut(folder);
+    LayOut(folder, "bench_console");
     // A box would wait for a user: any box is a failure here.
     common::SetBoxHandler([](const common::Box &box) -> QMessageBox::StandardButton {
         std::fprintf(stderr, "bench_console: unexpected box: %s\n", box.text.toLocal8Bit().constData());

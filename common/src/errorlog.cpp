@@ -84,28 +84,23 @@ void ShowErrorBox(const QString &errorText)
     ShowBox({QMessageBox::Warning, QStringLiteral("Error"), errorText, QMessageBox::Ok});
 }
 
-// Writes the entry and returns the error's text for the box.
-QString WriteEntry(const HandledError &error, const QString &moduleName, const QString &procedureName)
+} // namespace
+
+void LogError(const QString &moduleName, const QString &procedureName)
 {
+    const HandledError error = CurrentError();
     const QString errorText = ErrorText(error, moduleName, procedureName);
     QStringList lines;
     if (!procedureName.isEmpty())
         lines << QStringLiteral("Error occured in: ") + moduleName + QStringLiteral("-->") + procedureName;
     lines << errorText;
     WriteErrorLog(lines, error.number);
-    return errorText;
+    ShowErrorBox(errorText);
 }
 
-} // namespace
-
-void LogError(const QString &moduleName, const QString &procedureName)
+void LogNote(const QString &moduleName, const QString &procedureName, const QString &text)
 {
-    ShowErrorBox(WriteEntry(CurrentError(), moduleName, procedureName));
-}
-
-void LogErrorEntry(const QString &moduleName, const QString &procedureName, int number, const QString &description)
-{
-    WriteEntry({number, description}, moduleName, procedureName);
+    WriteErrorLog({QStringLiteral("Note from: ") + moduleName + QStringLiteral("-->") + procedureName, text}, 0);
 }
 
 } // namespace common

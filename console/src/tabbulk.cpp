@@ -27,9 +27,6 @@
 
 namespace {
 
-// The number of the error "Invalid file format", for a refused spreadsheet.
-constexpr int ErrBadFileFormat = 321;
-
 const QString Module = QStringLiteral("frmMain");
 
 void SetTextColour(QLabel *label, const QColor &colour)
@@ -209,7 +206,7 @@ void BulkTab::btnImportFromExcel_Click()
     const sheets::ImportResult result = sheets::ImportSpreadsheet(path);
     if (result.refused) {
         if (!result.reason.isEmpty())
-            common::LogErrorEntry(Module, QStringLiteral("btnImportFromExcel_Click"), ErrBadFileFormat, result.reason);
+            common::LogNote(Module, QStringLiteral("btnImportFromExcel_Click"), result.reason);
         gui::MsgBox(result.messageKey, gui::vbExclamation, QStringLiteral("warning"));
         return;
     }

@@ -15,12 +15,11 @@
 
 #include <QDir>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcessEnvironment>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
+#include <QTcpSocket>
 #include <QTime>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
@@ -56,6 +55,7 @@ protected:
     QRandomGenerator random;
     QStringList queuedNames;
     QList<Received> delivered;
+    quint16 port = 0;
     int kills = 0;
     int unplugs = 0;
     QSet<QString> logLines; // every service log line seen, across rotations
@@ -63,7 +63,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(folder.isValid());
-        folder.writeServiceSettings({{S("port"), QString::number(freeTcpPort())},
+        port = freeTcpPort();
+        folder.writeServiceSettings({{S("port"), QString::number(port)},
                                      {S("sms_check_interval"), S("30")},
                                      {S("allowed_time_interval"), S("00:00,23:59")}});
         Writer users(folder.filePath(S("db/application.db")));
@@ -91,6 +92,15 @@ protected:
         service->setStandardErrorFile(folder.filePath(S("service.err")), QIODevice::Append);
         service->start();
         ASSERT_TRUE(service->waitForStarted());
+        // Listening is the last step of the start; from there on a stop is
+        // the service's own.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                QTcpSocket probe;
+                probe.connectToHost(QHostAddress::LocalHost, port);
+                return probe.waitForConnected(1000);
+            },
+            30000));
     }
     void stopService()
     {
@@ -238,16 +248,7 @@ protected:
         }
     }
 
-    // How often each text reached the modem.
-    QMap<QString, int> sentTexts() const
-    {
-        QMap<QString, int> counts;
-        for (const QByteArray &line : sim->sentLog().split('\n')) {
-            if (!line.isEmpty())
-                ++counts[QJsonDocument::fromJson(line).object()[S("text")].toString()];
-        }
-        return counts;
-    }
+    QMap<QString, int> sentTexts() const { return sim->sentTexts(); }
 
     QStringList incomingAndBackup(QStringList *names = nullptr) const
     {
@@ -280,7 +281,8 @@ protected:
     {
         return (S("seed run, kills ") + QString::number(kills) + S(", unplugs ") + QString::number(unplugs)
                 + S("\nservice.err:\n") + QString::fromUtf8(folder.readFile(S("service.err")))
-                + S("\nservice log:\n") + QString::fromUtf8(folder.readFile(S("TalvinorSMSSvc.log"))))
+                + S("\nservice log:\n") + QString::fromUtf8(folder.readFile(S("TalvinorSMSSvc.log")))
+                + S("\nmodem:\n") + QString::fromUtf8(folder.readFile(S("gsmsim.log")).right(6000)))
             .toStdString();
     }
 };

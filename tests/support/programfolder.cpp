@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcessEnvironment>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -177,6 +178,14 @@ QList<QJsonObject> SimulatedModem::sentMessages() const
             messages << QJsonDocument::fromJson(line).object();
     }
     return messages;
+}
+
+QMap<QString, int> SimulatedModem::sentTexts() const
+{
+    QMap<QString, int> counts;
+    for (const QJsonObject &message : sentMessages())
+        ++counts[message[QStringLiteral("text")].toString()];
+    return counts;
 }
 
 bool SimulatedModem::waitForSent(int count, int timeoutMs) const

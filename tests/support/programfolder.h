@@ -62,6 +62,8 @@ public:
     QByteArray sentLog() const;
     // The same messages, one object each: coding, number, reference, text.
     QList<QJsonObject> sentMessages() const;
+    // How often each text was accepted for sending.
+    QMap<QString, int> sentTexts() const;
     // Waits until the sent log holds `count` lines.
     bool waitForSent(int count, int timeoutMs = 60000) const;
 

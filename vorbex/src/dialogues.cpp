@@ -6,10 +6,9 @@
 #include "platform/error.h"
 #include "vorbex/modpdu.h"
 
-#include <QRegularExpression>
-
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QThread>
 
@@ -61,6 +60,26 @@ const QRegularExpression &FinalOk()
     return ok;
 }
 
+// The final result of a send in what the modem said after "AT+CMGS=": a
+// refusal wherever it stands, else "+CMGS: n" followed by "OK".
+std::optional<std::pair<clsVorbex::SendResult, QString>> SendResultIn(const QString &answer)
+{
+    static const QRegularExpression lineBreaks(QStringLiteral("[\r\n]+"));
+    const QStringList lines = answer.split(lineBreaks, Qt::SkipEmptyParts);
+    QString reference;
+    for (const QString &raw : lines) {
+        const QString line = raw.trimmed();
+        if (line.startsWith(QLatin1String("+CMS ERROR:"), Qt::CaseInsensitive)
+            || line.compare(QLatin1String("ERROR"), Qt::CaseInsensitive) == 0)
+            return std::pair{clsVorbex::SendResult::Refused, line};
+        if (line.startsWith(QLatin1String("+CMGS:"), Qt::CaseInsensitive))
+            reference = line;
+        else if (!reference.isEmpty() && line.compare(QLatin1String("OK"), Qt::CaseInsensitive) == 0)
+            return std::pair{clsVorbex::SendResult::Accepted, reference};
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 void clsVorbex::CheckSMSQueue()
@@ -99,29 +118,6 @@ std::optional<clsVorbex::SendOutcome> clsVorbex::runDialogue(const QueueItem &it
         IdentityDialogue();
     return std::nullopt;
 }
-
-namespace {
-
-// The final result of a send in what the modem said after "AT+CMGS=": a
-// refusal wherever it stands, else "+CMGS: n" followed by "OK".
-std::optional<std::pair<clsVorbex::SendResult, QString>> SendResultIn(const QString &answer)
-{
-    static const QRegularExpression lineBreaks(QStringLiteral("[\r\n]+"));
-    const QStringList lines = answer.split(lineBreaks, Qt::SkipEmptyParts);
-    QString reference;
-    for (const QString &raw : lines) {
-        const QString line = raw.trimmed();
-        if (line.startsWith(QLatin1String("+CMS ERROR:"), Qt::CaseInsensitive) || line.compare(QLatin1String("ERROR"), Qt::CaseInsensitive) == 0)
-            return std::pair{clsVorbex::SendResult::Refused, line};
-        if (line.startsWith(QLatin1String("+CMGS:"), Qt::CaseInsensitive))
-            reference = line;
-        else if (!reference.isEmpty() && line.compare(QLatin1String("OK"), Qt::CaseInsensitive) == 0)
-            return std::pair{clsVorbex::SendResult::Accepted, reference};
-    }
-    return std::nullopt;
-}
-
-} // namespace
 
 QString clsVorbex::WhyNotSendable(const QString &phonenumber, const QString &message)
 {

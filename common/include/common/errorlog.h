@@ -16,8 +16,8 @@ extern QString errorLogName;
 // to stderr and the box is still shown.
 void LogError(const QString &moduleName, const QString &procedureName);
 
-// Writes the same entry to the error log for an error that the caller shows
-// on the screen in words of its own, without the "Error" box.
-void LogErrorEntry(const QString &moduleName, const QString &procedureName, int number, const QString &description);
+// Writes a note that needs no answer to the same log, without a box:
+// "Note from: " with module and procedure, then the text.
+void LogNote(const QString &moduleName, const QString &procedureName, const QString &text);
 
 } // namespace common

@@ -25,6 +25,14 @@ QString SevenBitSeptets(const QString& text)
     return septets.size() <= MaxSeptets ? septets : QString();
 }
 
+// The coding of a text whose 7-bit septets (see above) are given.
+SmsCoding CodingOf(const QString& text, const QString& septets)
+{
+    if (!septets.isEmpty())
+        return SmsCoding::SevenBit;
+    return text.size() <= MaxUcs2Characters ? SmsCoding::Ucs2 : SmsCoding::TooLong;
+}
+
 QString Ucs2UserData(QStringView text)
 {
     QString out(text.size() * 4, Qt::Uninitialized);
@@ -61,14 +69,13 @@ QString BuildSubmitPdu(const QString& number, const QString& text)
     pdu += SwapSemiOctets(digits);
     pdu += QLatin1String("00"); // protocol identifier
 
-    switch (OneSmsCoding(text)) {
-    case SmsCoding::SevenBit: {
-        const QString septets = TextToSeptets(text);
+    const QString septets = SevenBitSeptets(text);
+    switch (CodingOf(text, septets)) {
+    case SmsCoding::SevenBit:
         pdu += QLatin1String("00AA");
         pdu += HexByte(static_cast<qint32>(septets.size()));
         pdu += PackSeptets(septets);
         break;
-    }
     case SmsCoding::Ucs2:
         pdu += QLatin1String("08AA");
         pdu += HexByte(static_cast<qint32>(2 * text.size()));
@@ -84,9 +91,7 @@ QString BuildSubmitPdu(const QString& number, const QString& text)
 
 SmsCoding OneSmsCoding(const QString& text)
 {
-    if (!SevenBitSeptets(text).isEmpty())
-        return SmsCoding::SevenBit;
-    return text.size() <= MaxUcs2Characters ? SmsCoding::Ucs2 : SmsCoding::TooLong;
+    return CodingOf(text, SevenBitSeptets(text));
 }
 
 bool IsValidPhoneNumber(const QString& number)

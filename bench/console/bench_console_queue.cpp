@@ -105,7 +105,7 @@ int main(int argc, char **argv)
     QTemporaryDir folder;
     if (!folder.isValid())
         Fail("bench_console_queue", "no temporary folder");
-    LayOut(folder);
+    LayOut(folder, "bench_console_queue");
     const QString done = common::LanguageText(QStringLiteral("sms_will_be_sent_to_all_contacts_in_the_list"));
     common::SetBoxHandler([](const common::Box &box) -> QMessageBox::StandardButton {
         if (box.icon != QMessageBox::Information)
