@@ -63,7 +63,9 @@ shoot_client() { # language
   (cd "$folder" && exec ./TalvinorSMSSvc >/dev/null 2>&1) &
   pids+=($!)
   for _ in $(seq 100); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.2; done
-  printf '[SMSClient]\r\nLanguage=%s\r\nServerIP=127.0.0.1\r\nServerPort=%s\r\nUserName=ayse\r\nSavePassword=1\r\nPassword=D41D8CD98F00B204E9800998ECF8427E\r\nAlpha=230\r\n' \
+  # The virtual display has no sound card: the sound stays off, or its
+  # error box would stand in front of the window.
+  printf '[SMSClient]\r\nLanguage=%s\r\nServerIP=127.0.0.1\r\nServerPort=%s\r\nUserName=ayse\r\nSavePassword=1\r\nPassword=D41D8CD98F00B204E9800998ECF8427E\r\nAlpha=230\r\nSound=0\r\n' \
     "$lang" "$port" >"$folder/TalvinorSMSClient.ini"
   "$folder/TalvinorSMSClient" &
   pid=$!
@@ -84,12 +86,16 @@ shoot_client() { # language
   # Two messages from phones for ayse, listed once the service has
   # delivered them; then the first one opened.
   deliver() { printf '%s\n%s' "$1" "$2" >"$folder/gsmsim-spool/.$3" && mv "$folder/gsmsim-spool/.$3" "$folder/gsmsim-spool/$3.sms"; }
+  local before
+  before=$(ls "$folder/users/ayse/unread" 2>/dev/null | wc -l)
   deliver +905321234567 "ayse Toplantı yarın 10:00'da, Üsküdar şubesinde." "shot-$lang-1"
   deliver +905417654321 "ayse İlaçlar hazır, öğleden sonra uğrayabilirsiniz." "shot-$lang-2"
   for _ in $(seq 120); do
-    [[ $(ls "$folder/users/ayse/unread" 2>/dev/null | wc -l) -ge 2 ]] && break
+    [[ $(ls "$folder/users/ayse/unread" 2>/dev/null | wc -l) -ge $((before + 2)) ]] && break
     sleep 0.5
   done
+  # The new-message alert goes with the next status tick.
+  sleep 4
   for page in 1 2 3 4; do
     menu "$page"
     shot "$win" "$out/client-$lang-page$page.png"
