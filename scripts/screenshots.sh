@@ -30,7 +30,7 @@ VALUES ('Gülşen', 'Doğan', 'Talvinor Lojistik', '+905321234567'),
        ('Mehmet', 'Kılıç', 'Üsküdar Eczanesi', '05417654321'),
        ('Zeynep', 'Çelik', '', '+905559876543');
 INSERT INTO Groups (GroupName) VALUES ('Satış Ekibi'), ('Müşteriler');
-INSERT INTO ContactGroupLink (GroupID, ContactID) VALUES (1, 1), (1, 3);
+INSERT INTO ContactGroupLink (GroupID, ContactID) VALUES (1, 1), (1, 3), (2, 2), (2, 3);
 SQL
 }
 

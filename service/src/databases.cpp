@@ -65,12 +65,17 @@ void Databases::CloseConnections() noexcept
     CloseDatabaseFile(m_phonebook, m_phonebookName);
 }
 
+bool Databases::CountIsNotZero(const QString &statement, const QVariantList &values)
+{
+    QSqlQuery query = RunStatement(m_application, statement, values);
+    return firstFieldOfFirstRow(query).toLongLong() != 0;
+}
+
 bool Databases::CountIsNotZero(const QString &procedure, const QString &statement, const QVariantList &values)
 {
     bool found = false;
     try {
-        QSqlQuery query = RunStatement(m_application, statement, values);
-        found = firstFieldOfFirstRow(query).toLongLong() != 0;
+        found = CountIsNotZero(statement, values);
     } catch (const std::exception &e) {
         m_log.LogServiceError(describe(e), procedure);
     }
@@ -102,6 +107,11 @@ bool Databases::ModeratorCheck(const QString &userName)
 bool Databases::UserExistControl(const QString &userName)
 {
     return CountIsNotZero(QStringLiteral("UserExistControl"), UserExistStatement, {userName});
+}
+
+bool Databases::UserExists(const QString &userName)
+{
+    return CountIsNotZero(UserExistStatement, {userName});
 }
 
 QString Databases::ExecuteScalar(const QSqlDatabase &connection, const QString &statement, const QVariantList &values)

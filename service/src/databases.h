@@ -28,6 +28,9 @@ public:
     qint16 UserManualNumberPermissionCheck(const QString &userName, const QString &passwordDigest);
     bool ModeratorCheck(const QString &userName);
     bool UserExistControl(const QString &userName);
+    // As UserExistControl, but a failed look-up raises platform::Error
+    // instead of answering "no such user".
+    bool UserExists(const QString &userName);
 
     // The first field of the first row as text, "" when there is no row.
     // `values` are bound to the statement's "?" placeholders in order.
@@ -36,6 +39,7 @@ public:
 
 private:
     bool CountIsNotZero(const QString &procedure, const QString &statement, const QVariantList &values);
+    bool CountIsNotZero(const QString &statement, const QVariantList &values);
 
     ServiceLog &m_log;
     QString m_applicationName;

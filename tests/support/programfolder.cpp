@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcessEnvironment>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -129,22 +131,53 @@ SimulatedModem::~SimulatedModem()
     m_process->waitForFinished();
 }
 
-void SimulatedModem::deliver(const QString &sender, const QString &text) const
+namespace {
+
+// Written under a hidden name and renamed, so the modem never reads it
+// half-written; returns the name it has in the spool folder.
+QString dropIntoSpool(const ProgramFolder &folder, const QString &suffix, const QByteArray &content)
 {
     static int serial = 0;
-    const QDir spool(m_folder.filePath(QStringLiteral("gsmsim-spool")));
-    const QString name = QStringLiteral("msg%1").arg(++serial);
+    const QDir spool(folder.filePath(QStringLiteral("gsmsim-spool")));
+    const QString name = QStringLiteral("msg%1.%2").arg(++serial).arg(suffix);
     QFile f(spool.filePath(QLatin1Char('.') + name));
     if (!f.open(QIODevice::WriteOnly))
         qFatal("cannot write into the modem's spool folder %s", qPrintable(spool.path()));
-    f.write(sender.toUtf8() + '\n' + text.toUtf8());
+    f.write(content);
     f.close();
-    QFile::rename(f.fileName(), spool.filePath(name + QStringLiteral(".sms")));
+    QFile::rename(f.fileName(), spool.filePath(name));
+    return spool.filePath(name);
+}
+
+} // namespace
+
+void SimulatedModem::deliver(const QString &sender, const QString &text) const
+{
+    dropIntoSpool(m_folder, QStringLiteral("sms"), sender.toUtf8() + '\n' + text.toUtf8());
+}
+
+bool SimulatedModem::fault(const QString &line, int timeoutMs) const
+{
+    const QString path = dropIntoSpool(m_folder, QStringLiteral("fault"), line.toUtf8());
+    QDeadlineTimer deadline(timeoutMs);
+    while (QFile::exists(path) && !deadline.hasExpired())
+        QThread::msleep(10);
+    return !QFile::exists(path) && !QFile::exists(path + QStringLiteral(".rejected"));
 }
 
 QByteArray SimulatedModem::sentLog() const
 {
     return m_folder.readFile(QStringLiteral("gsmsim-sent.log"));
+}
+
+QMap<QString, int> SimulatedModem::sentTexts() const
+{
+    QMap<QString, int> counts;
+    for (const QByteArray &line : sentLog().split('\n')) {
+        if (!line.isEmpty())
+            ++counts[QJsonDocument::fromJson(line).object()[QStringLiteral("text")].toString()];
+    }
+    return counts;
 }
 
 bool SimulatedModem::waitForSent(int count, int timeoutMs) const

@@ -53,8 +53,13 @@ public:
     bool isReady() const { return m_ready; }
     // A message that a phone with this number sends to the gateway.
     void deliver(const QString &sender, const QString &text) const;
+    // Switches a fault of the modem ("refuse 500", "silent", "xoff",
+    // "chatter", "unplug", "plug", "normal"); true once the modem took it.
+    bool fault(const QString &line, int timeoutMs = 20000) const;
     // Every message the modem accepted for sending, as JSON lines.
     QByteArray sentLog() const;
+    // How often each text was accepted for sending.
+    QMap<QString, int> sentTexts() const;
     // Waits until the sent log holds `count` lines.
     bool waitForSent(int count, int timeoutMs = 60000) const;
 
