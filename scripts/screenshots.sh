@@ -66,14 +66,16 @@ shot() { # window file
 # seeded user "ayse", whose stored digest it keeps as a saved password.
 shoot_client() { # language
   local lang=$1 port=$((20000 + RANDOM % 20000)) pids=() pid win page
-  printf '[Service Settings]\r\nport=%s\r\nallowed_time_interval=00:00,23:59\r\n' "$port" >"$folder/TalvinorSMSSvc.ini"
+  printf '[Service Settings]\r\nport=%s\r\nallowed_time_interval=00:00,23:59\r\nsms_check_interval=3\r\n' "$port" >"$folder/TalvinorSMSSvc.ini"
   (cd "$folder" && exec ./gsmsim --folder "$folder" --sent-log "$folder/gsmsim-sent.log" >/dev/null 2>&1) &
   pids+=($!)
   for _ in $(seq 100); do [[ -L $folder/COM1 ]] && break; sleep 0.1; done
   (cd "$folder" && exec ./TalvinorSMSSvc >/dev/null 2>&1) &
   pids+=($!)
   for _ in $(seq 100); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.2; done
-  printf '[SMSClient]\r\nLanguage=%s\r\nServerIP=127.0.0.1\r\nServerPort=%s\r\nUserName=ayse\r\nSavePassword=1\r\nPassword=D41D8CD98F00B204E9800998ECF8427E\r\nAlpha=230\r\n' \
+  # The virtual display has no sound card: the sound stays off, or its
+  # error box would stand in front of the window.
+  printf '[SMSClient]\r\nLanguage=%s\r\nServerIP=127.0.0.1\r\nServerPort=%s\r\nUserName=ayse\r\nSavePassword=1\r\nPassword=D41D8CD98F00B204E9800998ECF8427E\r\nAlpha=230\r\nSound=0\r\n' \
     "$lang" "$port" >"$folder/TalvinorSMSClient.ini"
   "$folder/TalvinorSMSClient" &
   pid=$!
@@ -91,10 +93,27 @@ shoot_client() { # language
   click 239 422
   sleep 1.5
   shot "$win" "$out/client-$lang-page0.png"
+  # Two messages from phones for ayse, listed once the service has
+  # delivered them; then the first one opened.
+  deliver() { printf '%s\n%s' "$1" "$2" >"$folder/gsmsim-spool/.$3" && mv "$folder/gsmsim-spool/.$3" "$folder/gsmsim-spool/$3.sms"; }
+  local before
+  before=$(ls "$folder/users/ayse/unread" 2>/dev/null | wc -l)
+  deliver +905321234567 "ayse Toplantı yarın 10:00'da, Üsküdar şubesinde." "shot-$lang-1"
+  deliver +905417654321 "ayse İlaçlar hazır, öğleden sonra uğrayabilirsiniz." "shot-$lang-2"
+  for _ in $(seq 120); do
+    [[ $(ls "$folder/users/ayse/unread" 2>/dev/null | wc -l) -ge $((before + 2)) ]] && break
+    sleep 0.5
+  done
+  # The new-message alert goes with the next status tick.
+  sleep 4
   for page in 1 2 3 4; do
     menu "$page"
     shot "$win" "$out/client-$lang-page$page.png"
   done
+  menu 2
+  xdotool mousemove --window "$win" 92 130 click --repeat 2 --delay 80 1
+  sleep 0.3
+  shot "$win" "$out/client-$lang-page2-opened.png"
   menu 1
   click 256 124
   shot "$win" "$out/client-$lang-page7.png"

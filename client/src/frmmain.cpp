@@ -106,7 +106,9 @@ QImage PageGradient(const QSize &size)
     return image;
 }
 
-frmMain::frmMain(const QString &programFolder, QWidget *parent) : gui::SkinnedWindow(parent), m_programFolder(programFolder)
+frmMain::frmMain(const QString &programFolder, QWidget *parent)
+    : gui::SkinnedWindow(parent), connection(new ServiceConnection(this)), store(programFolder + QStringLiteral("/users")),
+      LoggedIn(connection->LoggedIn), UnreadCount(store.UnreadCount), m_programFolder(programFolder)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowIcon(QIcon(QStringLiteral(":/skins/icon-new.png")));
@@ -205,6 +207,7 @@ frmMain::frmMain(const QString &programFolder, QWidget *parent) : gui::SkinnedWi
     connect(pagePhonebook->imgPhonebookSearchButton, &gui::ARButton::clicked, this, &frmMain::imgPhonebookSearchButton_Click);
     connect(pageInbox->lvInbox, &QTreeWidget::itemDoubleClicked, this, &frmMain::lvInbox_DblClick);
     connect(pageSent->lvSent, &QTreeWidget::itemDoubleClicked, this, &frmMain::lvSent_DblClick);
+    ConnectMessageHandlers();
 
     Form_Initialize();
 }
@@ -217,7 +220,7 @@ frmMain::~frmMain()
 
 QString frmMain::userFolder() const
 {
-    return m_programFolder + QStringLiteral("/users/") + settings.userName;
+    return store.UserFolder();
 }
 
 void frmMain::Form_Initialize()
@@ -387,7 +390,7 @@ void frmMain::SaveSettingsPage()
 
 bool frmMain::SentFolderHoldsFiles() const
 {
-    return !QDir(userFolder() + QStringLiteral("/sent")).entryList(QDir::Files | QDir::Hidden).isEmpty();
+    return store.SentFolderHasFiles();
 }
 
 void frmMain::ShowPage(int page)
@@ -712,8 +715,6 @@ void frmMain::TrayIcon_Activated(QSystemTrayIcon::ActivationReason reason)
     activateWindow();
 }
 
-void frmMain::Login() {}
-
 void frmMain::SendSMS() {}
 
 void frmMain::CopyToRecipients()
@@ -721,10 +722,5 @@ void frmMain::CopyToRecipients()
     ShowPage(1);
 }
 
-void frmMain::LoadSMS() {}
-
 void frmMain::imgPhonebookSearchButton_Click() {}
 
-void frmMain::lvInbox_DblClick() {}
-
-void frmMain::lvSent_DblClick() {}

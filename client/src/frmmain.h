@@ -1,6 +1,8 @@
 #pragma once
 
 #include "clientsettings.h"
+#include "clientconnection/serviceconnection.h"
+#include "clientstore/messagestore.h"
 #include "gui/skinnedwindow.h"
 
 #include <QMap>
@@ -64,14 +66,26 @@ public:
     void lvInbox_DblClick();
     void lvSent_DblClick();
 
+    // The connection's news: an accepted login and a pushed message.
+    void LoginAccepted();
+    void NewSMSArrived(const QString &data);
+    void RefreshIncomingSMSList();
+    // Delete on a list asks, then deletes the selected message.
+    void lvInbox_KeyDown(int keyCode);
+    void lvSent_KeyDown(int keyCode);
+
     QString programFolder() const { return m_programFolder; }
     QString settingsPath() const { return m_settingsPath; }
     // The store of one user: users/<name> in the program folder.
     QString userFolder() const;
 
     ClientSettings settings;
-    bool LoggedIn = false;
-    qint16 UnreadCount = 0;
+    // The connection to the service (the socket wClient and the login
+    // state) and the logged-in user's message store.
+    ServiceConnection *connection;
+    MessageStore store;
+    bool &LoggedIn;
+    qint32 &UnreadCount;
     int currentPage = 0;
     int hoveredButton = 0;
     bool blinkPhase = false;
@@ -118,6 +132,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void ConnectMessageHandlers();
     void SetButtonPicture(int index, int state);
     void ButtonMouse(int index, Qt::MouseButtons buttons);
     void NormalPictures();

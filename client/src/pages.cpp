@@ -47,13 +47,16 @@ QTreeWidget *PlaceMessageList(QWidget *page, const QString &name)
 {
     QTreeWidget *list = PlaceList(page, name, 2);
     list->setHeaderHidden(true);
-    // A little smaller than the page's texts, so that a whole date and a
-    // whole international number fit side by side.
+    // A point smaller than the page, so that the icon, the whole date and
+    // the whole phone number fit side by side; the number takes the rest.
     QFont font = list->font();
-    font.setPointSizeF(font.pointSizeF() * 0.88);
+    font.setPointSizeF(font.pointSizeF() - 1);
     list->setFont(font);
-    list->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    list->setIconSize(QSize(16, 16));
+    list->header()->setMinimumSectionSize(40);
+    list->header()->setStretchLastSection(true);
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list->setColumnWidth(0, 16 + 16 + QFontMetrics(font).horizontalAdvance(QStringLiteral("00/00/00 00:00:00")));
     return list;
 }
 

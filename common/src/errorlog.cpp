@@ -75,6 +75,20 @@ void WriteErrorLog(const QStringList &lines, int number)
     }
 }
 
+} // namespace
+
+QString WriteErrorEntry(const QString &moduleName, const QString &procedureName)
+{
+    const HandledError error = CurrentError();
+    const QString errorText = ErrorText(error, moduleName, procedureName);
+    QStringList lines;
+    if (!procedureName.isEmpty())
+        lines << QStringLiteral("Error occured in: ") + moduleName + QStringLiteral("-->") + procedureName;
+    lines << errorText;
+    WriteErrorLog(lines, error.number);
+    return errorText;
+}
+
 void ShowErrorBox(const QString &errorText)
 {
     if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
@@ -84,18 +98,9 @@ void ShowErrorBox(const QString &errorText)
     ShowBox({QMessageBox::Warning, QStringLiteral("Error"), errorText, QMessageBox::Ok});
 }
 
-} // namespace
-
 void LogError(const QString &moduleName, const QString &procedureName)
 {
-    const HandledError error = CurrentError();
-    const QString errorText = ErrorText(error, moduleName, procedureName);
-    QStringList lines;
-    if (!procedureName.isEmpty())
-        lines << QStringLiteral("Error occured in: ") + moduleName + QStringLiteral("-->") + procedureName;
-    lines << errorText;
-    WriteErrorLog(lines, error.number);
-    ShowErrorBox(errorText);
+    ShowErrorBox(WriteErrorEntry(moduleName, procedureName));
 }
 
 void LogNote(const QString &moduleName, const QString &procedureName, const QString &text)

@@ -206,6 +206,15 @@ QImage Icon(const char *kind)
         painter.drawLine(QPointF(3, 12), QPointF(7, 12));
         painter.drawLine(QPointF(3, 17), QPointF(7, 17));
         painter.drawEllipse(QRectF(10, 7, 6, 6));
+    } else if (name == "unread") {
+        // A closed envelope, lit: a message not opened yet.
+        painter.setBrush(QColor(255, 210, 70));
+        painter.drawRoundedRect(QRectF(3, 6, 18, 13), 2, 2);
+        painter.drawPolyline(QPolygonF({QPointF(3.5, 7), QPointF(12, 13.5), QPointF(20.5, 7)}));
+    } else if (name == "read") {
+        // An opened envelope with its flap up.
+        painter.drawPolygon(QPolygonF({QPointF(3, 11), QPointF(12, 4), QPointF(21, 11), QPointF(21, 20), QPointF(3, 20)}));
+        painter.drawPolyline(QPolygonF({QPointF(3.5, 11.5), QPointF(12, 16), QPointF(20.5, 11.5)}));
     } else if (name == "search") {
         painter.drawEllipse(QRectF(3, 3, 12, 12));
         painter.drawLine(QPointF(13.5, 13.5), QPointF(21, 21));
@@ -247,7 +256,7 @@ int main(int argc, char **argv)
         && Save(StatusPicture(QColor(255, 210, 70), true), folder, "client-12.png")
         && Save(HeaderButton(true, false), folder, "client-13.png") && Save(HeaderButton(true, true), folder, "client-14.png")
         && Save(HeaderButton(false, false), folder, "client-15.png") && Save(HeaderButton(false, true), folder, "client-16.png");
-    for (const char *icon : {"new", "inbox", "sent", "settings", "login", "phonebook", "search"})
+    for (const char *icon : {"new", "inbox", "sent", "settings", "login", "phonebook", "search", "unread", "read"})
         saved = saved && Save(Icon(icon), folder, QByteArray(QByteArray("icon-") + icon + ".png").constData());
     return saved ? 0 : 1;
 }

@@ -16,7 +16,6 @@ using platform::describe;
 namespace {
 
 constexpr int ErrNoSuchElement = 340;
-constexpr int ErrWrongConnectionState = 40006;
 
 // What is read from a socket at a time, and all that Qt buffers for it, so
 // that a client sending without end costs a bounded amount of memory.
@@ -179,12 +178,7 @@ bool Connections::IsConnected(qint16 index) const
 
 void Connections::SendData(qint16 index, QStringView frame)
 {
-    QTcpSocket *socket = Loaded(index).socket;
-    if (socket->state() != QAbstractSocket::ConnectedState)
-        throw platform::Error(ErrWrongConnectionState,
-                              QStringLiteral("Wrong protocol or connection state for the requested transaction or request"));
-    if (socket->write(platform::codepage::toAnsi(frame)) < 0)
-        throw platform::Error(ErrWrongConnectionState, socket->errorString());
+    protocol::SendData(*Loaded(index).socket, frame);
 }
 
 void Connections::Close(qint16 index)

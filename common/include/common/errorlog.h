@@ -16,6 +16,13 @@ extern QString errorLogName;
 // to stderr and the box is still shown.
 void LogError(const QString &moduleName, const QString &procedureName);
 
+// The two halves of LogError, for a procedure that meets many errors in one
+// run and shows one box for all of them: WriteErrorEntry writes the entry of
+// the error being handled and returns the text its box would show;
+// ShowErrorBox shows such a text in the "Error" box.
+QString WriteErrorEntry(const QString &moduleName, const QString &procedureName);
+void ShowErrorBox(const QString &errorText);
+
 // Writes a note that needs no answer to the same log, without a box:
 // "Note from: " with module and procedure, then the text.
 void LogNote(const QString &moduleName, const QString &procedureName, const QString &text);

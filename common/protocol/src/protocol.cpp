@@ -1,12 +1,18 @@
 #include "protocol/protocol.h"
 
+#include "platform/codepage.h"
+#include "platform/error.h"
 #include "textkit/clsstring.h"
+
+#include <QTcpSocket>
 
 using textkit::clsString;
 
 namespace protocol {
 
 namespace {
+
+constexpr int ErrWrongConnectionState = 40006;
 
 QString UpperHex(quint32 value)
 {
@@ -54,6 +60,15 @@ std::optional<QString> ReceiveBuffer::NextMessage()
         m_start = 0;
     }
     return message;
+}
+
+void SendData(QTcpSocket &socket, QStringView frame)
+{
+    if (socket.state() != QAbstractSocket::ConnectedState)
+        throw platform::Error(ErrWrongConnectionState,
+                              QStringLiteral("Wrong protocol or connection state for the requested transaction or request"));
+    if (socket.write(platform::codepage::toAnsi(frame)) < 0)
+        throw platform::Error(ErrWrongConnectionState, socket.errorString());
 }
 
 } // namespace protocol

@@ -256,7 +256,7 @@ QStringList ListQueueFiles(const QString &folder)
     return list;
 }
 
-QString ReadFirstLine(const QString &path)
+QString ReadFirstLine(const QString &path, qsizetype maxLength)
 {
     const QByteArray native = QFile::encodeName(path);
     const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
@@ -277,10 +277,13 @@ QString ReadFirstLine(const QString &path)
         bytes.append(chunk, n);
         const qsizetype end = std::find_if(bytes.cbegin() + start, bytes.cend(), [](char c) { return c == '\r' || c == '\n'; })
             - bytes.cbegin();
-        if (end < bytes.size()) {
+        if (end < bytes.size() && (maxLength < 0 || end <= maxLength)) {
             bytes.truncate(end);
             return platform::codepage::fromAnsi(bytes);
         }
+        if (maxLength >= 0 && bytes.size() > maxLength)
+            throw platform::Error(ErrInputPastEnd,
+                                  QStringLiteral("%1 does not begin with a line of at most %2 characters").arg(path).arg(maxLength));
     }
     if (bytes.isEmpty())
         throw platform::Error(ErrInputPastEnd, QStringLiteral("Input past end of file: %1 is empty").arg(path));
@@ -314,11 +317,11 @@ void AsideQueueFile::Discard() noexcept
     m_path.clear();
 }
 
-AsideQueueFile WriteQueueFileAside(const QString &folder, const QByteArray &content)
+AsideQueueFile WriteQueueFileAside(const QString &folder, const QByteArray &content, const QString &temporaryFolder)
 {
     AsideQueueFile file;
     file.m_folder = folder;
-    const int fd = createTemporaryFile(folder, file.m_path);
+    const int fd = createTemporaryFile(temporaryFolder.isEmpty() ? folder : temporaryFolder, file.m_path);
     bool open = true;
     const auto closeFile = qScopeGuard([&] {
         if (open)
@@ -349,9 +352,10 @@ QString PlaceQueueFile(AsideQueueFile &file, const std::function<QString()> &nex
     }
 }
 
-QString CreateQueueFile(const QString &folder, const QByteArray &content, const std::function<QString()> &nextName)
+QString CreateQueueFile(const QString &folder, const QByteArray &content, const std::function<QString()> &nextName,
+                        const QString &temporaryFolder)
 {
-    AsideQueueFile file = WriteQueueFileAside(folder, content);
+    AsideQueueFile file = WriteQueueFileAside(folder, content, temporaryFolder);
     return PlaceQueueFile(file, nextName);
 }
 

@@ -5,6 +5,8 @@
 #include <QtGlobal>
 #include <optional>
 
+class QTcpSocket;
+
 // The one TCP conversation between the desktop client and the service.
 //
 // A frame is two hex digits of command code, four hex digits of the data's
@@ -62,5 +64,10 @@ private:
     // Append, so that a piece holding many messages is cut in linear time.
     qsizetype m_start = 0;
 };
+
+// Writes one frame to a connected socket through the ANSI code page. A
+// socket that is not connected cannot take it, and Qt would drop it without
+// a word, so that raises platform::Error 40006, as a write that fails does.
+void SendData(QTcpSocket &socket, QStringView frame);
 
 } // namespace protocol

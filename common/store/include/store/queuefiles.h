@@ -142,8 +142,10 @@ QStringList ListQueueFiles(const QString &folder);
 
 // The file's first line, up to its first line end, or the whole file when
 // it has none. Raises platform::Error when it cannot be read; an empty file
-// has no first line and cannot be read either.
-QString ReadFirstLine(const QString &path);
+// has no first line and cannot be read either. With `maxLength` at 0 or
+// more, no more than that many characters and a line end are read: a longer
+// first line raises platform::Error, so a stray large file is not read whole.
+QString ReadFirstLine(const QString &path, qsizetype maxLength = -1);
 
 // A queue file written aside: complete and flushed to disk in its folder
 // under a temporary name that no reader takes (it begins with "." and ends
@@ -162,17 +164,21 @@ public:
     void Discard() noexcept;
 
 private:
-    friend AsideQueueFile WriteQueueFileAside(const QString &folder, const QByteArray &content);
+    friend AsideQueueFile WriteQueueFileAside(const QString &folder, const QByteArray &content,
+                                              const QString &temporaryFolder);
     friend QString PlaceQueueFile(AsideQueueFile &file, const std::function<QString()> &nextName);
 
     QString m_folder;
     QByteArray m_path;  // empty once placed or discarded
 };
 
-// The first step of creating a queue file: writes `content` aside in
-// `folder`. Raises platform::Error when it cannot be written; nothing is
-// left behind then.
-AsideQueueFile WriteQueueFileAside(const QString &folder, const QByteArray &content);
+// The first step of creating a queue file: writes `content` aside for
+// `folder`. The temporary file lies in `temporaryFolder` when one is given
+// (it must be on the same file system), for folders whose readers take every
+// file; else in `folder` itself. Raises platform::Error when it cannot be
+// written; nothing is left behind then.
+AsideQueueFile WriteQueueFileAside(const QString &folder, const QByteArray &content,
+                                   const QString &temporaryFolder = QString());
 
 // The second step: renames the file aside into place and returns its name.
 // `nextName` proposes the name; while the name it proposed is taken it is
@@ -185,7 +191,8 @@ QString PlaceQueueFile(AsideQueueFile &file, const std::function<QString()> &nex
 // both steps above, so nobody sees the file half written. Raises
 // platform::Error when the file cannot be written (nothing is left behind),
 // or whatever `nextName` raises.
-QString CreateQueueFile(const QString &folder, const QByteArray &content, const std::function<QString()> &nextName);
+QString CreateQueueFile(const QString &folder, const QByteArray &content, const std::function<QString()> &nextName,
+                        const QString &temporaryFolder = QString());
 
 // Renames `fromFolder`/`name` to `toFolder`/`toName`, never replacing a
 // file; raises platform::Error 58 when `toName` is taken there, and others

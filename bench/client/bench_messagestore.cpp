@@ -1,0 +1,148 @@
+// bench_messagestore [received sent]: fills a user's store with that many
+// message files (50,000 and 10,000 by default, and a tenth of that for
+// comparison), then times the window against a scripted service: login
+// until the inbox list is filled, a second visit of the inbox, a push
+// stored and listed; and reports the resident memory.
+#include "frmmain.h"
+#include "pages.h"
+
+#include "common/boxes.h"
+#include "platform/inifile.h"
+#include "protocol/protocol.h"
+#include "sealkit/clscipherbase.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+QString S(const char *text)
+{
+    return QString::fromUtf8(text);
+}
+
+long ResidentKiB()
+{
+    QFile status(S("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+QString Line(const char *who, int i)
+{
+    const int day = 1 + i % 28;
+    const int month = 1 + (i / 28) % 12;
+    const int year = 20 + (i / 336) % 6;
+    return S("%1,+90555%2,%3/%4/%5 %6:%7:%8,Message number %9, with a few words of text like a real one")
+        .arg(QLatin1String(who)).arg(1000000 + i).arg(year, 2, 10, QLatin1Char('0')).arg(month, 2, 10, QLatin1Char('0'))
+        .arg(day, 2, 10, QLatin1Char('0')).arg(i % 24, 2, 10, QLatin1Char('0')).arg(i % 60, 2, 10, QLatin1Char('0'))
+        .arg((i * 7) % 60, 2, 10, QLatin1Char('0')).arg(i);
+}
+
+void Fill(const QString &folder, const char *who, int from, int count)
+{
+    QDir().mkpath(folder);
+    const sealkit::clsCipherBase cipher;
+    for (int i = from; i < from + count; ++i) {
+        QFile f(folder + S("/%1.sms").arg(i, 8, 10, QLatin1Char('0')));
+        f.open(QIODevice::WriteOnly);
+        f.write(cipher.Encrypt(Line(who, i), true).toLatin1() + "\r\n");
+    }
+}
+
+struct Figures {
+    double loginMs = 0;
+    double revisitMs = 0;
+    double pushMs = 0;
+    long residentKiB = 0;
+};
+
+Figures Run(int received, int sent)
+{
+    QTemporaryDir dir;
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    QDir(dir.path()).mkpath(S("lang"));
+    QFile::copy(S(CLIENT_LANG_DIR "/en.ini"), dir.filePath(S("lang/en.ini")));
+    platform::IniFile ini;
+    ini.setIniPath(dir.filePath(S("TalvinorSMSClient.ini")));
+    ini.WriteValue(S("SMSClient"), S("Language"), S("en"));
+    ini.WriteValue(S("SMSClient"), S("ServerIP"), S("127.0.0.1"));
+    ini.WriteValue(S("SMSClient"), S("ServerPort"), QString::number(server.serverPort()));
+    ini.WriteValue(S("SMSClient"), S("Sound"), S("0"));
+    const QString user = dir.filePath(S("users/bob"));
+    Fill(user + S("/unread"), "bob", 0, received / 10);
+    Fill(user + S("/inbox"), "bob", received / 10, received - received / 10);
+    Fill(user + S("/sent"), "bob", received, sent);
+
+    Figures figures;
+    auto window = std::make_unique<frmMain>(dir.path());
+    window->Form_Load();
+    window->pageLogin->txtUsername->setText(S("bob"));
+    window->pageLogin->txtPassword->setText(S("pw"));
+
+    QElapsedTimer clock;
+    clock.start();
+    window->Login();
+    server.waitForNewConnection(10000);
+    QTcpSocket *socket = server.nextPendingConnection();
+    (void)QTest::qWaitFor([&] { return window->connection->LoginPending; }, 10000);
+    socket->write(protocol::PrepareDataToSend(protocol::CMD_LOGIN_REPLY,
+                                              sealkit::clsCipherBase().Encrypt(S("(Connected)|1"), true)).toLatin1());
+    socket->flush();
+    (void)QTest::qWaitFor([&] { return window->LoggedIn; }, 60000);
+    window->ShowPage(2);
+    figures.loginMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+
+    window->ShowPage(0);
+    clock.restart();
+    window->ShowPage(2);
+    figures.revisitMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+
+    const QString push = sealkit::clsCipherBase().Encrypt(S("bob,+905551234567,23/06/15 12:00:00,pushed"), true);
+    const int rows = window->pageInbox->lvInbox->topLevelItemCount();
+    clock.restart();
+    window->NewSMSArrived(push);
+    figures.pushMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    if (window->pageInbox->lvInbox->topLevelItemCount() != rows + 1)
+        std::fprintf(stderr, "the push was not listed\n");
+    figures.residentKiB = ResidentKiB();
+    return figures;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    common::SetBoxHandler([](const common::Box &box) {
+        std::fprintf(stderr, "box: %s\n", qPrintable(box.text));
+        return QMessageBox::Ok;
+    });
+    const int received = argc > 2 ? QString::fromLocal8Bit(argv[1]).toInt() : 50000;
+    const int sent = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 10000;
+    std::printf("%10s %8s %12s %12s %10s %12s\n", "received", "sent", "login ms", "revisit ms", "push ms", "RSS MiB");
+    for (const int scale : {10, 1}) {
+        const Figures f = Run(received / scale, sent / scale);
+        std::printf("%10d %8d %12.1f %12.1f %10.2f %12.1f\n", received / scale, sent / scale, f.loginMs, f.revisitMs,
+                    f.pushMs, static_cast<double>(f.residentKiB) / 1024.0);
+    }
+    std::printf("goals at 50,000 / 10,000: login under 1000 ms, revisit under 300 ms, push under 50 ms, RSS under 150 MiB\n");
+    return 0;
+}
