@@ -239,16 +239,15 @@ bool Connections::HasWork(const Slot &slot) const
 void Connections::ScheduleTurn(qint16 index, const QTcpSocket *socket)
 {
     Loaded(index).turnScheduled = true;
-    // Posted, so that what is already waiting runs first.
-    QMetaObject::invokeMethod(
-        this,
-        [this, index, socket] {
-            if (!Holds(index, socket))
-                return;
-            Loaded(index).turnScheduled = false;
-            RunTurn(index, socket);
-        },
-        Qt::QueuedConnection);
+    // A millisecond later rather than at once: the event loop first polls
+    // the sockets, so what other clients sent during this turn runs before
+    // the next one. An event due at once would win that race every time.
+    QTimer::singleShot(1, Qt::PreciseTimer, this, [this, index, socket] {
+        if (!Holds(index, socket))
+            return;
+        Loaded(index).turnScheduled = false;
+        RunTurn(index, socket);
+    });
 }
 
 void Connections::wsckTcpServer_Close(qint16 index, const QTcpSocket *socket)
