@@ -1,11 +1,12 @@
 #include "common/errorlog.h"
 
+#include "common/boxes.h"
+
 #include "platform/error.h"
 #include "platform/folders.h"
 #include "platform/logwriter.h"
 
 #include <QApplication>
-#include <QMessageBox>
 #include <QStringList>
 #include <cstdio>
 #include <exception>
@@ -80,9 +81,7 @@ void ShowErrorBox(const QString &errorText)
         WriteToStderr(QStringLiteral("Error: ") + errorText);
         return;
     }
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"), errorText, QMessageBox::Ok);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    ShowBox({QMessageBox::Warning, QStringLiteral("Error"), errorText, QMessageBox::Ok});
 }
 
 } // namespace
@@ -97,6 +96,11 @@ void LogError(const QString &moduleName, const QString &procedureName)
     lines << errorText;
     WriteErrorLog(lines, error.number);
     ShowErrorBox(errorText);
+}
+
+void LogNote(const QString &moduleName, const QString &procedureName, const QString &text)
+{
+    WriteErrorLog({QStringLiteral("Note from: ") + moduleName + QStringLiteral("-->") + procedureName, text}, 0);
 }
 
 } // namespace common

@@ -4,12 +4,16 @@
 #include "platform/error.h"
 #include "platform/folders.h"
 
+#include <QDir>
 #include <QFile>
 #include <QStringDecoder>
+
+#include <algorithm>
 
 namespace common {
 
 QString languageCode = QStringLiteral("tr");
+QString languageFolder;
 
 namespace {
 
@@ -32,7 +36,8 @@ QString LanguageFilePath()
 {
     if (languageCode.contains(QLatin1Char('/')))
         throw platform::Error(ErrBadFileName, QStringLiteral("Bad language code: \"%1\"").arg(languageCode));
-    return platform::programFolder() + QStringLiteral("/lang/") + languageCode + QStringLiteral(".ini");
+    const QString folder = languageFolder.isEmpty() ? platform::programFolder() + QStringLiteral("/lang") : languageFolder;
+    return folder + QLatin1Char('/') + languageCode + QStringLiteral(".ini");
 }
 
 } // namespace
@@ -106,6 +111,47 @@ QStringList ReadUnicodeLines(const QString &path)
             line.chop(1);
     }
     return lines;
+}
+
+QString LanguageHeader::listText() const
+{
+    return localName + QStringLiteral(" (") + globalName + QLatin1Char(')');
+}
+
+QStringList ListLanguageFiles(const QString &folder)
+{
+    const QDir dir(folder);
+    if (!dir.exists())
+        throw platform::Error(platform::ErrPathNotFound, QStringLiteral("Path not found: %1").arg(folder));
+    const QString suffix = QStringLiteral(".ini");
+    QStringList names;
+    for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden)) {
+        if (name.size() > suffix.size() && name.endsWith(suffix, Qt::CaseSensitive))
+            names.append(name);
+    }
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        const int order = a.compare(b, Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : a < b;
+    });
+    return names;
+}
+
+LanguageHeader ReadLanguageHeader(const QString &path)
+{
+    LanguageHeader header;
+    QString key;
+    QString value;
+    for (const QString &line : ReadUnicodeLines(path)) {
+        if (!CutLanguageLine(line, key, value))
+            continue;
+        if (key == QLatin1String("language_global_name"))
+            header.globalName = value;
+        else if (key == QLatin1String("language_local_name"))
+            header.localName = value;
+        else if (key == QLatin1String("language_initials"))
+            header.code = value;
+    }
+    return header;
 }
 
 } // namespace common

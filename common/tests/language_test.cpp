@@ -4,7 +4,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include "raisederror.h"
 
 using Dictionary = QHash<QString, QString>;
 
@@ -187,4 +190,73 @@ TEST(ShippedLanguageFiles, CarryTheHeaderKeys)
         EXPECT_EQ(header.value(QStringLiteral("language_local_name")), c.localName) << c.code;
         EXPECT_EQ(header.value(QStringLiteral("language_initials")), QLatin1String(c.code));
     }
+}
+
+TEST(ShippedLanguageFiles, AreUtf16WithByteOrderMarkAndCrLf)
+{
+    for (const char *code : {"tr", "en"}) {
+        QFile file(QStringLiteral(COMMON_LANG_DIR "/%1.ini").arg(QLatin1String(code)));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << code;
+        const QByteArray bytes = file.readAll();
+        EXPECT_TRUE(bytes.startsWith("\xFF\xFE")) << code;
+        EXPECT_TRUE(bytes.endsWith(QByteArray("\r\0\n\0", 4))) << code;
+        EXPECT_EQ(bytes.count(QByteArray("\n\0", 2)), bytes.count(QByteArray("\r\0\n\0", 4))) << code;
+    }
+}
+
+TEST(ShippedLanguageFiles, BothLanguagesDefineTheSameKeys)
+{
+    QHash<QString, QStringList> keys;
+    for (const char *code : {"tr", "en"}) {
+        QString key;
+        QString value;
+        for (const QString &line : common::ReadUnicodeLines(QStringLiteral(COMMON_LANG_DIR "/%1.ini").arg(QLatin1String(code)))) {
+            if (common::CutLanguageLine(line, key, value)) {
+                keys[QLatin1String(code)].append(key);
+                EXPECT_FALSE(value.isEmpty()) << code << " " << key.toStdString();
+            }
+        }
+        keys[QLatin1String(code)].sort();
+    }
+    EXPECT_EQ(keys.value(QStringLiteral("tr")), keys.value(QStringLiteral("en")));
+}
+
+class LanguageFolder : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    void Put(const QString &name, const QString &content)
+    {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(Utf16(content, true));
+    }
+    QTemporaryDir dir;
+};
+
+TEST_F(LanguageFolder, ListsIniFilesSortedWithoutRegardToCase)
+{
+    for (const char *name : {"tr.ini", "En.ini", "de.ini", ".ini", "FR.INI", "notes.txt", "b.ini.bak", "a.Ini"})
+        Put(QLatin1String(name), QString());
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("sub.ini")));
+    EXPECT_EQ(common::ListLanguageFiles(dir.path()),
+              (QStringList{QStringLiteral("de.ini"), QStringLiteral("En.ini"), QStringLiteral("tr.ini")}));
+}
+
+TEST_F(LanguageFolder, MissingFolderRaises)
+{
+    EXPECT_EQ(RaisedNumber([&] { common::ListLanguageFiles(dir.filePath(QStringLiteral("lang"))); }), platform::ErrPathNotFound);
+}
+
+TEST_F(LanguageFolder, HeaderTakesTheLastOfEachKeyExactly)
+{
+    Put(QStringLiteral("x.ini"), QStringLiteral("language_local_name=Türkçe\r\nLanguage_initials=no\r\nlanguage_global_name=Old\r\n"
+                                                 "save=Kaydet\r\nlanguage_global_name=Turkish=extra\r\nlanguage_initials= tr\r\n"));
+    const common::LanguageHeader header = common::ReadLanguageHeader(dir.filePath(QStringLiteral("x.ini")));
+    EXPECT_EQ(header.globalName, QStringLiteral("Turkish"));
+    EXPECT_EQ(header.localName, QStringLiteral("Türkçe"));
+    EXPECT_EQ(header.code, QStringLiteral(" tr"));
+    EXPECT_EQ(header.listText(), QStringLiteral("Türkçe (Turkish)"));
+
+    Put(QStringLiteral("empty.ini"), QString());
+    EXPECT_EQ(common::ReadLanguageHeader(dir.filePath(QStringLiteral("empty.ini"))).listText(), QStringLiteral(" ()"));
 }

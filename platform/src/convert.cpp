@@ -2,6 +2,7 @@
 
 #include "platform/error.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cctype>
 #include <cmath>
@@ -58,6 +59,41 @@ qint32 ToLong(const QString &text)
 qint16 ToInteger(const QString &text)
 {
     return roundedTo<qint16>(text);
+}
+
+double LeadingNumber(const QString &text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && (text[i] == QLatin1Char(' ') || text[i] == QLatin1Char('\t')))
+        ++i;
+    QByteArray number;
+    if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')))
+        number += text[i++].toLatin1();
+    bool point = false;
+    bool digits = false;
+    for (; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
+            digits = true;
+        } else if (c == QLatin1Char('.') && !point) {
+            point = true;
+        } else {
+            break;
+        }
+        number += c.toLatin1();
+    }
+    if (!digits)
+        return 0;
+    double value = 0;
+    const char *first = number.constData() + (number.startsWith('+') ? 1 : 0);
+    std::from_chars(first, number.constData() + number.size(), value);
+    return value;
+}
+
+qint16 Alpha(const QString &text)
+{
+    const double rounded = std::nearbyint(LeadingNumber(text)); // half to even
+    return static_cast<qint16>(std::clamp(rounded, 200.0, 255.0));
 }
 
 } // namespace platform

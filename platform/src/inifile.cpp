@@ -10,6 +10,7 @@
 #define SI_IMPLEMENTATION
 #include <SimpleIni.h> // CSimpleIniA matches sections and keys without case
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -149,13 +150,28 @@ void IniFile::WriteValue(const QString &section, const QString &key, const QStri
     std::string text;
     if (d->ini.Save(text) < 0)
         throw Error(ErrInvalidCall, QStringLiteral("Cannot format settings file %1").arg(d->path));
-    // Written aside and renamed, so a reader never sees half a file.
+    // Written aside and renamed, so a reader never sees half a file. The
+    // new file keeps the old one's mode (QSaveFile sees to that) and group,
+    // so the programs that share the file can still read and write it.
+    struct stat old {};
+    const bool existed = ::stat(QFile::encodeName(d->path).constData(), &old) == 0;
     QSaveFile out(d->path);
-    if (!out.open(QIODevice::WriteOnly)
-        || out.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())
-        || !out.commit())
-        throw Error(ErrPathNotFound, QStringLiteral("Cannot write settings file %1: %2").arg(d->path, out.errorString()));
+    const bool opened = out.open(QIODevice::WriteOnly);
+    if (opened && existed) {
+        // A writer outside the file's group cannot give it that group; the
+        // file then takes the writer's, as any new file would.
+        [[maybe_unused]] const int grouped = ::fchown(out.handle(), static_cast<uid_t>(-1), old.st_gid);
+    }
+    const bool written = opened && out.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size())
+        && out.commit();
+    // The next read takes the file as it is: with the new value, or, when
+    // the write failed, without it.
     d->loaded = FileStamp{};
+    if (!written) {
+        d->ini.Reset();
+        configure(d->ini);
+        throw Error(ErrPathNotFound, QStringLiteral("Cannot write settings file %1: %2").arg(d->path, out.errorString()));
+    }
 }
 
 } // namespace platform

@@ -48,3 +48,23 @@ TEST(Convert, OutOfRangeIsOverflow)
     }
     EXPECT_EQ(ToInteger(QStringLiteral("32767")), 32767);
 }
+
+TEST(Convert, LeadingNumberReadsUpToTheFirstOtherCharacter)
+{
+    struct Case { const char *text; double value; } cases[] = {
+        {"230", 230}, {" 240abc", 240}, {"12.5.7", 12.5}, {"-4x", -4}, {"+9", 9}, {".5", 0.5},
+        {"abc", 0}, {"", 0}, {"-", 0}, {".", 0}, {"x12", 0}, {"1,5", 1},
+    };
+    for (const auto &c : cases)
+        EXPECT_DOUBLE_EQ(LeadingNumber(QString::fromLatin1(c.text)), c.value) << c.text;
+}
+
+TEST(Convert, AlphaIsRoundedHalfToEvenAndKeptWithin200To255)
+{
+    struct Case { const char *text; qint16 alpha; } cases[] = {
+        {"230", 230}, {"150", 200}, {"300", 255}, {"240", 240}, {"abc", 200}, {"230.5", 230}, {"231.5", 232},
+        {"199.5", 200}, {"255.5", 255}, {"99999999999", 255}, {"-99999999999", 200}, {"", 200},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(Alpha(QString::fromLatin1(c.text)), c.alpha) << c.text;
+}

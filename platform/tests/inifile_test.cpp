@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using platform::IniFile;
 
@@ -103,4 +105,39 @@ TEST_F(IniFileTest, WriteIntoMissingFolderRaises)
 {
     ini.setIniPath(dir.filePath(QStringLiteral("no/such/folder/x.ini")));
     EXPECT_THROW(ini.WriteValue(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("v")), platform::Error);
+}
+
+TEST_F(IniFileTest, ReplacedFileKeepsItsModeAndGroup)
+{
+    writeAll(path, "[S]\na=1\n");
+    const QByteArray native = QFile::encodeName(path);
+    ASSERT_EQ(::chmod(native.constData(), 0660), 0);
+    // Another group this process may give the file: any group for root,
+    // else one of its supplementary groups.
+    gid_t groups[64];
+    const int count = ::getgroups(64, groups);
+    gid_t other = ::getegid();
+    if (::geteuid() == 0)
+        other = ::getegid() == 1 ? 2 : 1;
+    for (int i = 0; i < count; ++i)
+        if (groups[i] != ::getegid())
+            other = groups[i];
+    ASSERT_EQ(::chown(native.constData(), static_cast<uid_t>(-1), other), 0);
+
+    ini.WriteValue(QStringLiteral("S"), QStringLiteral("b"), QStringLiteral("2"));
+    struct stat st {};
+    ASSERT_EQ(::stat(native.constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0660u);
+    EXPECT_EQ(st.st_gid, other);
+    EXPECT_EQ(readAll(path), QByteArray("[S]\na=1\nb=2\n"));
+}
+
+TEST_F(IniFileTest, AFailedWriteLeavesNoValueBehindInMemory)
+{
+    // A file that exists on a file system nobody can write, root included.
+    IniFile readOnly;
+    readOnly.setIniPath(QStringLiteral("/proc/version"));
+    ASSERT_GT(readOnly.IniExists(), 0);
+    EXPECT_THROW(readOnly.WriteValue(QStringLiteral("S"), QStringLiteral("a"), QStringLiteral("2")), platform::Error);
+    EXPECT_EQ(readOnly.ReadValue(QStringLiteral("S"), QStringLiteral("a"), QStringLiteral("none")), QStringLiteral("none"));
 }

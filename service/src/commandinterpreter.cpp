@@ -2,6 +2,7 @@
 
 #include "connections.h"
 #include "databases.h"
+#include "queuefiles.h"
 #include "servicelog.h"
 
 #include "platform/convert.h"
@@ -234,7 +235,8 @@ void CommandInterpreter::SendSms(const QString &data, qint16 Index)
     const QStringList numbers = Recipients(typed, fields[1]);
     for (const QString &number : numbers) {
         const QString date = QDateTime::currentDateTime().toString(QStringLiteral("yy/MM/dd HH:mm:ss"));
-        m_writeUnsentFile(whose + QLatin1Char(',') + number + QLatin1Char(',') + date + QLatin1Char(',') + fields[2]);
+        // A raw CR or LF in the text would end the file's line there.
+        m_writeUnsentFile(SmsRecordLine({whose, number, date, fields[2]}));
     }
 }
 

@@ -61,7 +61,9 @@ void Delivery::oVorbex_SMSReceived(const QString &, const QString &, const QStri
     try {
         SmsRecord record;
         const qsizetype blank = message.indexOf(QLatin1Char(' '));
-        if (blank >= 1 && m_databases.UserExistControl(message.left(blank))) {
+        // A look-up that fails raises: the message stays in the modem and
+        // comes again, rather than going to the moderators by mistake.
+        if (blank >= 1 && m_databases.UserExists(message.left(blank))) {
             record.Whose = message.left(blank);
             record.Message = message.mid(blank + 1);
         } else {
@@ -70,8 +72,7 @@ void Delivery::oVorbex_SMSReceived(const QString &, const QString &, const QStri
         }
         record.Number = phonenumber;
         record.MessageDate = MessageDateOf(datetime);
-        const QString line = record.Whose + QLatin1Char(',') + record.Number + QLatin1Char(',') + record.MessageDate
-            + QLatin1Char(',') + record.Message;
+        const QString line = SmsRecordLine(record);
         const QString stamp = FileStamp(QDateTime::currentDateTime());
         int attempt = 0;
         CreateQueueFile(m_incoming, IncomingFileContent(line), [&] { return NextIncomingName(stamp, attempt); });
@@ -102,6 +103,10 @@ void Delivery::ReadIncomingFile()
         for (const QString &name : ListQueueFiles(m_incoming)) {
             if (m_passedOver.contains(name))
                 continue;
+            if (m_pushed.contains(name)) {
+                RetryArchive(name);
+                continue;
+            }
             QString line;
             try {
                 line = ReadFirstLine(m_incoming + QLatin1Char('/') + name);
@@ -135,6 +140,7 @@ bool Delivery::SendReceivedMsg(const clsSMS &record)
 {
     bool result = false;
     bool delivered = false;
+    bool archived = false;
     try {
         const QStringList entries = m_connections.OnlineUsers();
         const QString line = record.Whose() + QLatin1Char(',') + record.Number() + QLatin1Char(',')
@@ -156,7 +162,9 @@ bool Delivery::SendReceivedMsg(const clsSMS &record)
             } else {
                 continue;
             }
-            Archive(record.Ffname());
+            if (!archived)
+                Archive(record.Ffname());
+            archived = true;
             result = true;
         }
     } catch (const std::exception &e) {
@@ -173,11 +181,29 @@ void Delivery::Push(qint16 index, const QString &line)
     m_connections.SendData(index, frame);
 }
 
-// The first push moves the file; later pushes of the same message find it
-// in Backup already.
+// After the first push of a message. A move that fails is remembered: the
+// message is not pushed again, only the move is tried on later ticks, and
+// it is logged once.
 void Delivery::Archive(const QString &ffname)
 {
-    if (QFile::exists(m_backup + QLatin1Char('/') + ffname))
-        return;
-    MoveQueueFile(m_incoming, ffname, m_backup, ffname);
+    try {
+        MoveQueueFile(m_incoming, ffname, m_backup, ffname);
+    } catch (const platform::Error &e) {
+        m_pushed.insert(ffname);
+        m_log.LogServiceError(
+            QStringLiteral("%1 was delivered but cannot be moved to Backup: %2. It is not delivered again; the move "
+                           "is tried again on later ticks.")
+                .arg(ffname, e.description()),
+            QStringLiteral("SendReceivedMsg"));
+    }
+}
+
+void Delivery::RetryArchive(const QString &ffname)
+{
+    try {
+        MoveQueueFile(m_incoming, ffname, m_backup, ffname);
+        m_pushed.remove(ffname);
+    } catch (const platform::Error &) {
+        // logged when it first failed
+    }
 }

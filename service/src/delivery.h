@@ -40,6 +40,7 @@ public:
 private:
     void Push(qint16 index, const QString &line);
     void Archive(const QString &ffname);
+    void RetryArchive(const QString &ffname);
     QString NextIncomingName(const QString &stamp, int &attempt) const;
 
     QString m_incoming;
@@ -49,4 +50,5 @@ private:
     Connections &m_connections;
     const sealkit::clsCipherBase &m_cipher;
     QSet<QString> m_passedOver; // unreadable, and could not be set aside either
+    QSet<QString> m_pushed;     // delivered, but still in Incoming: the move to Backup failed
 };

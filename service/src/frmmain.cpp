@@ -2,6 +2,7 @@
 
 #include "queuefiles.h"
 
+#include "platform/clock.h"
 #include "platform/convert.h"
 #include "platform/error.h"
 #include "platform/version.h"
@@ -53,8 +54,8 @@ frmMain::frmMain(QString programFolder, QObject *parent)
       m_commands(m_connections, m_databases, m_log, m_cipher,
                  [this](const QString &line) { WriteUnsentFile(m_programFolder, m_random, m_log, line); })
 {
-    tmrAction.setInterval(1000);
-    tmrReadUnsentSMS.setInterval(8000);
+    tmrAction.setInterval(platform::ScaledMs(1000));
+    tmrReadUnsentSMS.setInterval(platform::ScaledMs(8000));
     connect(&tmrAction, &QTimer::timeout, this, &frmMain::Service_Process);
     connect(&tmrReadUnsentSMS, &QTimer::timeout, this, &frmMain::tmrReadUnsentSMS_Timer);
     m_connections.Listen(wsckTcpServer);
@@ -204,6 +205,8 @@ void frmMain::CreateModem()
     oVorbex = std::make_unique<vorbex::clsVorbex>();
     connect(oVorbex.get(), &vorbex::clsVorbex::TickFailed, this,
             [this](const QString &procedure, const QString &description) { m_log.LogServiceError(description, procedure); });
+    connect(oVorbex.get(), &vorbex::clsVorbex::Warning, this,
+            [this](const QString &procedure, const QString &description) { m_log.LogServiceError(description, procedure); });
     connect(oVorbex.get(), &vorbex::clsVorbex::SMSReceived, this,
             [this](const QString &id, const QString &status, const QString &length, const QString &datetime,
                    const QString &phonenumber, const QString &message, bool &stored) {
@@ -232,10 +235,26 @@ void frmMain::ListenOnPort()
 
 void frmMain::Service_Stop()
 {
+    if (m_stopping)
+        return;
+    m_stopping = true;
     // First, so that nothing handed to the modem is lost. The modem object
     // stays until the event loop is left: a send it is running goes on.
     m_outgoing.Stop();
+    tmrAction.stop();
     wsckTcpServer.close();
+    // The stop can arrive inside a modem dialogue's wait; a poll under way
+    // still addresses what it lists, so the databases stay open until the
+    // dialogue has ended.
+    if (oVorbex && oVorbex->IsBusy()) {
+        connect(oVorbex.get(), &vorbex::clsVorbex::DialogueEnded, this, &frmMain::FinishStop, Qt::SingleShotConnection);
+        return;
+    }
+    FinishStop();
+}
+
+void frmMain::FinishStop()
+{
     m_databases.CloseConnections();
     Unload(0);
 }
@@ -259,6 +278,10 @@ void frmMain::Action()
     try {
         if (!oVorbex)
             throw platform::Error(platform::ErrInvalidCall, QStringLiteral("The modem is not open"));
+        // A poll that has not run yet will list whatever arrives meanwhile;
+        // more of them would only hold up the sends queued behind.
+        if (oVorbex->ReceiveWaiting())
+            return;
         oVorbex->CommandReceiveMessage(1, 0, QString(), QString());
     } catch (const std::exception &e) {
         m_log.LogServiceError(platform::describe(e), QStringLiteral("Action"));

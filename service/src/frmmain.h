@@ -49,7 +49,8 @@ public:
 
     // Starts the service; false (with the reason logged) when it cannot.
     bool Service_Start();
-    // The stop event: closes what Service_Start opened and leaves the loop.
+    // The stop event: closes what Service_Start opened and leaves the loop,
+    // once a modem dialogue under way has ended.
     void Service_Stop();
 
     // The one-second tick: polls the modem every sms_check_interval seconds.
@@ -92,6 +93,7 @@ private:
     // The 8-second tick: the outgoing queue, then received messages.
     void tmrReadUnsentSMS_Timer();
     void onStdinReadable();
+    void FinishStop();
     void Unload(int exitCode);
     void ReportOnTerminal(const QString &text, bool exclamation);
 
@@ -118,5 +120,6 @@ private:
     QString m_smsCheckInterval;
     qint32 SecondsCounter = 0;
     bool m_running = false;
+    bool m_stopping = false;
     int m_exitCode = 0;
 };

@@ -6,10 +6,13 @@
 
 #include "platform/error.h"
 #include "platform/inifile.h"
-#include "vorbex/clsvorbex.h"
 
 #include <QDir>
+#include <QFile>
+#include <QSaveFile>
 #include <QTime>
+
+#include <algorithm>
 
 using platform::describe;
 
@@ -18,9 +21,10 @@ namespace {
 const QString Procedure = QStringLiteral("ReadUnsentFile");
 const QString Bulk = QStringLiteral("[Bulk]");
 
-// The modem's queue keeps a command's fields joined by "^" and drops, without
-// a dialogue and without a word, a send whose number or text holds one.
-const QChar ModemFieldSeparator = QLatin1Char('^');
+QString TriesFileName(const QString &name)
+{
+    return name + QStringLiteral(".tries");
+}
 
 } // namespace
 
@@ -119,34 +123,83 @@ bool OutgoingQueue::DealWith(const QString &name, const QString &now)
         text = sms.Message();
     }
     m_waitingBulk.remove(name);
-    HandOver(name, sms.Number(), text);
-    return true;
+    return HandOver(name, sms.Number(), text);
 }
 
-void OutgoingQueue::HandOver(const QString &name, const QString &number, const QString &text)
+// False when the file was set aside instead, which lets the pass go on.
+bool OutgoingQueue::HandOver(const QString &name, const QString &number, const QString &text)
 {
     if (text.isEmpty() || number.isEmpty()) {
         MoveToSent(name);
-        return;
+        return true;
     }
-    if (text.contains(ModemFieldSeparator) || number.contains(ModemFieldSeparator)) {
-        m_log.LogServiceError(QStringLiteral("%1 is not sent: the modem cannot send a number or text that holds \"^\"").arg(name),
-                              Procedure);
-        MoveToSent(name);
-        return;
+    if (const QString why = vorbex::clsVorbex::WhyNotSendable(number, text); !why.isEmpty()) {
+        ForgetTries(name);
+        SetAside(name, QStringLiteral("failed"), QStringLiteral("%1 cannot be sent: %2").arg(name, why));
+        return false;
     }
     m_handedOver.insert(name);
     m_modem->CommandSendMessage(number, text, PhoneNumberFormat(number), name);
+    return true;
 }
 
-void OutgoingQueue::SendCompleted(const QString &tag)
+void OutgoingQueue::SendCompleted(const QString &tag, vorbex::clsVorbex::SendResult result, const QString &answer)
 {
-    if (m_handedOver.remove(tag))
+    if (!m_handedOver.remove(tag))
+        return;
+    switch (result) {
+    case vorbex::clsVorbex::SendResult::Accepted:
         MoveToSent(tag);
+        break;
+    case vorbex::clsVorbex::SendResult::Refused:
+        SendFailed(tag, QStringLiteral("the modem refused it: ") + answer);
+        break;
+    case vorbex::clsVorbex::SendResult::Unanswered:
+        SendFailed(tag, QStringLiteral("the modem did not answer: ") + answer);
+        break;
+    }
+}
+
+// The file stays in Unsent for a later tick, until its last try.
+void OutgoingQueue::SendFailed(const QString &name, const QString &reason)
+{
+    const int tries = Tries(name) + 1;
+    const QString told = QStringLiteral("%1 was not sent, try %2 of %3: %4").arg(name).arg(tries).arg(MaxTries).arg(reason);
+    if (tries >= MaxTries) {
+        ForgetTries(name);
+        SetAside(name, QStringLiteral("failed"), told);
+        return;
+    }
+    m_log.LogServiceError(told, Procedure);
+    KeepTries(name, tries);
+}
+
+int OutgoingQueue::Tries(const QString &name) const
+{
+    QFile file(QDir(m_unsent).filePath(TriesFileName(name)));
+    const int kept = file.open(QIODevice::ReadOnly) ? file.readLine().trimmed().toInt() : 0;
+    return std::max(kept, m_tries.value(name));
+}
+
+void OutgoingQueue::KeepTries(const QString &name, int tries)
+{
+    m_tries.insert(name, tries);
+    QSaveFile file(QDir(m_unsent).filePath(TriesFileName(name)));
+    if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray::number(tries) + "\r\n") < 0 || !file.commit())
+        m_log.LogServiceError(QStringLiteral("Cannot keep the count of tries of %1 (%2); it is kept until the service stops")
+                                  .arg(name, file.errorString()),
+                              Procedure);
+}
+
+void OutgoingQueue::ForgetTries(const QString &name)
+{
+    m_tries.remove(name);
+    QFile::remove(QDir(m_unsent).filePath(TriesFileName(name)));
 }
 
 void OutgoingQueue::MoveToSent(const QString &name)
 {
+    ForgetTries(name);
     try {
         MoveQueueFile(m_unsent, name, m_sent, name);
     } catch (const platform::Error &e) {
@@ -182,12 +235,13 @@ bool OutgoingQueue::BulkWindowOpen(const QString &now) const
 // so it never outgrows the folder.
 void OutgoingQueue::ForgetVanished(const QStringList &names)
 {
-    if (m_waitingBulk.size() + m_passedOver.size() <= names.size())
+    if (m_waitingBulk.size() + m_passedOver.size() + m_tries.size() <= names.size())
         return;
     const QSet<QString> listed(names.cbegin(), names.cend());
     const auto vanished = [&listed](const QString &name) { return !listed.contains(name); };
     m_waitingBulk.removeIf(vanished);
     m_passedOver.removeIf(vanished);
+    m_tries.removeIf([&listed](const QHash<QString, int>::iterator it) { return !listed.contains(it.key()); });
 }
 
 void OutgoingQueue::Stop()

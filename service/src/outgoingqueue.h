@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QSet>
@@ -12,9 +13,7 @@ namespace platform {
 class IniFile;
 }
 
-namespace vorbex {
-class clsVorbex;
-}
+#include "vorbex/clsvorbex.h"
 
 // Whether a bulk message may go at `now` ("HH:mm") under the sending window
 // `interval` ("HH:mm,HH:mm", compared as text). A value that is not two
@@ -29,15 +28,21 @@ bool PhoneNumberFormat(const QString &number);
 // The outgoing queue: every Unsent file is handed to the modem once, in
 // name order, at most one per tick.
 //
-// A handed-over file stays in Unsent until the modem has run its send
-// dialogue, and moves to Sent then; until that moment the message is only
-// in the modem's memory, and the file is what lets it go out after a crash
-// or a stop. A file that must not be taken again but cannot go to Sent is
-// set aside in Unsent under its name plus ".unreadable" or ".done", which no
-// pass takes, so the administrator still finds it.
+// A handed-over file stays in Unsent until the modem has accepted the
+// message, and moves to Sent then; until that moment the message is only in
+// the modem's memory, and the file is what lets it go out after a crash or
+// a stop. A send the modem refuses or leaves unanswered stays in Unsent and
+// is tried again on a later tick, up to MaxTries tries in all; the count of
+// tries is kept beside the file as "<name>.tries", so it survives a restart.
+// A file that must not be taken again is set aside in Unsent under its name
+// plus ".failed" (it cannot be sent), ".unreadable" or ".done" (sent, but it
+// cannot go to Sent), which no pass takes, so the administrator still finds
+// it.
 class OutgoingQueue : public QObject {
     Q_OBJECT
 public:
+    static constexpr int MaxTries = 3;
+
     OutgoingQueue(QString programFolder, platform::IniFile &ini, ServiceLog &log, QObject *parent = nullptr);
 
     // One pass over Unsent: hands the first sendable file to `modem`, or
@@ -57,8 +62,12 @@ public:
 private:
     void UseModem(vorbex::clsVorbex *modem);
     bool DealWith(const QString &name, const QString &now);
-    void HandOver(const QString &name, const QString &number, const QString &text);
-    void SendCompleted(const QString &tag);
+    bool HandOver(const QString &name, const QString &number, const QString &text);
+    void SendCompleted(const QString &tag, vorbex::clsVorbex::SendResult result, const QString &answer);
+    void SendFailed(const QString &name, const QString &reason);
+    int Tries(const QString &name) const;
+    void KeepTries(const QString &name, int tries);
+    void ForgetTries(const QString &name);
     void MoveToSent(const QString &name);
     void SetAside(const QString &name, const QString &suffix, const QString &reason);
     bool BulkWindowOpen(const QString &now) const;
@@ -72,5 +81,6 @@ private:
     QSet<QString> m_handedOver;  // in the modem's queue, not yet sent
     QSet<QString> m_waitingBulk; // read once: bulk files waiting for the window
     QSet<QString> m_passedOver;  // not to be taken again, but could not be set aside
+    QHash<QString, int> m_tries; // failed tries, also when the side file cannot be written
     bool m_stopped = false;
 };

@@ -506,6 +506,8 @@ TEST_F(CommandInterpreterTest, SendQueuesEachDistinctNumberOnceInOrder)
         {" 456 ,123, 123^2|0|2|1|1|0^x,y|z",
          {L("456 "), L("123"), L(" 123"), L("+902"), L("+901")}, "x,y|z", nullptr},
         {"1,,2^^x", {L("1"), QString(), L("2")}, "x", nullptr},
+        // Raw line breaks would end the file's line; they travel as "|".
+        {"123^^one\r\ntwo\rthree\nfour", {L("123")}, "one|two|three|four", nullptr},
         {"^4|0|1|0^x", {L("+901")}, "x", "Invalid use of Null\r\nProcedure: ExecuteScalar"},
         {"^99|0^x", {}, "", nullptr},
         {"^1|2^x", {}, "", nullptr},

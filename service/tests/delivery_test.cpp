@@ -231,3 +231,43 @@ TEST_F(DeliveryTest, AClosedConnectionIsNotPushedTo)
     EXPECT_EQ(Files("Incoming").size(), 1);
     EXPECT_FALSE(Log().contains("Procedure: SendReceivedMsg")) << Log().constData();
 }
+
+// The user look-up fails (the databases are closed under it): the message
+// is not stored, so the modem keeps it for the next poll, rather than going
+// to the moderators.
+TEST_F(DeliveryTest, AFailedLookUpLeavesTheMessageInTheModem)
+{
+    databases.CloseConnections();
+    Receive(QStringLiteral("bob private"), false);
+    EXPECT_TRUE(Files("Incoming").isEmpty());
+    EXPECT_TRUE(Log().contains("\r\nProcedure: oVorbex_SMSReceived")) << Log().constData();
+
+    databases.OpenConnections(folder.path());
+    Receive(QStringLiteral("bob private"));
+    ASSERT_EQ(Files("Incoming").size(), 1);
+    EXPECT_EQ(folder.readFile(QStringLiteral("Incoming/") + Files("Incoming").first()),
+              QByteArray("bob,+905551112233,26/12/10 09:30:00,private"));
+}
+
+// Pushed, but the move to Backup fails: the message is not pushed again on
+// later ticks, only the move is tried, and the failure is logged once.
+TEST_F(DeliveryTest, AMessageWhoseMoveFailedIsNotPushedAgain)
+{
+    const size_t bob = LogIn(QStringLiteral("bob"));
+    Receive(QStringLiteral("bob only once"));
+    ASSERT_TRUE(QDir(folder.filePath(QStringLiteral("Backup"))).removeRecursively());
+
+    delivery.ReadIncomingFile();
+    EXPECT_EQ(Pushed(bob), QStringList{QStringLiteral("bob,+905551112233,26/12/10 09:30:00,only once")});
+    delivery.ReadIncomingFile();
+    delivery.ReadIncomingFile();
+    EXPECT_TRUE(Pushed(bob, 300).isEmpty());
+    EXPECT_EQ(Log().count("cannot be moved to Backup"), 1) << Log().constData();
+    EXPECT_EQ(Files("Incoming").size(), 1);
+
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("Backup")));
+    delivery.ReadIncomingFile();
+    EXPECT_TRUE(Files("Incoming").isEmpty());
+    EXPECT_EQ(Files("Backup").size(), 1);
+    EXPECT_TRUE(Pushed(bob, 300).isEmpty());
+}

@@ -17,7 +17,6 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
-#include <signal.h>
 
 namespace {
 
@@ -115,24 +114,14 @@ protected:
 
         modem = std::make_unique<SimulatedModem>(folder);
         ASSERT_TRUE(modem->isReady());
-        service.reset(folder.newProcess(QStringLiteral("TalvinorSMSSvc"), {}));
-        service->setStandardOutputFile(QProcess::nullDevice());
-        service->setStandardErrorFile(folder.filePath(QStringLiteral("service-stderr.log")));
-        service->start();
-        ASSERT_TRUE(QTest::qWaitFor([&] {
-            QTcpSocket probe;
-            probe.connectToHost(QHostAddress::LocalHost, port);
-            return probe.waitForConnected(200);
-        }, 20000)) << folder.readFile(QStringLiteral("TalvinorSMSSvc.log")).constData();
+        service = StartService(folder, port);
+        ASSERT_TRUE(service);
     }
 
     void TearDown() override
     {
-        if (service) {
-            ::kill(static_cast<pid_t>(service->processId()), SIGTERM);
-            EXPECT_TRUE(service->waitForFinished(30000));
-            EXPECT_EQ(service->exitCode(), 0);
-        }
+        if (service)
+            EXPECT_TRUE(StopService(*service));
         modem.reset();
     }
 

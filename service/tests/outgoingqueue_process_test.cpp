@@ -6,8 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QtTest/QTest>
@@ -65,16 +63,7 @@ protected:
         return service;
     }
 
-    // How often each text reached the modem.
-    QMap<QString, int> sentTexts() const
-    {
-        QMap<QString, int> counts;
-        for (const QByteArray &line : sim->sentLog().split('\n')) {
-            if (!line.isEmpty())
-                ++counts[QJsonDocument::fromJson(line).object()[S("text")].toString()];
-        }
-        return counts;
-    }
+    QMap<QString, int> sentTexts() const { return sim->sentTexts(); }
     // The texts whose files still wait in Unsent.
     QSet<QString> waitingTexts() const
     {

@@ -6,6 +6,7 @@
 #include "queuefiles.h"
 #include "servicelog.h"
 
+#include "platform/codepage.h"
 #include "platform/inifile.h"
 #include "platform/logwriter.h"
 #include "vorbex/clsvorbex.h"
@@ -163,7 +164,6 @@ TEST_F(OutgoingQueueTest, FilesWithNothingToSendMoveToSent)
         {"empty first line", "\r\nbob,0532,d,hi\r\n", false},
         {"empty number", "bob,,d,hello\r\n", false},
         {"empty bulk message", "[Bulk],0532,d,\r\n", false},
-        {"text the modem cannot carry", "[Bulk],0532,d,a^b\r\n", true},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -177,7 +177,39 @@ TEST_F(OutgoingQueueTest, FilesWithNothingToSendMoveToSent)
         EXPECT_EQ(files(sent()), QStringList{S("1.dat")});
         EXPECT_EQ(ReadAll(sent(S("1.dat"))), c.line);
         EXPECT_EQ(pass(), QStringList{S("2.dat")});
-        EXPECT_EQ(logText().contains("1.dat is not sent"), c.logged);
+        EXPECT_EQ(logText(), QByteArray());
+        QFile::remove(unsent(S("2.dat")));
+    }
+}
+
+// What the modem could only refuse is never handed over nor taken for sent.
+TEST_F(OutgoingQueueTest, UnsendableFilesAreSetAsideAsFailed)
+{
+    const struct {
+        const char *what;
+        QByteArray line;
+        const char *reason;
+    } cases[] = {
+        {"caret in the text", "[Bulk],0532,d,a^b\r\n", "\"^\""},
+        {"letter in the number", "bob,0532x,d,hi\r\n", "not a phone number"},
+        {"number too short", "bob,12,d,hi\r\n", "not a phone number"},
+        {"name and text over 160", "bob,0532,d," + QByteArray(157, 'a') + "\r\n", "does not fit one SMS"},
+        {"UCS2 over 70", "[Bulk],0532,d," + QString(71, QChar(0x0131)).toUtf8() + "\r\n", "does not fit one SMS"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        restart();
+        const qsizetype logged = logText().size();
+        put(S("1.dat"), platform::codepage::toAnsi(QString::fromUtf8(c.line)));
+        put(S("2.dat"), "bob,0532,d,next\r\n");
+
+        EXPECT_EQ(pass(), QStringList{S("2.dat")});
+        EXPECT_EQ(files(unsent()), QStringList({S("1.dat.failed"), S("2.dat")}));
+        EXPECT_EQ(files(sent()), QStringList());
+        const QByteArray entry = logText().mid(logged);
+        EXPECT_TRUE(entry.contains("1.dat cannot be sent") && entry.contains(c.reason) && entry.contains("1.dat.failed"))
+            << entry.constData();
+        QFile::remove(unsent(S("1.dat.failed")));
         QFile::remove(unsent(S("2.dat")));
     }
 }
@@ -337,6 +369,51 @@ TEST_F(OutgoingQueueSend, SentFileThatCannotMoveIsNeverHandedOverAgain)
         QFile::remove(unsent(S("1.dat.done")));
         QFile::remove(sent(S("1.dat")));
         QDir(folder.path()).mkdir(S("Sent"));
+    }
+}
+
+// A send the modem refuses or leaves unanswered stays in Unsent for a later
+// tick, three tries in all, counted across a restart; then it is set aside.
+TEST_F(OutgoingQueueSend, FailedSendIsTriedThreeTimesThenSetAside)
+{
+    const struct {
+        const char *fault;
+        const char *logged;
+    } cases[] = {
+        {"refuse 500", "the modem refused it: +CMS ERROR: 500"},
+        {"silent", "the modem did not answer"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.fault);
+        ASSERT_TRUE(sim->fault(S(c.fault)));
+        const qsizetype logged = logText().size();
+        const qsizetype sentBefore = sentMessages().size();
+        put(S("1.dat"), "bob,0532,d,not through\r\n");
+        for (int attempt = 1; attempt <= OutgoingQueue::MaxTries; ++attempt) {
+            if (attempt == 2) {
+                restart();
+                modem->OpenDevice(true);
+            }
+            ASSERT_TRUE(passAndSend()) << attempt;
+            const QByteArray entry = logText().mid(logged);
+            EXPECT_TRUE(entry.contains(QStringLiteral("1.dat was not sent, try %1 of 3: %2").arg(attempt).arg(S(c.logged)).toUtf8()))
+                << entry.constData();
+            if (attempt < OutgoingQueue::MaxTries)
+                EXPECT_EQ(files(unsent()), QStringList({S("1.dat"), S("1.dat.tries")}));
+        }
+        EXPECT_EQ(files(unsent()), QStringList{S("1.dat.failed")});
+        EXPECT_TRUE(logText().mid(logged).contains("It was set aside in Unsent as 1.dat.failed"));
+        EXPECT_EQ(pass(), QStringList());
+
+        // The modem takes sends again.
+        ASSERT_TRUE(sim->fault(S("normal")));
+        put(S("2.dat"), "bob,0532,d,through\r\n");
+        ASSERT_TRUE(passAndSend());
+        EXPECT_EQ(files(sent()), QStringList{S("2.dat")});
+        ASSERT_TRUE(sim->waitForSent(static_cast<int>(sentBefore) + 1));
+        EXPECT_EQ(sentMessages().mid(sentBefore), (QList<QPair<QString, QString>>{{S("0532"), S("bob:through")}}));
+        QFile::remove(unsent(S("1.dat.failed")));
+        QFile::remove(sent(S("2.dat")));
     }
 }
 

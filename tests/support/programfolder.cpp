@@ -2,13 +2,17 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcessEnvironment>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QThread>
 #include <memory>
+#include <signal.h>
 
 ProgramFolder::ProgramFolder()
 {
@@ -68,6 +72,33 @@ ProgramFolder::Result ProgramFolder::run(const QString &program, const QStringLi
     return r;
 }
 
+std::unique_ptr<QProcess> StartService(const ProgramFolder &folder, quint16 port)
+{
+    std::unique_ptr<QProcess> service(folder.newProcess(QStringLiteral("TalvinorSMSSvc"), {}));
+    service->setStandardOutputFile(QProcess::nullDevice());
+    service->setStandardErrorFile(folder.filePath(QStringLiteral("service-stderr.log")));
+    service->start();
+    QDeadlineTimer deadline(20000);
+    for (;;) {
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, port);
+        if (probe.waitForConnected(200))
+            return service;
+        if (deadline.hasExpired() || service->state() == QProcess::NotRunning)
+            break;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(50);
+    }
+    qWarning("the service does not listen on port %u: %s", port, folder.readFile(QStringLiteral("TalvinorSMSSvc.log")).constData());
+    return nullptr;
+}
+
+bool StopService(QProcess &service)
+{
+    ::kill(static_cast<pid_t>(service.processId()), SIGTERM);
+    return service.waitForFinished(30000) && service.exitStatus() == QProcess::NormalExit && service.exitCode() == 0;
+}
+
 quint16 freeTcpPort()
 {
     QTcpServer probe;
@@ -100,22 +131,53 @@ SimulatedModem::~SimulatedModem()
     m_process->waitForFinished();
 }
 
-void SimulatedModem::deliver(const QString &sender, const QString &text) const
+namespace {
+
+// Written under a hidden name and renamed, so the modem never reads it
+// half-written; returns the name it has in the spool folder.
+QString dropIntoSpool(const ProgramFolder &folder, const QString &suffix, const QByteArray &content)
 {
     static int serial = 0;
-    const QDir spool(m_folder.filePath(QStringLiteral("gsmsim-spool")));
-    const QString name = QStringLiteral("msg%1").arg(++serial);
+    const QDir spool(folder.filePath(QStringLiteral("gsmsim-spool")));
+    const QString name = QStringLiteral("msg%1.%2").arg(++serial).arg(suffix);
     QFile f(spool.filePath(QLatin1Char('.') + name));
     if (!f.open(QIODevice::WriteOnly))
         qFatal("cannot write into the modem's spool folder %s", qPrintable(spool.path()));
-    f.write(sender.toUtf8() + '\n' + text.toUtf8());
+    f.write(content);
     f.close();
-    QFile::rename(f.fileName(), spool.filePath(name + QStringLiteral(".sms")));
+    QFile::rename(f.fileName(), spool.filePath(name));
+    return spool.filePath(name);
+}
+
+} // namespace
+
+void SimulatedModem::deliver(const QString &sender, const QString &text) const
+{
+    dropIntoSpool(m_folder, QStringLiteral("sms"), sender.toUtf8() + '\n' + text.toUtf8());
+}
+
+bool SimulatedModem::fault(const QString &line, int timeoutMs) const
+{
+    const QString path = dropIntoSpool(m_folder, QStringLiteral("fault"), line.toUtf8());
+    QDeadlineTimer deadline(timeoutMs);
+    while (QFile::exists(path) && !deadline.hasExpired())
+        QThread::msleep(10);
+    return !QFile::exists(path) && !QFile::exists(path + QStringLiteral(".rejected"));
 }
 
 QByteArray SimulatedModem::sentLog() const
 {
     return m_folder.readFile(QStringLiteral("gsmsim-sent.log"));
+}
+
+QMap<QString, int> SimulatedModem::sentTexts() const
+{
+    QMap<QString, int> counts;
+    for (const QByteArray &line : sentLog().split('\n')) {
+        if (!line.isEmpty())
+            ++counts[QJsonDocument::fromJson(line).object()[QStringLiteral("text")].toString()];
+    }
+    return counts;
 }
 
 bool SimulatedModem::waitForSent(int count, int timeoutMs) const

@@ -53,8 +53,13 @@ public:
     bool isReady() const { return m_ready; }
     // A message that a phone with this number sends to the gateway.
     void deliver(const QString &sender, const QString &text) const;
+    // Switches a fault of the modem ("refuse 500", "silent", "xoff",
+    // "chatter", "unplug", "plug", "normal"); true once the modem took it.
+    bool fault(const QString &line, int timeoutMs = 20000) const;
     // Every message the modem accepted for sending, as JSON lines.
     QByteArray sentLog() const;
+    // How often each text was accepted for sending.
+    QMap<QString, int> sentTexts() const;
     // Waits until the sent log holds `count` lines.
     bool waitForSent(int count, int timeoutMs = 60000) const;
 
@@ -63,6 +68,15 @@ private:
     std::unique_ptr<QProcess> m_process;
     bool m_ready = false;
 };
+
+// The installed service of the folder, started in the foreground; the
+// call returns once it listens on `port` (its settings must name that
+// port), or returns null when it does not within 20 s. Its standard error
+// goes to service-stderr.log in the folder.
+std::unique_ptr<QProcess> StartService(const ProgramFolder &folder, quint16 port);
+// Stops it as systemd would (SIGTERM); false when it does not end in 30 s
+// or ends with an exit code other than 0.
+bool StopService(QProcess &service);
 
 // A TCP port that nothing listens on right now.
 quint16 freeTcpPort();

@@ -1,6 +1,6 @@
 // talvinor-adduser: adds one row to the Users table of db/application.db,
 // with the password stored as its digest, as the console stores it.
-#include "databases.h"
+#include "store/databasefiles.h"
 
 #include "common/md5.h"
 #include "platform/error.h"

@@ -14,9 +14,12 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QSaveFile>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace vorbex {
 
@@ -33,7 +36,9 @@ clsVorbex::clsVorbex(QObject *parent)
     m_ini->setIniPath(QDir(m_folder).filePath(QStringLiteral("VorbexDll.ini")));
     m_debug = platform::ToDouble(m_ini->ReadValue(Section, QStringLiteral("Debug"), QStringLiteral("0"))) == 1.0;
     modPDU::InitGsmAlphabet();
+    readUndeleted();
     m_port = std::make_shared<SerialPort>(m_folder);
+    watchPort();
     m_port->setCommPort(platform::ToInteger(m_ini->ReadValue(Section, QStringLiteral("com_port"), QStringLiteral("1"))));
 }
 
@@ -44,6 +49,12 @@ void clsVorbex::setC(std::shared_ptr<SerialPort> port)
     if (!port)
         throw platform::Error(platform::ErrInvalidCall, QStringLiteral("The modem object needs a serial port"));
     m_port = std::move(port);
+    watchPort();
+}
+
+void clsVorbex::watchPort()
+{
+    m_port->setNoticeHandler([this](const QString &notice) { Q_EMIT Warning(QStringLiteral("Output"), notice); });
 }
 
 SerialPort &clsVorbex::port() const
@@ -75,7 +86,7 @@ void clsVorbex::OpenDevice(bool DeviceState)
 void clsVorbex::Output(const QString &S)
 {
     port().Output(S);
-    LogFile(S, QStringLiteral("Commands"));
+    Log(S, QStringLiteral("Commands"));
 }
 
 void clsVorbex::ATCommand(const QString &S)
@@ -141,6 +152,60 @@ void clsVorbex::LogFile(const QString &Str, const QString &LogFileName)
                               QStringLiteral("Cannot write %1: %2").arg(file.fileName(), file.errorString()));
 }
 
+void clsVorbex::Log(const QString &Str, const QString &LogFileName)
+{
+    try {
+        LogFile(Str, LogFileName);
+        m_logFailing = false;
+    } catch (const std::exception &e) {
+        if (m_logFailing)
+            return;
+        m_logFailing = true;
+        Q_EMIT Warning(QStringLiteral("LogFile"),
+                       platform::describe(e) + QStringLiteral(" (the modem's logs miss records until they can be written again)"));
+    }
+}
+
+namespace {
+
+QString UndeletedPath(const QString &folder)
+{
+    return QDir(folder).filePath(QStringLiteral("Undeleted.lst"));
+}
+
+} // namespace
+
+void clsVorbex::readUndeleted()
+{
+    QFile file(UndeletedPath(m_folder));
+    if (!file.open(QIODevice::ReadOnly))
+        return; // none yet
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const QString pdu = QString::fromLatin1(line.trimmed());
+        if (modPDU::IsHexString(pdu))
+            m_storedNotDeleted.insert(pdu);
+    }
+}
+
+void clsVorbex::keepUndeleted()
+{
+    QByteArray content;
+    for (const QString &pdu : std::as_const(m_storedNotDeleted))
+        content += pdu.toLatin1() + '\n';
+    QSaveFile file(UndeletedPath(m_folder));
+    if (file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit()) {
+        m_undeletedFailing = false;
+        return;
+    }
+    if (m_undeletedFailing)
+        return;
+    m_undeletedFailing = true;
+    Q_EMIT Warning(QStringLiteral("ComBuffer"),
+                   QStringLiteral("Cannot write %1: %2 (a message stored but not yet deleted from the modem may be "
+                                  "stored again after a restart)")
+                       .arg(file.fileName(), file.errorString()));
+}
+
 QList<QRegularExpressionMatch> clsVorbex::RegExp(const QString &myPattern, const QString &myString) const
 {
     // (*LF) fixes the line end to LF alone whatever PCRE2 was built with, so
@@ -193,6 +258,12 @@ QStringList clsVorbex::TakeQueuedSends()
     }
     m_queue = kept;
     return tags;
+}
+
+bool clsVorbex::ReceiveWaiting() const
+{
+    return std::any_of(m_queue.cbegin(), m_queue.cend(),
+                       [this](const QueueItem &item) { return item.kind == Kind::Receive && item.serial != m_running; });
 }
 
 void clsVorbex::removeItem(quint64 serial)

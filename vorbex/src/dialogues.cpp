@@ -3,10 +3,12 @@
 
 #include "runtime.h"
 
+#include "platform/error.h"
 #include "vorbex/modpdu.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QThread>
 
@@ -30,6 +32,54 @@ constexpr double SilenceSeconds = 1.0;
 // Between two looks at a quiet line; short against the silence above.
 constexpr unsigned long IdleMs = 2;
 
+// A modem that never stops talking: the longest answer read, in time and in
+// characters. A full listing of 255 stored messages at 9600 baud takes
+// about 100 s and 95,000 characters.
+constexpr double LongestReadSeconds = 120.0;
+constexpr qsizetype LongestAnswer = 256 * 1024;
+
+// Phones and bulk senders end lines with CR LF, CR or LF; all travel as "|".
+QString LineBreaksAsBars(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("|"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('|'));
+    text.replace(QLatin1Char('\n'), QLatin1Char('|'));
+    return text;
+}
+
+// In the queue a line break is written "|".
+QString WithLineBreaks(const QString &text)
+{
+    return QString(text).replace(QLatin1Char('|'), QLatin1Char('\n'));
+}
+
+// The result code that ends a whole answer.
+const QRegularExpression &FinalOk()
+{
+    static const QRegularExpression ok(QStringLiteral("(*LF)^OK\\r?$"), QRegularExpression::MultilineOption);
+    return ok;
+}
+
+// The final result of a send in what the modem said after "AT+CMGS=": a
+// refusal wherever it stands, else "+CMGS: n" followed by "OK".
+std::optional<std::pair<clsVorbex::SendResult, QString>> SendResultIn(const QString &answer)
+{
+    static const QRegularExpression lineBreaks(QStringLiteral("[\r\n]+"));
+    const QStringList lines = answer.split(lineBreaks, Qt::SkipEmptyParts);
+    QString reference;
+    for (const QString &raw : lines) {
+        const QString line = raw.trimmed();
+        if (line.startsWith(QLatin1String("+CMS ERROR:"), Qt::CaseInsensitive)
+            || line.compare(QLatin1String("ERROR"), Qt::CaseInsensitive) == 0)
+            return std::pair{clsVorbex::SendResult::Refused, line};
+        if (line.startsWith(QLatin1String("+CMGS:"), Qt::CaseInsensitive))
+            reference = line;
+        else if (!reference.isEmpty() && line.compare(QLatin1String("OK"), Qt::CaseInsensitive) == 0)
+            return std::pair{clsVorbex::SendResult::Accepted, reference};
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 void clsVorbex::CheckSMSQueue()
@@ -37,63 +87,89 @@ void clsVorbex::CheckSMSQueue()
     if (m_running || m_queue.isEmpty())
         return;
     const QueueItem item = m_queue.first();
-    bool sendRan = false;
+    std::optional<SendOutcome> sent;
     {
         m_running = item.serial;
         const auto idle = qScopeGuard([this] {
             m_running.reset();
             waitEnded();
+            Q_EMIT DialogueEnded();
         });
-        sendRan = runDialogue(item.text);
+        sent = runDialogue(item);
         removeItem(item.serial);
     }
-    if (sendRan)
-        Q_EMIT SendCompleted(item.tag);
+    if (sent)
+        Q_EMIT SendCompleted(item.tag, sent->result, sent->answer);
 }
 
-// True when it was the send dialogue that ran.
-bool clsVorbex::runDialogue(const QString &text)
+// The outcome of a send command; nothing for the other commands.
+std::optional<clsVorbex::SendOutcome> clsVorbex::runDialogue(const QueueItem &item)
 {
-    const QStringList fields = text.split(QLatin1Char('^'));
+    const QStringList fields = item.text.split(QLatin1Char('^'));
     const QString &command = fields.first();
-    if (command == QLatin1String("0") && fields.size() == 4) {
-        SendDialogue(fields.at(1), fields.at(2));
-        return true;
+    if (item.kind == Kind::Send) {
+        if (fields.size() != 4) // a "^" in the number or the text
+            return SendOutcome{SendResult::Refused, WhyNotSendable(item.text, QString())};
+        return SendDialogue(fields.at(1), fields.at(2));
     }
     if (command == QLatin1String("1") && fields.size() == 5)
         ReceiveDialogue();
     else if (command == QLatin1String("2"))
         IdentityDialogue();
-    return false;
+    return std::nullopt;
 }
 
-// The modem's answers are not read here; they wait in the port for the next
-// receive or identity dialogue.
-void clsVorbex::SendDialogue(const QString &number, const QString &text)
+QString clsVorbex::WhyNotSendable(const QString &phonenumber, const QString &message)
 {
-    const QString message = QString(text).replace(QLatin1Char('|'), QLatin1Char('\n'));
+    if (phonenumber.contains(QLatin1Char('^')) || message.contains(QLatin1Char('^')))
+        return QStringLiteral("The number or the text holds \"^\", which the modem's queue cannot carry");
+    if (!modPDU::IsValidPhoneNumber(phonenumber))
+        return QStringLiteral("\"%1\" is not a phone number the modem can send to").arg(phonenumber);
+    if (message.isEmpty())
+        return QStringLiteral("The text is empty");
+    if (modPDU::OneSmsCoding(WithLineBreaks(message)) == modPDU::SmsCoding::TooLong)
+        return QStringLiteral("The text does not fit one SMS (%1 characters)").arg(message.size());
+    return QString();
+}
+
+// A number or text that cannot go out never reaches the modem. Otherwise
+// the designed commands and waits, and then the modem's answer to the PDU
+// decides: whatever the port held before is an answer to something else.
+clsVorbex::SendOutcome clsVorbex::SendDialogue(const QString &number, const QString &text)
+{
+    if (const QString why = WhyNotSendable(number, text); !why.isEmpty())
+        return {SendResult::Refused, why};
+    const QString pdu = modPDU::EncodeSubmitPdu(number, WithLineBreaks(text));
+    const qsizetype octets = pdu.size() / 2 - 1; // without the service-centre length octet
+
+    ReadWaiting();
     Output(QStringLiteral("AT+CMGF=0"));
     Output(CR);
     Pause(0.2f);
     Output(QStringLiteral("AT+CSCA=") + m_serviceNumber);
     Output(CR);
     Pause(0.2f);
-    QString pdu;
-    qsizetype octets = 0;
-    if (modPDU::IsValidPhoneNumber(number)) {
-        pdu = modPDU::EncodeSubmitPdu(number, message);
-        octets = pdu.size() / 2 - 1; // without the service-centre length octet
-    }
+    ReadWaiting();
     Output(QStringLiteral("AT+CMGS=") + QString::number(octets));
     Output(CR);
     Pause(0.4f);
+    QString answer = ReadWaiting();
     Output(pdu);
     Output(CtrlZ);
     Pause(6.1f);
+    answer += ReadWaiting();
+    if (const auto result = SendResultIn(answer))
+        return {result->first, result->second};
+    const QString heard = answer.simplified();
+    return {SendResult::Unanswered, heard.isEmpty() ? QStringLiteral("No answer from the modem")
+                                                    : QStringLiteral("No result from the modem: %1").arg(heard.left(200))};
 }
 
+// What waits in the port is an answer to an earlier command; read with the
+// listing it could make one message look like two.
 void clsVorbex::ReceiveDialogue()
 {
+    ReadWaiting();
     Output(QStringLiteral("AT+CMGL=4") + CRLF);
     ComBuffer(ListPattern);
 }
@@ -103,25 +179,40 @@ QString clsVorbex::ComBuffer(const QString &Pattern)
     const QString buffer = ReadUntilSilence(true);
     const QList<QRegularExpressionMatch> matches = RegExp(Pattern, buffer);
     if (m_debug)
-        LogFile(buffer, QStringLiteral("Commands"));
+        Log(buffer, QStringLiteral("Commands"));
+    QSet<QString> listed;
     for (qsizetype i = 0; i < matches.size() && i < MaxMatches; ++i) {
         const QRegularExpressionMatch &match = matches.at(i);
         if (m_debug)
-            LogFile(match.captured(0), QStringLiteral("SentData"));
+            Log(match.captured(0), QStringLiteral("SentData"));
         const QString pdu = match.captured(4).remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
-        QString phone;
-        QString datetime;
-        const QString message =
-            modPDU::DecodeDeliverPdu(pdu, true, phone, datetime).replace(QLatin1Char('\n'), QLatin1Char('|'));
         // The index keeps what the modem wrote; the length keeps the CR of
         // its line.
         const QString id = match.captured(1);
-        bool stored = true;
-        Q_EMIT SMSReceived(id, match.captured(2), match.captured(3), datetime, phone, message, stored);
-        if (!stored)
-            continue; // left in the modem, so it comes again at the next poll
+        listed.insert(pdu);
+        // Stored at an earlier listing whose delete did not get through:
+        // only the delete is repeated.
+        if (!m_storedNotDeleted.contains(pdu)) {
+            QString phone;
+            QString datetime;
+            const QString message = LineBreaksAsBars(modPDU::DecodeDeliverPdu(pdu, true, phone, datetime));
+            bool stored = true;
+            Q_EMIT SMSReceived(id, match.captured(2), match.captured(3), datetime, phone, message, stored);
+            if (!stored)
+                continue; // left in the modem, so it comes again at the next poll
+            m_storedNotDeleted.insert(pdu);
+            keepUndeleted();
+        }
         Output(QStringLiteral("AT+CMGD=") + id + CRLF);
         Pause(0.5f);
+    }
+    // A message that a whole listing no longer shows has been deleted; a
+    // listing cut short (no final "OK") proves nothing.
+    if (FinalOk().match(buffer).hasMatch()) {
+        const qsizetype before = m_storedNotDeleted.size();
+        m_storedNotDeleted.intersect(listed);
+        if (m_storedNotDeleted.size() != before)
+            keepUndeleted();
     }
     return QString();
 }
@@ -150,28 +241,51 @@ void clsVorbex::IdentityDialogue()
 
 // Collects everything the modem sends until the line has been quiet for a
 // second. The receive dialogue lets the event loop run meanwhile; the
-// identity dialogue does not.
+// identity dialogue does not. A modem that never falls silent fails the
+// dialogue once the read has run too long or collected too much.
 QString clsVorbex::ReadUntilSilence(bool keepLoopRunning)
 {
     const qint64 silenceMs = runtime::waitMs(SilenceSeconds);
+    const qint64 longestMs = runtime::waitMs(LongestReadSeconds);
     QString buffer;
     QElapsedTimer quiet;
     quiet.start();
+    QElapsedTimer reading;
+    reading.start();
     for (;;) {
         if (port().InBufferCount() > 0) {
             const QString chunk = port().Input();
             buffer += chunk;
             if (m_debug)
-                LogFile(chunk, QStringLiteral("Incoming"));
+                Log(chunk, QStringLiteral("Incoming"));
             quiet.restart();
         } else {
             QThread::msleep(IdleMs);
         }
+        if (buffer.size() > LongestAnswer || reading.elapsed() > longestMs)
+            throw platform::Error(ErrDeviceUnavailable,
+                                  QStringLiteral("The modem did not fall silent: %1 characters in %2 ms (at most %3 "
+                                                 "characters in %4 ms are read); the command stays queued")
+                                      .arg(buffer.size())
+                                      .arg(reading.elapsed())
+                                      .arg(LongestAnswer)
+                                      .arg(longestMs));
         if (keepLoopRunning)
             QCoreApplication::processEvents();
         if (quiet.elapsed() >= silenceMs && port().InBufferCount() == 0)
             return buffer;
     }
+}
+
+// Whatever the modem has sent so far, taken from the port.
+QString clsVorbex::ReadWaiting()
+{
+    if (port().InBufferCount() == 0)
+        return QString();
+    const QString chunk = port().Input();
+    if (m_debug)
+        Log(chunk, QStringLiteral("Incoming"));
+    return chunk;
 }
 
 } // namespace vorbex

@@ -2,6 +2,7 @@
 
 #include "frmmain.h"
 
+#include "platform/clock.h"
 #include "platform/folders.h"
 
 #include <cmath>
@@ -18,7 +19,7 @@ QString &folderOverride()
 
 double &clockScale()
 {
-    static double scale = 1.0;
+    static double scale = platform::ClockScale();
     return scale;
 }
 

@@ -3,10 +3,13 @@
 #include "platform/codepage.h"
 #include "platform/error.h"
 
+#include "runtime.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -20,8 +23,9 @@ namespace vorbex {
 namespace {
 
 // How long a write may wait for the line to take more output (a modem that
-// holds the line with XOFF, or a stalled USB device) before it fails.
-constexpr int WriteStallMs = 5000;
+// holds the line with XOFF, or a stalled USB device) before output is
+// restarted, and then before it fails.
+constexpr double WriteStallSeconds = 5.0;
 
 QString errorText(int error)
 {
@@ -71,13 +75,20 @@ void SerialPort::setCommPort(int port)
     if (m_open)
         throw platform::Error(platform::ErrInvalidCall,
                               QStringLiteral("Port %1 is open; close it before changing the port number").arg(m_commPort));
+    if (port != m_commPort)
+        m_linkSeen = false;
     m_commPort = port;
+}
+
+QString SerialPort::linkPath() const
+{
+    return QDir(m_linkFolder).filePath(QStringLiteral("COM%1").arg(m_commPort));
 }
 
 QString SerialPort::DeviceName() const
 {
-    const QString link = QDir(m_linkFolder).filePath(QStringLiteral("COM%1").arg(m_commPort));
-    if (QFileInfo(link).isSymLink())
+    const QString link = linkPath();
+    if (m_linkSeen || QFileInfo(link).isSymLink())
         return link;
     return QStringLiteral("/dev/ttyS%1").arg(m_commPort - 1);
 }
@@ -98,6 +109,7 @@ void SerialPort::setPortOpen(bool open)
 void SerialPort::openDevice()
 {
     m_device = DeviceName();
+    m_linkSeen = m_linkSeen || m_device == linkPath();
     const int fd = ::open(QFile::encodeName(m_device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         raiseDeviceError(QStringLiteral("Cannot open"), errno);
@@ -164,10 +176,16 @@ int SerialPort::InBufferCount()
 QString SerialPort::Input()
 {
     const int fd = ensureDevice();
+    // What waits now, and no more: a modem that never stops talking must
+    // not keep this call reading.
+    int waiting = 0;
+    if (::ioctl(fd, FIONREAD, &waiting) != 0)
+        lose(QStringLiteral("Cannot read from"), errno);
     QByteArray bytes;
     char chunk[512];
-    for (;;) {
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    const qsizetype limit = std::max<qsizetype>(waiting, 1);
+    while (bytes.size() < limit) {
+        const ssize_t got = ::read(fd, chunk, static_cast<size_t>(std::min<qsizetype>(sizeof chunk, limit - bytes.size())));
         if (got > 0) {
             bytes.append(chunk, got);
             continue;
@@ -191,6 +209,7 @@ void SerialPort::Output(const QString &text)
 {
     const int fd = ensureDevice();
     const QByteArray bytes = platform::codepage::toAnsi(text);
+    bool restarted = false;
     qsizetype done = 0;
     while (done < bytes.size()) {
         const ssize_t put = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
@@ -201,16 +220,36 @@ void SerialPort::Output(const QString &text)
         if (put < 0 && errno == EINTR)
             continue;
         if (put < 0 && errno == EAGAIN) {
-            pollfd p{fd, POLLOUT, 0};
-            const int ready = ::poll(&p, 1, WriteStallMs);
-            if (ready > 0 && !(p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+            if (waitWritable(fd))
                 continue;
-            if (ready == 0)
+            // A modem sends XOFF when its buffer runs full and may lose the
+            // XON; output restarted once is worth a second try. TCOON alone
+            // only undoes a TCOOFF; after one it restarts output whatever
+            // stopped it.
+            if (restarted || ::tcflow(fd, TCOOFF) != 0 || ::tcflow(fd, TCOON) != 0)
                 lose(QStringLiteral("Timed out writing to"), ETIMEDOUT);
-            lose(QStringLiteral("Cannot write to"), EIO);
+            restarted = true;
+            if (m_notice)
+                m_notice(QStringLiteral("Output to %1 stalled for %2 s; output restarted and the write tried again")
+                             .arg(m_device)
+                             .arg(WriteStallSeconds));
+            continue;
         }
         lose(QStringLiteral("Cannot write to"), put < 0 ? errno : EIO);
     }
+}
+
+// True when the line takes output again within the stall time; a hang-up
+// or error is lost at once.
+bool SerialPort::waitWritable(int fd)
+{
+    pollfd p{fd, POLLOUT, 0};
+    const int ready = ::poll(&p, 1, static_cast<int>(runtime::waitMs(WriteStallSeconds)));
+    if (ready > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+        lose(QStringLiteral("Cannot write to"), EIO);
+    if (ready < 0 && errno != EINTR)
+        lose(QStringLiteral("Cannot write to"), errno);
+    return ready != 0;
 }
 
 } // namespace vorbex

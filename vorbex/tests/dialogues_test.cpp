@@ -2,6 +2,8 @@
 // answer against scripted modem answers.
 #include "simmodem.h"
 
+#include "platform/error.h"
+#include "simpdu/simpdu.h"
 #include "vorbex/clsvorbex.h"
 
 #include <gtest/gtest.h>
@@ -38,6 +40,12 @@ protected:
     {
         folder.writeSettings({{QStringLiteral("GSMServiceNumber"), QStringLiteral("+4912345678901")}});
         ASSERT_TRUE(sim.start()) << sim.diagnostics().toStdString();
+        open();
+    }
+
+    // A new modem object on the port, as after a restart of its host.
+    void open()
+    {
         modem = std::make_unique<clsVorbex>();
         modem->OpenDevice(true);
         QObject::connect(modem.get(), &clsVorbex::SMSReceived,
@@ -47,7 +55,13 @@ protected:
                              if (onReceived)
                                  onReceived(stored);
                          });
-        QObject::connect(modem.get(), &clsVorbex::SendCompleted, [this](const QString &tag) { completed.append(tag); });
+        QObject::connect(modem.get(), &clsVorbex::SendCompleted,
+                         [this](const QString &tag, clsVorbex::SendResult result, const QString &answer) {
+                             completed.append(tag);
+                             outcomes.append({result, answer});
+                         });
+        QObject::connect(modem.get(), &clsVorbex::Warning,
+                         [this](const QString &procedure, const QString &text) { warnings.append(procedure + QStringLiteral(": ") + text); });
         QObject::connect(modem.get(), &clsVorbex::IMEI, [this](const QString &imei) { imeis.append(imei); });
     }
 
@@ -74,6 +88,8 @@ protected:
     QList<Received> received;
     std::function<void(bool &stored)> onReceived;
     QStringList completed;
+    QList<std::pair<clsVorbex::SendResult, QString>> outcomes;
+    QStringList warnings;
     QStringList imeis;
 };
 
@@ -122,13 +138,59 @@ INSTANTIATE_TEST_SUITE_P(
                       SendCase{"Ucs2", "+905321234567", "G\xC3\xBCnayd\xC4\xB1n", "08", "G\xC3\xBCnayd\xC4\xB1n"}),
     [](const ::testing::TestParamInfo<SendCase> &info) { return std::string(info.param.name); });
 
-// Commands that reach the modem as nothing it can send, or not at all.
-TEST_F(DialogueTest, SendWithCaretIsDroppedWithoutOutput)
+// What the modem could only refuse never reaches it: no output at all, and
+// the command comes back refused with the reason.
+TEST_F(DialogueTest, UnsendableCommandIsRefusedWithoutOutput)
 {
-    run([](clsVorbex &m) { m.CommandSendMessage(Sender, QStringLiteral("a^b"), false, QStringLiteral("1.dat")); });
+    const struct {
+        const char *number;
+        QString text;
+        const char *reason;
+    } cases[] = {
+        {"+905321234567", QStringLiteral("a^b"), "\"^\""},
+        {"+90^532", QStringLiteral("hi"), "\"^\""},
+        {"12", QStringLiteral("hi"), "not a phone number"},
+        {"0532x1234567", QStringLiteral("hi"), "not a phone number"},
+        {"+905321234567", QString(161, QLatin1Char('a')), "does not fit one SMS"},
+        {"+905321234567", QString(71, QChar(0x00E9)), "does not fit one SMS"},
+        {"+905321234567", QString(), "empty"},
+    };
+    for (const auto &c : cases) {
+        run([&](clsVorbex &m) { m.CommandSendMessage(QString::fromUtf8(c.number), c.text, true, QStringLiteral("1.dat")); });
+        ASSERT_EQ(outcomes.size(), completed.size());
+        ASSERT_FALSE(outcomes.isEmpty());
+        EXPECT_EQ(outcomes.last().first, clsVorbex::SendResult::Refused) << c.number;
+        EXPECT_TRUE(outcomes.last().second.contains(QString::fromUtf8(c.reason))) << outcomes.last().second.toStdString();
+    }
+    EXPECT_EQ(completed.size(), std::size(cases));
     EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral("Commands.log"))));
-    EXPECT_TRUE(completed.isEmpty());
     EXPECT_TRUE(modem->TakeQueuedSends().isEmpty());
+}
+
+// The modem's answer to the PDU decides; without a result in the dialogue's
+// wait the send is unanswered.
+TEST_F(DialogueTest, SendResultIsWhatTheModemAnswers)
+{
+    const struct {
+        const char *fault;
+        clsVorbex::SendResult result;
+        const char *answer;
+        int sent;
+    } cases[] = {
+        {"normal", clsVorbex::SendResult::Accepted, "+CMGS: 1", 1},
+        {"refuse 500", clsVorbex::SendResult::Refused, "+CMS ERROR: 500", 1},
+        {"silent", clsVorbex::SendResult::Unanswered, "No answer", 1},
+        {"normal", clsVorbex::SendResult::Accepted, "+CMGS: 2", 2},
+    };
+    for (const auto &c : cases) {
+        ASSERT_TRUE(sim.fault(QString::fromLatin1(c.fault))) << sim.diagnostics().toStdString();
+        run([&](clsVorbex &m) { m.CommandSendMessage(Sender, QStringLiteral("hello"), false, QStringLiteral("1.dat")); });
+        ASSERT_FALSE(outcomes.isEmpty());
+        EXPECT_EQ(outcomes.last().first, c.result) << c.fault;
+        EXPECT_TRUE(outcomes.last().second.startsWith(QString::fromLatin1(c.answer))) << c.fault << ": "
+                                                                                       << outcomes.last().second.toStdString();
+        EXPECT_EQ(sim.sent().size(), c.sent) << c.fault;
+    }
 }
 
 // A receive command is five fields; a "^" in its number or text makes more,
@@ -169,24 +231,6 @@ TEST(ATCommand, OpensAClosedPortAndWritesTheLineWithCrLf)
     EXPECT_EQ(folder.logRecords(QStringLiteral("Commands")).filter(QStringLiteral("AT+CSCA=")),
               QStringList{QStringLiteral("AT+CSCA=")});
     ASSERT_TRUE(sim.waitForSent(1)) << sim.diagnostics().toStdString();
-}
-
-TEST_F(DialogueTest, RefusedNumberOrTextAnnouncesNoValidPdu)
-{
-    const QString tooLong(161, QLatin1Char('a'));
-    run([&](clsVorbex &m) {
-        m.CommandSendMessage(QStringLiteral("12"), QStringLiteral("hi"), true, QStringLiteral("short-number"));
-        m.CommandSendMessage(Sender, tooLong, false, QStringLiteral("long-text"));
-    });
-    modem->CheckSMSQueue();
-
-    const QStringList announced = commands().filter(QStringLiteral("AT+CMGS="));
-    EXPECT_EQ(announced, QStringList({QStringLiteral("AT+CMGS=0"), QStringLiteral("AT+CMGS=-1")}));
-    // An empty PDU writes and logs nothing; Ctrl-Z still follows.
-    EXPECT_EQ(commands().mid(5, 2), QStringList({CR, CtrlZ}));
-    EXPECT_EQ(completed, QStringList({QStringLiteral("short-number"), QStringLiteral("long-text")}));
-    drainModem();
-    EXPECT_TRUE(sim.sent().isEmpty());
 }
 
 TEST_F(DialogueTest, StoredMessagesAreReportedInListingOrderEachThenDeleted)
@@ -252,14 +296,114 @@ TEST_F(DialogueTest, MessageTheHostCouldNotStoreStaysInTheModem)
     EXPECT_EQ(commands().filter(QStringLiteral("AT+CMGD=")).last(), QStringLiteral("AT+CMGD=1\r\n"));
 }
 
-// The answer to an earlier send still waits in the port; the identity
-// dialogue reads past it.
 TEST_F(DialogueTest, IdentityAfterASendIsTheFifteenDigits)
 {
     run([](clsVorbex &m) { m.CommandSendMessage(Sender, QStringLiteral("hi"), false); });
     run([](clsVorbex &m) { m.CommandGetIMEI(); });
     EXPECT_EQ(imeis, QStringList{QStringLiteral("490154203237518")});
     EXPECT_EQ(commands().mid(8), QStringList({QStringLiteral("AT+CGSN"), CR}));
+}
+
+// A modem that held the line with XOFF and lost the XON: output is
+// restarted once, the send goes through, and the restart is reported.
+TEST_F(DialogueTest, StrayXoffIsOvercomeOnce)
+{
+    ASSERT_TRUE(sim.fault(QStringLiteral("xoff"))) << sim.diagnostics().toStdString();
+    run([](clsVorbex &m) { m.CommandSendMessage(Sender, QStringLiteral("after xoff"), false, QStringLiteral("1.dat")); });
+    ASSERT_EQ(outcomes.size(), 1);
+    EXPECT_EQ(outcomes[0].first, clsVorbex::SendResult::Accepted) << outcomes[0].second.toStdString();
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings[0].startsWith(QStringLiteral("Output: ")) && warnings[0].contains(QStringLiteral("restarted")))
+        << warnings[0].toStdString();
+    ASSERT_TRUE(sim.waitForSent(1)) << sim.diagnostics().toStdString();
+}
+
+// A modem that never falls silent fails the poll, which stays queued, and
+// the next poll after it has calmed down gets the message.
+TEST_F(DialogueTest, ChatteringModemFailsThePollAndKeepsIt)
+{
+    ASSERT_TRUE(sim.deliver(Sender, QStringLiteral("behind the noise")));
+    ASSERT_TRUE(sim.fault(QStringLiteral("chatter"))) << sim.diagnostics().toStdString();
+    modem->CommandReceiveMessage(1);
+    try {
+        modem->CheckSMSQueue();
+        FAIL() << "the read came to an end";
+    } catch (const platform::Error &e) {
+        EXPECT_TRUE(e.description().contains(QStringLiteral("did not fall silent"))) << e.description().toStdString();
+    }
+    EXPECT_TRUE(modem->ReceiveWaiting());
+    EXPECT_TRUE(received.isEmpty());
+
+    ASSERT_TRUE(sim.fault(QStringLiteral("normal"))) << sim.diagnostics().toStdString();
+    modem->CheckSMSQueue();
+    ASSERT_EQ(received.size(), 1);
+    EXPECT_EQ(received[0].message, QStringLiteral("behind the noise"));
+    EXPECT_FALSE(modem->ReceiveWaiting());
+}
+
+// The command log cannot be written (a folder stands in its place): every
+// dialogue goes on, the failure is reported once, and the message is stored
+// once and deleted.
+TEST_F(DialogueTest, UnwritableLogEndsNoDialogue)
+{
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("Commands.log")));
+    ASSERT_TRUE(sim.deliver(Sender, QStringLiteral("once only")));
+    run([](clsVorbex &m) { m.CommandReceiveMessage(1); });
+    run([](clsVorbex &m) { m.CommandReceiveMessage(1); });
+    run([](clsVorbex &m) { m.CommandSendMessage(Sender, QStringLiteral("out"), false, QStringLiteral("1.dat")); });
+
+    ASSERT_EQ(received.size(), 1);
+    EXPECT_EQ(received[0].message, QStringLiteral("once only"));
+    ASSERT_EQ(outcomes.size(), 1);
+    EXPECT_EQ(outcomes[0].first, clsVorbex::SendResult::Accepted);
+    ASSERT_EQ(warnings.size(), 1) << warnings.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(warnings[0].startsWith(QStringLiteral("LogFile: "))) << warnings[0].toStdString();
+}
+
+// The message is stored, then the port fails before its delete: the next
+// listing only deletes it, also after a restart; a modem that answered
+// nothing (a listing without its final OK) forgets nothing.
+TEST_F(DialogueTest, StoredMessageWhoseDeleteFailedIsNotReportedAgain)
+{
+    ASSERT_TRUE(sim.deliver(Sender, QStringLiteral("stored, not deleted")));
+    onReceived = [&](bool &) { modem->OpenDevice(false); };
+    modem->CommandReceiveMessage(1);
+    EXPECT_THROW(modem->CheckSMSQueue(), platform::Error);
+    ASSERT_EQ(received.size(), 1);
+
+    onReceived = nullptr;
+    modem->OpenDevice(true);
+    ASSERT_TRUE(sim.fault(QStringLiteral("silent")));
+    modem->CheckSMSQueue(); // the failed poll, tried again
+    ASSERT_TRUE(sim.fault(QStringLiteral("normal")));
+    open();
+    run([](clsVorbex &m) { m.CommandReceiveMessage(1); });
+    EXPECT_EQ(received.size(), 1);
+    EXPECT_EQ(commands().filter(QStringLiteral("AT+CMGD=")), QStringList{QStringLiteral("AT+CMGD=1\r\n")});
+    ASSERT_TRUE(sim.deliver(Sender, QStringLiteral("the next one")));
+    run([](clsVorbex &m) { m.CommandReceiveMessage(1); });
+    ASSERT_EQ(received.size(), 2);
+    EXPECT_EQ(received[1].message, QStringLiteral("the next one"));
+}
+
+// Line breaks of every kind, and user-data headers of every kind, as the
+// modem lists them.
+TEST_F(DialogueTest, ReceivedTextsKeepEveryLineAndLoseOnlyRealHeaders)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    ASSERT_TRUE(sim.deliver(Sender, QStringLiteral("one\r\ntwo\rthree\nfour")));
+    ASSERT_TRUE(sim.deliverPdu(simpdu::BuildDeliverPdu(Sender, QStringLiteral("\u00E9@\u00F8X marks the spot"), now)));
+    ASSERT_TRUE(sim.deliverPdu(simpdu::BuildDeliverWithHeader(Sender, QStringLiteral("part of sixteen"), now,
+                                                              QByteArray::fromHex("060804BEEF0201"))));
+    ASSERT_TRUE(sim.deliverPdu(simpdu::BuildDeliverWithHeader(Sender, QStringLiteral("\u041F\u043E\u0440\u0442"), now,
+                                                              QByteArray::fromHex("0605040B8423F0"),
+                                                              simpdu::Coding::Ucs2)));
+    run([](clsVorbex &m) { m.CommandReceiveMessage(1); });
+    QStringList messages;
+    for (const Received &r : received)
+        messages.append(r.message);
+    EXPECT_EQ(messages, QStringList({QStringLiteral("one|two|three|four"), QStringLiteral("\u00E9@\u00F8X marks the spot"),
+                                     QStringLiteral("part of sixteen"), QStringLiteral("\u041F\u043E\u0440\u0442")}));
 }
 
 struct Yielding {

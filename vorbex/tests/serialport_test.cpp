@@ -70,6 +70,40 @@ INSTANTIATE_TEST_SUITE_P(Device, MissingDeviceTest,
                          ::testing::Values(Missing{"DanglingLink", 3, true}, Missing{"NoSuchSerialDevice", 4000, false}),
                          [](const ::testing::TestParamInfo<Missing> &info) { return std::string(info.param.name); });
 
+// The link goes with the modem (a USB modem unplugged): every use fails
+// naming the link, never falling back to a serial port with nothing on it,
+// until the link is back.
+TEST(SerialPort, VanishedLinkIsAMissingDeviceUntilItIsBack)
+{
+    LibraryFolder folder;
+    folder.writeSettings({});
+    SimModem sim(folder);
+    ASSERT_TRUE(sim.start()) << sim.diagnostics().toStdString();
+    vorbex::clsVorbex modem;
+    modem.OpenDevice(true);
+    modem.ATCommand(QStringLiteral("AT"));
+
+    ASSERT_TRUE(sim.fault(QStringLiteral("unplug"))) << sim.diagnostics().toStdString();
+    const QString link = folder.filePath(QStringLiteral("COM1"));
+    ASSERT_FALSE(QFileInfo(link).isSymLink());
+    for (int use = 0; use < 3; ++use) {
+        try {
+            modem.ATCommand(QStringLiteral("AT"));
+            FAIL() << "written to " << modem.C()->DeviceName().toStdString();
+        } catch (const platform::Error &e) {
+            EXPECT_EQ(e.number(), vorbex::ErrDeviceUnavailable);
+            EXPECT_TRUE(e.description().contains(link)) << e.description().toStdString();
+        }
+    }
+    EXPECT_EQ(modem.C()->DeviceName(), link);
+
+    ASSERT_TRUE(sim.fault(QStringLiteral("plug"))) << sim.diagnostics().toStdString();
+    modem.ATCommand(QStringLiteral("AT"));
+    modem.CommandSendMessage(QStringLiteral("+905321234567"), QStringLiteral("back again"), false);
+    modem.CheckSMSQueue();
+    ASSERT_TRUE(sim.waitForSent(1)) << sim.diagnostics().toStdString();
+}
+
 TEST(SerialPort, LineIs9600EightNoParityOneStopWithXonXoff)
 {
     LibraryFolder folder;

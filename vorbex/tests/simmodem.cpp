@@ -119,6 +119,11 @@ bool SimModem::deliverPdu(const QString &pdu)
     return dropIntoSpool(QStringLiteral("pdu"), pdu.toLatin1());
 }
 
+bool SimModem::fault(const QString &line)
+{
+    return dropIntoSpool(QStringLiteral("fault"), line.toUtf8());
+}
+
 QList<QJsonObject> SimModem::sent()
 {
     QCoreApplication::processEvents();

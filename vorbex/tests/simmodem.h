@@ -52,6 +52,9 @@ public:
     // A message arrives from the network; true once the modem stored it.
     bool deliver(const QString &sender, const QString &text);
     bool deliverPdu(const QString &pdu);
+    // Switches a fault of the modem ("refuse 500", "silent", "xoff",
+    // "chatter", "unplug", "plug", "normal"); true once the modem took it.
+    bool fault(const QString &line);
 
     // Every message the modem accepted for sending so far (number, coding,
     // text, reference), and waiting for the count to reach `count`.

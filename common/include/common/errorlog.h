@@ -16,4 +16,8 @@ extern QString errorLogName;
 // to stderr and the box is still shown.
 void LogError(const QString &moduleName, const QString &procedureName);
 
+// Writes a note that needs no answer to the same log, without a box:
+// "Note from: " with module and procedure, then the text.
+void LogNote(const QString &moduleName, const QString &procedureName, const QString &text);
+
 } // namespace common

@@ -13,4 +13,14 @@ double ToDouble(const QString &text);
 qint32 ToLong(const QString &text);
 qint16 ToInteger(const QString &text);
 
+// The decimal number at the start of the text: blanks before it, a sign,
+// digits and one "." are read up to the first other character; 0 when the
+// text does not start with a number. Never raises.
+double LeadingNumber(const QString &text);
+
+// A window's opacity setting: the leading number rounded half to even,
+// then kept within 200..255 (a number of any size, so a value past the
+// 16-bit range is kept within them too).
+qint16 Alpha(const QString &text);
+
 } // namespace platform

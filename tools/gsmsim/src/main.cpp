@@ -12,6 +12,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <memory>
 #include <cstdio>
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -107,10 +108,35 @@ int main(int argc, char **argv)
     });
     QuitOnSignals(app);
     try {
-        Spool spool(sim, spoolFolder);
-        PtyModem modem(sim, folder.filePath(QStringLiteral("COM%1").arg(port)));
+        const QString link = folder.filePath(QStringLiteral("COM%1").arg(port));
+        auto modem = std::make_unique<PtyModem>(sim, link);
+        // "unplug" takes the terminal and its link away, "plug" brings a new
+        // one; the stored messages stay, as on the modem's SIM.
+        Spool spool(sim, spoolFolder, [&](const QString &line) {
+            if (line == QLatin1String("unplug")) {
+                if (modem)
+                    modem->RemoveLink();
+                modem.reset();
+                return true;
+            }
+            if (line == QLatin1String("plug")) {
+                try {
+                    if (!modem)
+                        modem = std::make_unique<PtyModem>(sim, link);
+                } catch (const std::exception &e) {
+                    report(QString::fromLocal8Bit(e.what()));
+                    return false;
+                }
+                return true;
+            }
+            if (!sim.SetFault(line))
+                return false;
+            if (modem)
+                modem->FollowChatter();
+            return true;
+        });
         spool.Scan();
-        report(QStringLiteral("ready: COM%1 is %2, spool folder %3").arg(port).arg(modem.TerminalName(), spoolFolder));
+        report(QStringLiteral("ready: COM%1 is %2, spool folder %3").arg(port).arg(modem->TerminalName(), spoolFolder));
         return app.exec();
     } catch (const std::exception &e) {
         report(QString::fromLocal8Bit(e.what()));

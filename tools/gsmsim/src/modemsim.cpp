@@ -51,8 +51,41 @@ std::optional<int> Argument(const QByteArray &command, const QByteArray &prefix)
 
 ModemSim::ModemSim(QObject *parent) : QObject(parent) {}
 
+bool ModemSim::SetFault(const QString &line)
+{
+    const QStringList words = line.simplified().split(QLatin1Char(' '));
+    const QString &mode = words.first();
+    if (mode == QLatin1String("refuse") && words.size() == 2) {
+        bool ok = false;
+        const int code = words.at(1).toInt(&ok);
+        if (!ok)
+            return false;
+        m_refusal = code;
+    } else if (mode == QLatin1String("silent")) {
+        m_silent = true;
+    } else if (mode == QLatin1String("chatter")) {
+        m_chatter = true;
+    } else if (mode == QLatin1String("xoff")) {
+        Q_EMIT Unsolicited(QByteArray(1, Xoff));
+    } else if (mode == QLatin1String("normal")) {
+        m_refusal.reset();
+        m_silent = false;
+        m_chatter = false;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+QByteArray ModemSim::Chatter()
+{
+    return QByteArrayLiteral("\r\nRING\r\n\r\n+CREG: 1\r\n").repeated(64);
+}
+
 QByteArray ModemSim::Receive(QByteArrayView bytes)
 {
+    if (m_silent)
+        return {};
     QByteArray answer;
     for (const char c : bytes) {
         if (c == Xon || c == Xoff)
@@ -139,6 +172,8 @@ QByteArray ModemSim::FinishSubmit()
     const simpdu::Submit submit = simpdu::ReadSubmitPdu(pdu);
     if (!submit.ok)
         return CmsError(304);
+    if (m_refusal)
+        return CmsError(*m_refusal);
     m_lastReference = m_lastReference % 255 + 1;
     Q_EMIT MessageSubmitted(m_lastReference, submit);
     return QByteArrayLiteral("\r\n+CMGS: ") + QByteArray::number(m_lastReference) + QByteArrayLiteral("\r\n") + Ok;

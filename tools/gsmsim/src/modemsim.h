@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 // The AT side of a GSM modem in PDU mode, without any device: bytes from the
 // host go in, the modem's answer comes out. It echoes what it receives,
 // answers the commands a host of this system uses, keeps received messages
@@ -27,11 +29,26 @@ public:
     int Store(const QString &pdu);
     int StoredCount() const { return m_storage.size(); }
 
+    // Faults a real modem shows, switched by a line of text:
+    //   "refuse N"  every send is answered "+CMS ERROR: N" and not sent
+    //   "silent"    the modem takes everything and answers nothing
+    //   "chatter"   the modem talks without pause (Chatter() says what)
+    //   "xoff"      one XOFF now, as from a modem whose buffer ran full
+    //   "normal"    every fault off
+    // Returns false for a line it does not know. "xoff" comes back through
+    // Unsolicited, for the terminal to send.
+    bool SetFault(const QString &line);
+    bool Chattering() const { return m_chatter; }
+    // One burst of a chattering modem's unsolicited lines.
+    static QByteArray Chatter();
+
 Q_SIGNALS:
     // A command line the modem executed.
     void CommandExecuted(const QString &line);
     // An SMS-SUBMIT the modem accepted for sending, with its reference.
     void MessageSubmitted(int reference, const simpdu::Submit &submit);
+    // Bytes the modem sends of its own accord.
+    void Unsolicited(const QByteArray &bytes);
 
 private:
     struct Stored {
@@ -49,4 +66,7 @@ private:
     QByteArray m_line;
     QMap<int, Stored> m_storage;
     int m_lastReference = 0;
+    std::optional<int> m_refusal; // "+CMS ERROR" code for every send
+    bool m_silent = false;
+    bool m_chatter = false;
 };

@@ -17,6 +17,9 @@
 
 namespace {
 
+// Bytes of chatter that may wait for the host before the modem holds back.
+constexpr qsizetype ChatterBacklog = 16384;
+
 [[noreturn]] void fail(const QString &what)
 {
     throw std::runtime_error(QStringLiteral("%1: %2").arg(what, QString::fromLocal8Bit(std::strerror(errno))).toStdString());
@@ -55,7 +58,36 @@ PtyModem::PtyModem(ModemSim &sim, QString linkPath, QObject *parent)
     m_writable->setEnabled(false);
     connect(m_writable.get(), &QSocketNotifier::activated, this, &PtyModem::WritePending);
 
+    connect(&m_sim, &ModemSim::Unsolicited, this, &PtyModem::Send);
+    // A chattering modem keeps the line as full as the host lets it be.
+    m_chatter.setInterval(1);
+    connect(&m_chatter, &QTimer::timeout, this, [this] {
+        if (m_pending.size() < ChatterBacklog)
+            Send(ModemSim::Chatter());
+    });
+    FollowChatter();
+
     PointLinkAt(m_terminal);
+}
+
+void PtyModem::FollowChatter()
+{
+    if (m_sim.Chattering())
+        m_chatter.start();
+    else
+        m_chatter.stop();
+}
+
+void PtyModem::RemoveLink()
+{
+    if (QFileInfo(m_linkPath).symLinkTarget() == m_terminal)
+        ::unlink(QFile::encodeName(m_linkPath).constData());
+}
+
+void PtyModem::Send(const QByteArray &bytes)
+{
+    m_pending += bytes;
+    WritePending();
 }
 
 PtyModem::~PtyModem()

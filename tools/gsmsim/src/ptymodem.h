@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
 
@@ -26,10 +27,17 @@ public:
 
     QString TerminalName() const { return m_terminal; }
 
+    // Starts or stops talking as the simulator's chatter fault says.
+    void FollowChatter();
+    // Removes the link, as the system does when a USB modem is pulled out;
+    // the terminal hangs up when this object goes.
+    void RemoveLink();
+
 private:
     void ReadHost();
     void WritePending();
     void PointLinkAt(const QString &target);
+    void Send(const QByteArray &bytes);
 
     ModemSim &m_sim;
     QString m_linkPath;
@@ -39,4 +47,5 @@ private:
     QByteArray m_pending;
     std::unique_ptr<QSocketNotifier> m_readable;
     std::unique_ptr<QSocketNotifier> m_writable;
+    QTimer m_chatter;
 };

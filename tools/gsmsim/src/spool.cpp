@@ -29,8 +29,8 @@ QString withoutFinalLineEnd(QString text)
 
 } // namespace
 
-Spool::Spool(ModemSim &sim, QString folder, QObject *parent)
-    : QObject(parent), m_sim(sim), m_folder(std::move(folder))
+Spool::Spool(ModemSim &sim, QString folder, Control control, QObject *parent)
+    : QObject(parent), m_sim(sim), m_folder(std::move(folder)), m_control(std::move(control))
 {
     QDir().mkpath(m_folder);
     m_watcher.addPath(m_folder);
@@ -39,7 +39,7 @@ Spool::Spool(ModemSim &sim, QString folder, QObject *parent)
 
 void Spool::Scan()
 {
-    const QStringList names = QDir(m_folder).entryList({QStringLiteral("*.sms"), QStringLiteral("*.pdu")},
+    const QStringList names = QDir(m_folder).entryList({QStringLiteral("*.sms"), QStringLiteral("*.pdu"), QStringLiteral("*.fault")},
                                                        QDir::Files, QDir::Name);
     for (const QString &name : names) {
         const QString path = QDir(m_folder).filePath(name);
@@ -60,6 +60,12 @@ bool Spool::Take(const QString &path)
         return false;
     }
     const QString content = QString::fromUtf8(file.readAll());
+    if (path.endsWith(QLatin1String(".fault"))) {
+        const QString line = content.section(QLatin1Char('\n'), 0, 0).trimmed();
+        const bool known = m_control(line);
+        report(known ? QStringLiteral("fault: %1").arg(line) : QStringLiteral("unknown fault \"%1\"").arg(line));
+        return known;
+    }
     QString pdu;
     if (path.endsWith(QLatin1String(".pdu"))) {
         pdu = content.trimmed();

@@ -90,6 +90,36 @@ TEST(ModemSimSubmit, RefusesAPduThatDoesNotMatchOrDecode)
     }
 }
 
+TEST(ModemSimFaults, RefusalSilenceAndBackToNormal)
+{
+    ModemSim sim;
+    int submitted = 0;
+    QObject::connect(&sim, &ModemSim::MessageSubmitted, [&] { ++submitted; });
+    ASSERT_TRUE(sim.SetFault(QStringLiteral("refuse 500")));
+    sim.Receive("AT+CMGS=22\r");
+    EXPECT_EQ(sim.Receive(SubmitPdu + '\x1A'), SubmitPdu + "\r\n+CMS ERROR: 500\r\n");
+    EXPECT_EQ(submitted, 0);
+
+    ASSERT_TRUE(sim.SetFault(QStringLiteral("silent")));
+    EXPECT_EQ(sim.Receive("AT\r"), QByteArray());
+
+    QByteArray unsolicited;
+    QObject::connect(&sim, &ModemSim::Unsolicited, [&](const QByteArray &bytes) { unsolicited += bytes; });
+    ASSERT_TRUE(sim.SetFault(QStringLiteral("xoff")));
+    EXPECT_EQ(unsolicited, QByteArray("\x13"));
+
+    ASSERT_TRUE(sim.SetFault(QStringLiteral("chatter")));
+    EXPECT_TRUE(sim.Chattering());
+    ASSERT_TRUE(sim.SetFault(QStringLiteral("normal")));
+    EXPECT_FALSE(sim.Chattering());
+    sim.Receive("AT+CMGS=22\r");
+    EXPECT_EQ(sim.Receive(SubmitPdu + '\x1A'), SubmitPdu + "\r\n+CMGS: 1\r\n\r\nOK\r\n");
+    EXPECT_EQ(submitted, 1);
+
+    for (const char *unknown : {"refuse", "refuse x", "hang", ""})
+        EXPECT_FALSE(sim.SetFault(QString::fromLatin1(unknown))) << unknown;
+}
+
 TEST(ModemSimStorage, ListsMarksReadAndDeletes)
 {
     ModemSim sim;

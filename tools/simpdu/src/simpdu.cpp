@@ -382,6 +382,12 @@ QString BuildDeliverPart(const QString& sender, const QString& text, const QDate
     return BuildDeliver(sender, text, stamp, coding, header);
 }
 
+QString BuildDeliverWithHeader(const QString& sender, const QString& text, const QDateTime& stamp,
+                               const QByteArray& header, Coding coding)
+{
+    return BuildDeliver(sender, text, stamp, coding, header);
+}
+
 Submit ReadSubmitPdu(const QString& hex)
 {
     Submit result;

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QObject>
 #include <QRegularExpressionMatch>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -33,11 +34,19 @@ inline constexpr char EventInterfaceId[] = "{18A59615-F14E-48F2-9A3A-15757B95639
 //
 // Settings come from "VorbexDll.ini" (section "VorbexDll") in the library
 // folder; the logs "Commands.log", "Incoming.log" and "SentData.log" lie there
-// too. Errors are raised to the caller as platform::Error; the error of a
+// too, and "Undeleted.lst", the received messages the host has stored whose
+// deletion from the modem is not yet confirmed. Errors are raised to the caller as platform::Error; the error of a
 // timer tick comes back through TickFailed.
 class clsVorbex : public QObject {
     Q_OBJECT
 public:
+    // What became of a send command. Accepted: the modem answered "+CMGS: n"
+    // and "OK". Refused: it answered "ERROR" or "+CMS ERROR: n", or the
+    // command never reached it (a number, a text or a "^" that cannot be
+    // sent). Unanswered: no result came within the dialogue's wait.
+    enum class SendResult { Accepted, Refused, Unanswered };
+    Q_ENUM(SendResult)
+
     // Reads "Debug" and "com_port"; a value that is not a number raises the
     // type-mismatch error. The port stays closed.
     explicit clsVorbex(QObject *parent = nullptr);
@@ -57,6 +66,10 @@ public:
     // SendCompleted or TakeQueuedSends; it is never sent to the modem.
     void CommandSendMessage(const QString &phonenumber, const QString &message, bool PhoneNumberFormat,
                             const QString &tag = QString());
+    // Why a send command with this number and text could not reach the
+    // modem ("" when it can): a "^" in either, a number that is not one, a
+    // text that is empty or does not fit one SMS ("|" stands for a line break).
+    static QString WhyNotSendable(const QString &phonenumber, const QString &message);
     void CommandReceiveMessage(int Mode, int MsgNo = 0, const QString &phonenumber = QString(),
                                const QString &message = QString());
     // True opens the port unless it is open and reads "GSMServiceNumber"
@@ -65,7 +78,8 @@ public:
     // Reads the modem's answer until it falls silent and reports each stored
     // message that the pattern matches; always returns "".
     QString ComBuffer(const QString &Pattern);
-    // Writes S to the port as it is and logs it in "Commands.log".
+    // Writes S to the port as it is and logs it in "Commands.log"; a log
+    // that cannot be written is reported through Warning, not raised.
     void Output(const QString &S);
     // Every match of the pattern in myString, in order, ignoring case; "^"
     // and "$" work per line, "." matches anything but LF.
@@ -83,6 +97,8 @@ public:
 
     // A dialogue is running right now.
     bool IsBusy() const { return m_running.has_value(); }
+    // A receive command waits in the queue (not counting a running one).
+    bool ReceiveWaiting() const;
     // Removes every queued send command except a running one and returns
     // their tags in queue order.
     QStringList TakeQueuedSends();
@@ -93,11 +109,18 @@ Q_SIGNALS:
     void SMSReceived(const QString &id, const QString &status, const QString &length, const QString &datetime,
                      const QString &phonenumber, const QString &message, bool &stored);
     void IMEI(const QString &imeiNumber);
-    // A send dialogue ran to its end and its command left the queue. The
-    // modem's answer is not read, so this says nothing about delivery.
-    void SendCompleted(const QString &tag);
+    // A send command left the queue: `answer` is the modem's result line,
+    // or why the command was refused before it reached the modem, or what
+    // came instead of a result.
+    void SendCompleted(const QString &tag, vorbex::clsVorbex::SendResult result, const QString &answer);
     // A timer tick failed; the command stays first in the queue.
     void TickFailed(const QString &procedure, const QString &description);
+    // Something the host should log that ended nothing: a log file that
+    // cannot be written (reported once until it can be again), output that
+    // had to be restarted after a stall.
+    void Warning(const QString &procedure, const QString &description);
+    // The dialogue that was running has ended (whatever its outcome).
+    void DialogueEnded();
 
 protected:
     // Holds back a deleteLater() that arrives while the object waits.
@@ -113,14 +136,25 @@ private:
     };
 
     void QueueTimer();
+    struct SendOutcome {
+        SendResult result;
+        QString answer;
+    };
+
     void enqueue(Kind kind, const QString &text, const QString &tag = QString());
     void removeItem(quint64 serial);
-    bool runDialogue(const QString &text);
-    void SendDialogue(const QString &number, const QString &text);
+    std::optional<SendOutcome> runDialogue(const QueueItem &item);
+    SendOutcome SendDialogue(const QString &number, const QString &text);
     void ReceiveDialogue();
     void IdentityDialogue();
     QString ReadUntilSilence(bool keepLoopRunning);
+    QString ReadWaiting();
+    // LogFile for the dialogues: a log that cannot be written ends nothing.
+    void Log(const QString &Str, const QString &LogFileName);
+    void readUndeleted();
+    void keepUndeleted();
     SerialPort &port() const;
+    void watchPort();
     void waitEnded();
 
     QString m_folder;
@@ -133,6 +167,12 @@ private:
     std::optional<quint64> m_running; // serial of the command whose dialogue runs
     int m_waits = 0;                  // Pause calls under way
     bool m_deletePending = false;     // a deleteLater() held back during a wait
+    bool m_logFailing = false;        // the last log write failed and was reported
+    // PDUs the host has stored whose deletion from the modem is not yet
+    // confirmed by a whole listing without them; kept in "Undeleted.lst" in
+    // the library folder, so that a restart does not store them again.
+    QSet<QString> m_storedNotDeleted;
+    bool m_undeletedFailing = false; // the last write of that file failed and was reported
 };
 
 } // namespace vorbex

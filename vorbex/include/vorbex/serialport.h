@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace vorbex {
 
 // Error number of a device that cannot be opened, read or written.
@@ -16,7 +18,9 @@ inline constexpr int ErrDeviceUnavailable = 68;
 // A device that goes away while the port is open (a USB modem unplugged or
 // reset) fails the call that notices it; every later call tries to open the
 // device again, so the port comes back by itself once the device does.
-// Every failure raises platform::Error naming the device.
+// A write that the line holds back for 5 s (a stray XOFF from the modem)
+// restarts output once, tells the notice handler, and tries again; a
+// second stall fails. Every failure raises platform::Error naming the device.
 class SerialPort {
 public:
     explicit SerialPort(QString linkFolder);
@@ -43,9 +47,14 @@ public:
     // The device path that the port number stands for right now.
     QString DeviceName() const;
 
+    // Told of what the port did to keep going (an output restart).
+    void setNoticeHandler(std::function<void(const QString &)> handler) { m_notice = std::move(handler); }
+
 private:
+    QString linkPath() const;
     void openDevice();
     void closeDevice();
+    bool waitWritable(int fd);
     int ensureDevice();
     void checkHangUp(int fd);
     [[noreturn]] void raiseDeviceError(const QString &what, int error);
@@ -56,6 +65,8 @@ private:
     bool m_open = false;
     int m_fd = -1;
     QString m_device; // the device m_fd was opened on
+    bool m_linkSeen = false;
+    std::function<void(const QString &)> m_notice;
 };
 
 } // namespace vorbex

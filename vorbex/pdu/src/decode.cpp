@@ -6,10 +6,9 @@
 namespace modPDU {
 namespace {
 
-// Six header octets and one fill bit occupy seven septets.
-constexpr qsizetype ConcatHeaderSeptets = 7;
-constexpr qsizetype ConcatHeaderOctets = 6;
-constexpr qsizetype ConcatHeaderUcs2Characters = 3;
+// The first octet's flag for a user-data header at the start of the user
+// data (concatenation, ports, ...).
+constexpr int UserDataHeaderFlag = 0x40;
 
 bool IsHexDigit(QChar c)
 {
@@ -134,7 +133,7 @@ QString DecodeFields(const QString& pdu, bool hasSmsc, QString& phone, QString& 
     }
     if (!r.Has(2))
         return {};
-    r.Skip(2); // first octet
+    const bool hasHeader = (r.TakeOctet() & UserDataHeaderFlag) != 0;
 
     if (!r.Has(2))
         return {};
@@ -165,27 +164,22 @@ QString DecodeFields(const QString& pdu, bool hasSmsc, QString& phone, QString& 
         return {};
     const int userDataLength = r.TakeOctet();
     const QStringView userData = r.Rest();
-    const bool concatHeader = userData.startsWith(QLatin1String("050003"));
+    // A header is its length octet and that many octets, whatever they
+    // hold; the text starts after it (in 7-bit, at the next septet).
+    const qsizetype headerOctets = hasHeader ? (userData.size() >= 2 ? OctetValue(userData, 0) + 1 : 1) : 0;
+    if (2 * headerOctets > userData.size())
+        return {};
 
     if (coding == QLatin1String("00")) {
         const QString unpacked = UnpackSeptetsOf(userData);
-        QStringView septets = QStringView(unpacked).left(userDataLength);
-        if (concatHeader && septets.size() > ConcatHeaderSeptets)
-            septets = septets.mid(ConcatHeaderSeptets);
-        return SeptetsToTextOf(septets);
+        const QStringView septets = QStringView(unpacked).left(userDataLength);
+        const qsizetype headerSeptets = (headerOctets * 8 + 6) / 7;
+        return headerSeptets < septets.size() ? SeptetsToTextOf(septets.mid(headerSeptets)) : QString();
     }
-    if (coding == QLatin1String("04")) {
-        QString text = EightBitText(userData);
-        if (concatHeader && text.size() > ConcatHeaderOctets)
-            text.remove(0, ConcatHeaderOctets);
-        return text;
-    }
-    if (coding == QLatin1String("08")) {
-        QString text = Ucs2Text(userData);
-        if (concatHeader && text.size() > ConcatHeaderUcs2Characters)
-            text.remove(0, ConcatHeaderUcs2Characters);
-        return text;
-    }
+    if (coding == QLatin1String("04"))
+        return EightBitText(userData.mid(2 * headerOctets));
+    if (coding == QLatin1String("08"))
+        return Ucs2Text(userData.mid(2 * headerOctets));
     return {};
 }
 

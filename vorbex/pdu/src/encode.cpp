@@ -13,16 +13,24 @@ bool IsDecimalDigit(QChar c)
     return c >= u'0' && c <= u'9';
 }
 
-// The septets of a text that may go out with the 7-bit coding, or "" when it
-// must go out as UCS2: the counters of the composing screens follow
-// IsSevenBitText, so only such texts are sent 7-bit, and only when each
-// character has a GSM code and the whole fits one message.
+// The septets of a text that goes out with the 7-bit coding, or "" when it
+// does not: the counters of the composing screens follow IsSevenBitText, so
+// only such texts are sent 7-bit, and only when each character has a GSM
+// code and the whole fits one message.
 QString SevenBitSeptets(const QString& text)
 {
     if (!IsSevenBitText(text))
         return {};
     const QString septets = TextToSeptets(text);
     return septets.size() <= MaxSeptets ? septets : QString();
+}
+
+// The coding of a text whose 7-bit septets (see above) are given.
+SmsCoding CodingOf(const QString& text, const QString& septets)
+{
+    if (!septets.isEmpty())
+        return SmsCoding::SevenBit;
+    return text.size() <= MaxUcs2Characters ? SmsCoding::Ucs2 : SmsCoding::TooLong;
 }
 
 QString Ucs2UserData(QStringView text)
@@ -62,21 +70,29 @@ QString BuildSubmitPdu(const QString& number, const QString& text)
     pdu += QLatin1String("00"); // protocol identifier
 
     const QString septets = SevenBitSeptets(text);
-    if (!septets.isEmpty()) {
+    switch (CodingOf(text, septets)) {
+    case SmsCoding::SevenBit:
         pdu += QLatin1String("00AA");
         pdu += HexByte(static_cast<qint32>(septets.size()));
         pdu += PackSeptets(septets);
-    } else if (text.size() <= MaxUcs2Characters) {
+        break;
+    case SmsCoding::Ucs2:
         pdu += QLatin1String("08AA");
         pdu += HexByte(static_cast<qint32>(2 * text.size()));
         pdu += Ucs2UserData(text);
-    } else {
+        break;
+    case SmsCoding::TooLong:
         return {};
     }
     return pdu;
 }
 
 } // namespace
+
+SmsCoding OneSmsCoding(const QString& text)
+{
+    return CodingOf(text, SevenBitSeptets(text));
+}
 
 bool IsValidPhoneNumber(const QString& number)
 {

@@ -126,6 +126,50 @@ TEST(DecodeDeliverPdu, ConcatenatedPartsLoseExactlyTheirHeader)
     }
 }
 
+// The header is known by the first octet's flag and skipped by its own
+// length, whatever elements it holds; a text without the flag is never cut,
+// even when its packed bits begin like a concatenation header.
+TEST(DecodeDeliverPdu, UserDataHeaderByItsFlagAndLength)
+{
+    const struct {
+        const char* name;
+        QByteArray header;
+    } headers[] = {
+        {"none", {}},
+        {"concat 8-bit", QByteArray::fromHex("0500032A0201")},
+        {"concat 16-bit", QByteArray::fromHex("060804BEEF0302")},
+        {"ports 16-bit", QByteArray::fromHex("0605040B8423F0")},
+        {"ports 8-bit", QByteArray::fromHex("0404021020")},
+        {"concat and ports", QByteArray::fromHex("0B0504158100000003AA0301")},
+        {"empty header", QByteArray::fromHex("00")},
+    };
+    const std::pair<simpdu::Coding, QString> texts[] = {
+        {simpdu::Coding::SevenBit, S(u"é@øX marks the spot")},
+        {simpdu::Coding::SevenBit, S(u"[x]")},
+        {simpdu::Coding::EightBit, S(u"Çay saat 5")},
+        {simpdu::Coding::Ucs2, S(u"Привет")},
+        {simpdu::Coding::Ucs2, S(u"é")},
+    };
+    for (const auto& h : headers) {
+        for (const auto& [coding, text] : texts) {
+            const QString pdu = h.header.isEmpty()
+                ? simpdu::BuildDeliverPdu(S(u"+123"), text, TestStamp(), coding)
+                : simpdu::BuildDeliverWithHeader(S(u"+123"), text, TestStamp(), h.header, coding);
+            ASSERT_FALSE(pdu.isEmpty()) << h.name;
+            EXPECT_EQ(Decode(pdu).text, text) << h.name << ": " << text.toStdString();
+        }
+    }
+}
+
+// A header that claims more octets than the user data holds leaves no text.
+TEST(DecodeDeliverPdu, HeaderLongerThanTheUserDataGivesEmptyText)
+{
+    const QString tpdu = S(u"44") + Sender + S(u"00") + S(u"04") + Stamp + S(u"03") + S(u"0A0003");
+    const Decoded d = Decode(Smsc + tpdu);
+    EXPECT_EQ(d.text, QString());
+    EXPECT_EQ(d.phone, S(u"+447921436587"));
+}
+
 // The header's septets are dropped before escapes are read, so a header
 // septet that happens to be the escape code cannot swallow a character.
 TEST(DecodeDeliverPdu, SevenBitPartForEveryReference)

@@ -183,7 +183,9 @@ TEST(EncodeSubmitPdu, SevenBitTextGoesOutInGsmCodes)
     }
 }
 
-TEST(EncodeSubmitPdu, CodingFollowsSeptetsAndGsmCodes)
+// OneSmsCoding is what the composing screens ask before they queue a text;
+// it must say what the encoder does with it.
+TEST(EncodeSubmitPdu, CodingFollowsSeptetsAndGsmCodesAsOneSmsCodingSays)
 {
     struct Case {
         QString text;
@@ -203,9 +205,18 @@ TEST(EncodeSubmitPdu, CodingFollowsSeptetsAndGsmCodes)
         {QString(71, u'`'), "", 0},
         // Form feed is in the extension table.
         {S(u"page\fbreak"), "00", 11},
+        {QString(160, u'a'), "00", 160},
+        {QString(161, u'a'), "", 0},
+        {QString(70, u'é'), "08", 140},
+        {QString(71, u'é'), "", 0},
+        {S(u"é") + QString(100, u'a'), "", 0},
     };
     for (const auto& c : cases) {
         const QString pdu = EncodeSubmitPdu(S(u"+123456789"), c.text);
+        const SmsCoding expected = !*c.coding                   ? SmsCoding::TooLong
+            : QLatin1String(c.coding) == QLatin1String("00") ? SmsCoding::SevenBit
+                                                               : SmsCoding::Ucs2;
+        EXPECT_EQ(OneSmsCoding(c.text), expected) << c.text.toStdString();
         if (!*c.coding) {
             EXPECT_EQ(pdu, QString()) << c.text.toStdString();
             continue;

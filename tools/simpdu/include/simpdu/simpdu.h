@@ -35,6 +35,12 @@ struct ConcatPart {
 QString BuildDeliverPart(const QString& sender, const QString& text, const QDateTime& stamp,
                          const ConcatPart& part, Coding coding = Coding::Auto);
 
+// Any user-data header: `header` is written as it is, beginning with its
+// own length octet (for example 06 08 04 ... for a 16-bit reference, or
+// 06 05 04 ... for 16-bit ports), and the header flag is set.
+QString BuildDeliverWithHeader(const QString& sender, const QString& text, const QDateTime& stamp,
+                               const QByteArray& header, Coding coding = Coding::Auto);
+
 // An SMS-SUBMIT PDU as read back: the destination number ("+" for an
 // international one, the name for an alphanumeric one), the data coding
 // scheme as two hex digits, and the text (any user-data header skipped).

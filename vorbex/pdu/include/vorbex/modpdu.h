@@ -30,6 +30,14 @@ bool IsSevenBitText(const QString& text);
 
 // --- Encoding outgoing PDUs --------------------------------------------
 
+// How a text goes out in one SMS, by the encoder's own rule: 7-bit when
+// every code is below 128, each character has a GSM code and the septets
+// (an extension character counts two) are at most 160; otherwise UCS2 when
+// the text has at most 70 UTF-16 codes; otherwise it does not fit one SMS.
+// An empty text is Ucs2 here; the encoder refuses it for being empty.
+enum class SmsCoding { SevenBit, Ucs2, TooLong };
+SmsCoding OneSmsCoding(const QString& text);
+
 bool IsValidPhoneNumber(const QString& number);
 // The SMS-SUBMIT PDU as hex text (with the service-centre length "00"), or ""
 // when refused.

@@ -1,0 +1,120 @@
+// Importing spreadsheets for the bulk list.
+//
+// 1. A 50,000-row .xlsx (a unique name and a number per row) is imported
+//    five times; goal: under 3 s each.
+// 2. A sheet of 1,048,576 rows (the format's last row) is imported in a
+//    process of its own, whose peak memory the kernel reports; goal: imported
+//    under 400 MB peak, or refused cleanly.
+#include "sheets/spreadsheetimport.h"
+
+#include "xlsxwriter.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+using xlsxwriter::Cell;
+
+QString MakeSheet(const QString &folder, int rows)
+{
+    std::vector<xlsxwriter::Row> data;
+    data.reserve(size_t(rows));
+    data.push_back({Cell::Shared(QStringLiteral("Name")), Cell::Shared(QStringLiteral("Phone"))});
+    for (int i = 1; i < rows; ++i)
+        data.push_back({Cell::Shared(QStringLiteral("Kişi %1").arg(i)), Cell::Number(5320000000.0 + i)});
+    const QString path = QDir(folder).filePath(QStringLiteral("rows%1.xlsx").arg(rows));
+    if (!xlsxwriter::SaveWorkbook(path, {{QStringLiteral("Sheet1"), data}}))
+        qFatal("cannot write the workbook");
+    return path;
+}
+
+bool Import50k(const QString &folder)
+{
+    const QString path = MakeSheet(folder, 50000);
+    std::vector<double> seconds;
+    for (int run = 0; run < 5; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        const sheets::ImportResult result = sheets::ImportSpreadsheet(path);
+        seconds.push_back(double(timer.nsecsElapsed()) / 1e9);
+        if (result.refused || result.rows.size() != 49999)
+            qFatal("the 50,000-row import failed: %s", qPrintable(result.reason));
+    }
+    std::sort(seconds.begin(), seconds.end());
+    const bool met = seconds.back() < 3.0;
+    std::printf("import 50,000 rows: best %.3f s, median %.3f s, worst %.3f s (goal < 3 s: %s)\n", seconds.front(),
+                seconds[2], seconds.back(), met ? "met" : "MISSED");
+    return met;
+}
+
+bool ImportMillion(const QString &folder)
+{
+    const QString path = MakeSheet(folder, 1048576);
+    std::printf("sheet of 1,048,576 rows: %lld bytes on disk\n", static_cast<long long>(QFileInfo(path).size()));
+    std::fflush(stdout);
+    // A process of its own, which reports its own peak.
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer timer;
+    timer.start();
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--import"), path});
+    if (!child.waitForFinished(600000) || child.exitStatus() != QProcess::NormalExit)
+        qFatal("the import process failed");
+    const QByteArray report = child.readAllStandardOutput();
+    std::fputs(report.constData(), stdout);
+    const qsizetype at = report.indexOf("peak ");
+    const double peakMb = at < 0 ? 0 : report.mid(at + 5).split(' ').first().toDouble();
+    const int code = child.exitCode();
+    const bool met = code == 1 || (code == 0 && peakMb > 0 && peakMb < 400);
+    std::printf("  %.1f s (goal: imported under 400 MB peak or refused cleanly: %s)\n", double(timer.nsecsElapsed()) / 1e9,
+                met ? "met" : "MISSED");
+    return met;
+}
+
+// The process's peak resident memory in MB, from the kernel's high-water mark.
+double PeakMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    return 0;
+}
+
+// Imports one file; exit code 0 when imported, 1 when refused as unreadable.
+int ImportOne(const QString &path)
+{
+    const sheets::ImportResult result = sheets::ImportSpreadsheet(path);
+    std::printf("  %s: %s, %lld rows%s%s\n", result.refused ? "refused" : "imported", qPrintable(result.messageKey),
+                static_cast<long long>(result.rows.size()), result.reason.isEmpty() ? "" : ", ", qPrintable(result.reason));
+    std::printf("  peak %.0f MB\n", PeakMb());
+    if (!result.refused)
+        return 0;
+    return result.messageKey == QStringLiteral("couldnt_open_excel_file") ? 1 : 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc == 3 && strcmp(argv[1], "--import") == 0)
+        return ImportOne(QFile::decodeName(argv[2]));
+    QTemporaryDir folder;
+    const bool fast = Import50k(folder.path());
+    const bool bounded = ImportMillion(folder.path());
+    return fast && bounded ? 0 : 1;
+}

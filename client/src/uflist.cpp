@@ -1,0 +1,5 @@
+#include "uflist.h"
+
+ucUFList::ucUFList(QWidget *parent) : QWidget(parent) {}
+
+void ucUFList::ClearEntries() {}

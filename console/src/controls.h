@@ -1,0 +1,5 @@
+#pragma once
+
+#include "gui/place.h"
+
+using gui::Place;

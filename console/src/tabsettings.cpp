@@ -1,0 +1,114 @@
+#include "tabsettings.h"
+
+#include "controls.h"
+#include "frmmain.h"
+#include "timeinterval.h"
+
+#include "common/errorlog.h"
+#include "common/language.h"
+#include "gui/arbutton.h"
+#include "gui/msgbox.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTimeEdit>
+
+int TransparencyRow(int alpha)
+{
+    return alpha == 255 ? 0 : alpha == 200 ? 2 : 1;
+}
+
+SettingsTab::SettingsTab(frmMain &owner) : QFrame(&owner), m_owner(owner)
+{
+    frmInterfaceSettings = Place<QGroupBox>(this, "frmInterfaceSettings", 10, 8, 541, 104);
+    lblLanguage = Place<QLabel>(frmInterfaceSettings, "lblLanguage", 15, 30, 200, 22);
+    cmbLanguage = Place<QComboBox>(frmInterfaceSettings, "cmbLanguage", 220, 29, 250, 24);
+    lblWindowTransparency = Place<QLabel>(frmInterfaceSettings, "lblWindowTransparency", 15, 66, 200, 22);
+    cmbWindowTransparency = Place<QComboBox>(frmInterfaceSettings, "cmbWindowTransparency", 220, 65, 250, 24);
+    for (int alpha : TransparencyRows)
+        cmbWindowTransparency->addItem(QString(), alpha);
+
+    frmAllowedTimeInterval = Place<QGroupBox>(this, "frmAllowedTimeInterval", 10, 124, 541, 104);
+    lblStartTime = Place<QLabel>(frmAllowedTimeInterval, "lblStartTime", 15, 30, 200, 22);
+    dtpStartTime = Place<QTimeEdit>(frmAllowedTimeInterval, "dtpStartTime", 220, 29, 100, 24);
+    lblEndTime = Place<QLabel>(frmAllowedTimeInterval, "lblEndTime", 15, 66, 200, 22);
+    dtpEndTime = Place<QTimeEdit>(frmAllowedTimeInterval, "dtpEndTime", 220, 65, 100, 24);
+    for (QTimeEdit *picker : {dtpStartTime, dtpEndTime}) {
+        picker->setDisplayFormat(QStringLiteral("HH:mm"));
+        // The page's white text colour would hide the arrows.
+        QPalette palette = picker->palette();
+        palette.setColor(QPalette::WindowText, Qt::black);
+        picker->setPalette(palette);
+    }
+
+    btnSettingsSave = Place<gui::ARButton>(this, "btnSettingsSave", 421, 254, 130, 32);
+    connect(btnSettingsSave, &gui::ARButton::clicked, this, &SettingsTab::btnSettingsSave_Click);
+}
+
+void SettingsTab::InitSettings()
+{
+    cmbLanguage->clear();
+    languageCodes.clear();
+    const QString folder = QDir(m_owner.state().programFolder).filePath(QStringLiteral("lang"));
+    QStringList names;
+    try {
+        names = common::ListLanguageFiles(folder);
+    } catch (...) {
+        common::LogError(QStringLiteral("frmMain"), QStringLiteral("InitSettings"));
+    }
+    // A file that cannot be read is reported and left out of the list; the
+    // others are still offered.
+    for (const QString &name : names) {
+        common::LanguageHeader header;
+        try {
+            header = common::ReadLanguageHeader(QDir(folder).filePath(name));
+        } catch (...) {
+            common::LogError(QStringLiteral("frmMain"), QStringLiteral("InitSettings"));
+            continue;
+        }
+        languageCodes.append(header.code);
+        cmbLanguage->addItem(header.listText());
+        if (common::languageCode == header.code)
+            cmbLanguage->setCurrentIndex(cmbLanguage->count() - 1);
+    }
+    if (!languageCodes.contains(common::languageCode))
+        cmbLanguage->setCurrentIndex(-1);
+}
+
+void SettingsTab::btnSettingsSave_Click()
+{
+    ConsoleState &state = m_owner.state();
+    const QString previousCode = common::languageCode;
+    const int languageRow = cmbLanguage->currentIndex();
+    const qint16 alpha = cmbWindowTransparency->currentIndex() >= 0
+        ? static_cast<qint16>(cmbWindowTransparency->currentData().toInt())
+        : state.windowAlpha;
+    const QString interval = TimeIntervalText(dtpStartTime->time(), dtpEndTime->time());
+
+    // Each value takes effect in the console only once its file holds it;
+    // without a language row the stored language stays as it is.
+    bool saved = false;
+    try {
+        if (languageRow >= 0) {
+            const QString code = languageCodes.value(languageRow);
+            state.iniConsole.WriteValue(QStringLiteral("SMSServer"), QStringLiteral("Language"), code);
+            common::languageCode = code;
+        }
+        state.iniConsole.WriteValue(QStringLiteral("SMSServer"), QStringLiteral("Alpha"), QString::number(alpha));
+        state.windowAlpha = alpha;
+        state.iniService.WriteValue(QStringLiteral("Service Settings"), QStringLiteral("allowed_time_interval"), interval);
+        saved = true;
+    } catch (...) {
+        common::LogError(QStringLiteral("frmMain"), QStringLiteral("btnSettingsSave_Click"));
+    }
+
+    if (common::languageCode != previousCode) {
+        common::ReadUnicodeLang();
+        m_owner.SetLanguage();
+    }
+    m_owner.SetWindowAttributes();
+    if (saved)
+        gui::MsgBox(QStringLiteral("settings_saved"), gui::vbInformation, QStringLiteral("information"));
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "frmmain.h"
+
+#include "boxrecorder.h"
+#include "common/errorlog.h"
+#include "common/language.h"
+#include "programfolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+#include <QTimeEdit>
+#include <gtest/gtest.h>
+#include <memory>
+
+// Types a time into a picker, section by section, as a user would.
+inline void TypeTime(QTimeEdit *picker, const QString &hours, const QString &minutes)
+{
+    picker->setFocus();
+    picker->setSelectedSection(QDateTimeEdit::HourSection);
+    QTest::keyClicks(picker, hours);
+    picker->setSelectedSection(QDateTimeEdit::MinuteSection);
+    QTest::keyClicks(picker, minutes);
+}
+
+// A console window on a freshly installed program folder, with every
+// message box recorded and answered.
+class ConsoleTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(folder.isValid());
+        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
+        common::errorLogName = QStringLiteral("%1_%2.log").arg(QLatin1String(info->test_suite_name()), QLatin1String(info->name()));
+    }
+
+    // Writes `text` as the file `name` of the program folder (LF line ends).
+    void Write(const QString &name, const QByteArray &text) const
+    {
+        QFile file(folder.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+    }
+
+    void WriteConsoleSettings(const QByteArray &keys) const { Write(QStringLiteral("TalvinorSMSServer.ini"), "[SMSServer]\n" + keys); }
+
+    // Creates the window and runs its start-up; false when the start-up failed.
+    bool Start()
+    {
+        window = std::make_unique<frmMain>(folder.path());
+        return window->Form_Load();
+    }
+
+    template <class Control>
+    Control *Find(const char *name) const
+    {
+        return window->findChild<Control *>(QLatin1String(name));
+    }
+
+    // The error boxes shown so far.
+    int ErrorBoxes() const
+    {
+        return static_cast<int>(std::count_if(boxes.boxes.begin(), boxes.boxes.end(),
+                                              [](const common::Box &b) { return b.title == QLatin1String("Error"); }));
+    }
+
+    ProgramFolder folder;
+    BoxRecorder boxes;
+    std::unique_ptr<frmMain> window;
+};

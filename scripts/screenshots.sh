@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# Runs the installed windows under a virtual X server on a seeded program
+# folder and saves what they show as PNG files under build/screenshots/
+# (or $BUILD_DIR/screenshots): one picture per page or tab, in every
+# language. Look at every picture before calling a window done.
+#
+#   scripts/screenshots.sh            all programs that are built
+#   scripts/screenshots.sh console    only the console
+#
+# Each program is one shoot_<program> function below: it starts the
+# program, waits for its window and saves its pictures. Needs xvfb-run,
+# xdotool and ImageMagick's import.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$top/build}
+out=$build/screenshots
+languages=(tr en)
+
+# A few rows with Turkish letters, so that cut or broken texts show.
+seed() {
+  sqlite3 "$folder/db/application.db" <<'SQL'
+INSERT INTO Users (UserName, UserPassword, FirstName, LastName, ModeratorAccess, ManualNumberPermission)
+VALUES ('ayse', 'D41D8CD98F00B204E9800998ECF8427E', 'Ayşe', 'Yılmaz', 1, 0),
+       ('cagri', 'D41D8CD98F00B204E9800998ECF8427E', 'Çağrı', 'Öztürk', 0, 1),
+       ('ibrahim', 'D41D8CD98F00B204E9800998ECF8427E', 'İbrahim', 'Şahin', 0, 0);
+SQL
+  sqlite3 "$folder/db/phonebook.db" <<'SQL'
+INSERT INTO Contact (FirstName, LastName, Company, Phonenumber)
+VALUES ('Gülşen', 'Doğan', 'Talvinor Lojistik', '+905321234567'),
+       ('Mehmet', 'Kılıç', 'Üsküdar Eczanesi', '05417654321'),
+       ('Zeynep', 'Çelik', '', '+905559876543');
+INSERT INTO Groups (GroupName) VALUES ('Satış Ekibi'), ('Müşteriler');
+INSERT INTO ContactGroupLink (GroupID, ContactID) VALUES (1, 1), (1, 3), (2, 2), (2, 3);
+SQL
+}
+
+# Window id of the process $1, once it has mapped a window.
+window_of() {
+  local id
+  for _ in $(seq 100); do
+    id=$(xdotool search --onlyvisible --pid "$1" 2>/dev/null | head -n1 || true)
+    [[ -n $id ]] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  echo "no window of process $1" >&2
+  return 1
+}
+
+shot() { # window file
+  sleep 0.5
+  import -window "$1" "$2"
+  echo "$2"
+}
+
+# The client logs in to the installed service on the simulated modem as the
+# seeded user "ayse", whose stored digest it keeps as a saved password.
+shoot_client() { # language
+  local lang=$1 port=$((20000 + RANDOM % 20000)) pids=() pid win page
+  printf '[Service Settings]\r\nport=%s\r\nallowed_time_interval=00:00,23:59\r\n' "$port" >"$folder/TalvinorSMSSvc.ini"
+  (cd "$folder" && exec ./gsmsim --folder "$folder" --sent-log "$folder/gsmsim-sent.log" >/dev/null 2>&1) &
+  pids+=($!)
+  for _ in $(seq 100); do [[ -L $folder/COM1 ]] && break; sleep 0.1; done
+  (cd "$folder" && exec ./TalvinorSMSSvc >/dev/null 2>&1) &
+  pids+=($!)
+  for _ in $(seq 100); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.2; done
+  printf '[SMSClient]\r\nLanguage=%s\r\nServerIP=127.0.0.1\r\nServerPort=%s\r\nUserName=ayse\r\nSavePassword=1\r\nPassword=D41D8CD98F00B204E9800998ECF8427E\r\nAlpha=230\r\n' \
+    "$lang" "$port" >"$folder/TalvinorSMSClient.ini"
+  "$folder/TalvinorSMSClient" &
+  pid=$!
+  win=$(window_of "$pid")
+  # Places in the window: the action buttons page action, home and back
+  # at y 422; menu entry i at (140, 127 + 54 (i - 1)).
+  click() { xdotool mousemove --window "$win" "$1" "$2" click 1; sleep 0.3; }
+  # Home twice: a click while an alert shows only closes the alert.
+  menu() { click 151 422; click 151 422; click 140 $((127 + 54 * ($1 - 1))); }
+  shot "$win" "$out/client-$lang-page5.png"
+  # The login gate's alert: the inbox before the login.
+  menu 2
+  shot "$win" "$out/client-$lang-alert.png"
+  click 151 224
+  click 239 422
+  sleep 1.5
+  shot "$win" "$out/client-$lang-page0.png"
+  for page in 1 2 3 4; do
+    menu "$page"
+    shot "$win" "$out/client-$lang-page$page.png"
+  done
+  menu 1
+  click 256 124
+  shot "$win" "$out/client-$lang-page7.png"
+  kill "$pid" "${pids[@]}"
+  wait "$pid" "${pids[@]}" 2>/dev/null || true
+  # All of one language side by side, as the README shows them.
+  montage -mode concatenate -tile 4x "$out/client-$lang-page5.png" "$out/client-$lang-alert.png" \
+    "$out"/client-"$lang"-page{0,1,2,3,4,7}.png "$out/client-$lang.png"
+}
+
+shoot_console() { # language
+  local lang=$1
+  printf '[SMSServer]\r\nLanguage=%s\r\nAlpha=230\r\n' "$lang" >"$folder/TalvinorSMSServer.ini"
+  "$folder/TalvinorSMSServer" &
+  local pid=$! win tab
+  win=$(window_of "$pid")
+  for tab in 0 1 2 3 4; do
+    # The tab buttons: 77 x 19 pixels each, from (46, 38).
+    xdotool mousemove --window "$win" $((46 + 77 * tab + 38)) 47 click 1
+    shot "$win" "$out/console-$lang-tab$tab.png"
+  done
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+}
+
+# Inside the virtual X server: shoot one program in one language.
+if [[ ${1:-} == --inside ]]; then
+  folder=$2 out=$3
+  "shoot_$4" "$5"
+  exit 0
+fi
+
+programs=("$@")
+if [[ ${#programs[@]} -eq 0 ]]; then
+  for p in console client; do
+    declare -F "shoot_$p" >/dev/null && programs+=("$p")
+  done
+fi
+
+folder=$(mktemp -d)
+trap 'rm -rf "$folder"' EXIT
+cmake --install "$build" --prefix "$folder" >/dev/null
+seed
+mkdir -p "$out"
+for p in "${programs[@]}"; do
+  for lang in "${languages[@]}"; do
+    xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --inside "$folder" "$out" "$p" "$lang"
+  done
+done
