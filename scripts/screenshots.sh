@@ -18,6 +18,16 @@ languages=(tr en)
 
 # A few rows with Turkish letters, so that cut or broken texts show.
 seed() {
+  /usr/bin/python3 - "$folder/bulk-list.xlsx" <<'PY'
+import sys
+import openpyxl
+book = openpyxl.Workbook()
+sheet = book.active
+for row in [("Ad", "Telefon"), ("Gülşen Doğan", 5321234567), ("Mehmet Kılıç", "0541 765 43 21"),
+            ("Zeynep Çelik", "+90 (555) 987-65-43"), ("İbrahim Şahin", "0532 111 22 33"), ("Harf", "abc")]:
+    sheet.append(row)
+book.save(sys.argv[1])
+PY
   sqlite3 "$folder/db/application.db" <<'SQL'
 INSERT INTO Users (UserName, UserPassword, FirstName, LastName, ModeratorAccess, ManualNumberPermission)
 VALUES ('ayse', 'D41D8CD98F00B204E9800998ECF8427E', 'Ayşe', 'Yılmaz', 1, 0),
@@ -106,8 +116,27 @@ shoot_console() { # language
     xdotool mousemove --window "$win" $((46 + 77 * tab + 38)) 47 click 1
     shot "$win" "$out/console-$lang-tab$tab.png"
   done
+  shoot_console_bulk "$win" "$lang"
   kill "$pid"
   wait "$pid" 2>/dev/null || true
+}
+
+# The bulk tab with an imported list and a message past its limit.
+shoot_console_bulk() { # window language
+  local win=$1
+  xdotool mousemove --window "$win" $((46 + 77 * 3 + 38)) 47 click 1
+  # The import button; the file dialog and then the box with the count take
+  # the keyboard.
+  xdotool mousemove --window "$win" 119 331 click 1
+  sleep 1
+  xdotool type --delay 5 "$folder/bulk-list.xlsx"
+  xdotool key Return
+  sleep 1
+  xdotool key Return
+  # The message field: a Turkish greeting past the 70 characters of UCS2.
+  xdotool mousemove --window "$win" 464 184 click 1
+  xdotool type --delay 5 "Sayın [[N]], yarınki toplantımız saat 10:00'da başlayacaktır. Lütfen zamanında gelin."
+  shot "$win" "$out/console-$2-bulk.png"
 }
 
 # Inside the virtual X server: shoot one program in one language.

@@ -234,7 +234,7 @@ void CommandInterpreter::SendSms(const QString &data, qint16 Index)
     }
     const QStringList numbers = Recipients(typed, fields[1]);
     for (const QString &number : numbers) {
-        const QString date = QDateTime::currentDateTime().toString(QStringLiteral("yy/MM/dd HH:mm:ss"));
+        const QString date = MessageDateText(QDateTime::currentDateTime());
         // A raw CR or LF in the text would end the file's line there.
         m_writeUnsentFile(SmsRecordLine({whose, number, date, fields[2]}));
     }
