@@ -308,7 +308,7 @@ void Connections::SendData(qint16 index, QStringView frame)
                                         .arg(Loaded(index).peerAddress)
                                         .arg(socket->bytesToWrite());
         Unload(index, true);
-        throw platform::Error(ErrWrongConnectionState, description);
+        throw platform::Error(protocol::ErrWrongConnectionState, description);
     }
     protocol::SendData(*socket, frame);
 }
