@@ -18,6 +18,16 @@ languages=(tr en)
 
 # A few rows with Turkish letters, so that cut or broken texts show.
 seed() {
+  /usr/bin/python3 - "$folder/bulk-list.xlsx" <<'PY'
+import sys
+import openpyxl
+book = openpyxl.Workbook()
+sheet = book.active
+for row in [("Ad", "Telefon"), ("Gülşen Doğan", 5321234567), ("Mehmet Kılıç", "0541 765 43 21"),
+            ("Zeynep Çelik", "+90 (555) 987-65-43"), ("İbrahim Şahin", "0532 111 22 33"), ("Harf", "abc")]:
+    sheet.append(row)
+book.save(sys.argv[1])
+PY
   sqlite3 "$folder/db/application.db" <<'SQL'
 INSERT INTO Users (UserName, UserPassword, FirstName, LastName, ModeratorAccess, ManualNumberPermission)
 VALUES ('ayse', 'D41D8CD98F00B204E9800998ECF8427E', 'Ayşe', 'Yılmaz', 1, 0),
@@ -30,7 +40,7 @@ VALUES ('Gülşen', 'Doğan', 'Talvinor Lojistik', '+905321234567'),
        ('Mehmet', 'Kılıç', 'Üsküdar Eczanesi', '05417654321'),
        ('Zeynep', 'Çelik', '', '+905559876543');
 INSERT INTO Groups (GroupName) VALUES ('Satış Ekibi'), ('Müşteriler');
-INSERT INTO ContactGroupLink (GroupID, ContactID) VALUES (1, 1), (1, 3);
+INSERT INTO ContactGroupLink (GroupID, ContactID) VALUES (1, 1), (1, 3), (2, 2), (2, 3);
 SQL
 }
 
@@ -63,7 +73,9 @@ shoot_client() { # language
   (cd "$folder" && exec ./TalvinorSMSSvc >/dev/null 2>&1) &
   pids+=($!)
   for _ in $(seq 100); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.2; done
-  printf '[SMSClient]\r\nLanguage=%s\r\nServerIP=127.0.0.1\r\nServerPort=%s\r\nUserName=ayse\r\nSavePassword=1\r\nPassword=D41D8CD98F00B204E9800998ECF8427E\r\nAlpha=230\r\n' \
+  # The virtual display has no sound card: the sound stays off, or its
+  # error box would stand in front of the window.
+  printf '[SMSClient]\r\nLanguage=%s\r\nServerIP=127.0.0.1\r\nServerPort=%s\r\nUserName=ayse\r\nSavePassword=1\r\nPassword=D41D8CD98F00B204E9800998ECF8427E\r\nAlpha=230\r\nSound=0\r\n' \
     "$lang" "$port" >"$folder/TalvinorSMSClient.ini"
   "$folder/TalvinorSMSClient" &
   pid=$!
@@ -84,12 +96,16 @@ shoot_client() { # language
   # Two messages from phones for ayse, listed once the service has
   # delivered them; then the first one opened.
   deliver() { printf '%s\n%s' "$1" "$2" >"$folder/gsmsim-spool/.$3" && mv "$folder/gsmsim-spool/.$3" "$folder/gsmsim-spool/$3.sms"; }
+  local before
+  before=$(ls "$folder/users/ayse/unread" 2>/dev/null | wc -l)
   deliver +905321234567 "ayse Toplantı yarın 10:00'da, Üsküdar şubesinde." "shot-$lang-1"
   deliver +905417654321 "ayse İlaçlar hazır, öğleden sonra uğrayabilirsiniz." "shot-$lang-2"
   for _ in $(seq 120); do
-    [[ $(ls "$folder/users/ayse/unread" 2>/dev/null | wc -l) -ge 2 ]] && break
+    [[ $(ls "$folder/users/ayse/unread" 2>/dev/null | wc -l) -ge $((before + 2)) ]] && break
     sleep 0.5
   done
+  # The new-message alert goes with the next status tick.
+  sleep 4
   for page in 1 2 3 4; do
     menu "$page"
     shot "$win" "$out/client-$lang-page$page.png"
@@ -119,8 +135,27 @@ shoot_console() { # language
     xdotool mousemove --window "$win" $((46 + 77 * tab + 38)) 47 click 1
     shot "$win" "$out/console-$lang-tab$tab.png"
   done
+  shoot_console_bulk "$win" "$lang"
   kill "$pid"
   wait "$pid" 2>/dev/null || true
+}
+
+# The bulk tab with an imported list and a message past its limit.
+shoot_console_bulk() { # window language
+  local win=$1
+  xdotool mousemove --window "$win" $((46 + 77 * 3 + 38)) 47 click 1
+  # The import button; the file dialog and then the box with the count take
+  # the keyboard.
+  xdotool mousemove --window "$win" 119 331 click 1
+  sleep 1
+  xdotool type --delay 5 "$folder/bulk-list.xlsx"
+  xdotool key Return
+  sleep 1
+  xdotool key Return
+  # The message field: a Turkish greeting past the 70 characters of UCS2.
+  xdotool mousemove --window "$win" 464 184 click 1
+  xdotool type --delay 5 "Sayın [[N]], yarınki toplantımız saat 10:00'da başlayacaktır. Lütfen zamanında gelin."
+  shot "$win" "$out/console-$2-bulk.png"
 }
 
 # Inside the virtual X server: shoot one program in one language.

@@ -16,18 +16,23 @@
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 namespace {
 
 QTemporaryDir *programFolder = nullptr;
 int boxesShown = 0;
 
-// The language files and nothing else: the client makes the rest.
+// The language files and the sound, as installed; the client makes the rest.
 void LayOut(const QTemporaryDir &folder)
 {
-    QDir(folder.path()).mkdir(QStringLiteral("lang"));
-    for (const QString &name : QDir(QStringLiteral(TALVINOR_LANG_DIR)).entryList({QStringLiteral("*.ini")}, QDir::Files))
-        QFile::copy(QStringLiteral(TALVINOR_LANG_DIR "/") + name, folder.filePath(QStringLiteral("lang/") + name));
+    const std::pair<QString, QString> parts[] = {{QStringLiteral("lang"), QStringLiteral(TALVINOR_LANG_DIR)},
+                                                 {QStringLiteral("sound"), QStringLiteral(TALVINOR_SOUND_DIR)}};
+    for (const auto &[sub, from] : parts) {
+        QDir(folder.path()).mkdir(sub);
+        for (const QString &name : QDir(from).entryList(QDir::Files))
+            QFile::copy(from + QLatin1Char('/') + name, folder.filePath(sub + QLatin1Char('/') + name));
+    }
 }
 
 std::unique_ptr<frmMain> StartWindow()

@@ -6,6 +6,7 @@
 // Prints the median and the slowest run; the goal is a median under 1 s.
 // Exits with 1 when the goal is missed. Runs on the offscreen platform
 // unless QT_QPA_PLATFORM names another.
+#include "benchfolder.h"
 #include "frmmain.h"
 
 #include "common/boxes.h"
@@ -21,30 +22,6 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
-
-[[noreturn]] void Fail(const char *what)
-{
-    std::fprintf(stderr, "bench_console: %s\n", what);
-    std::exit(2);
-}
-
-// A program folder with empty databases, the language files and the
-// console's default settings.
-void LayOut(const QTemporaryDir &folder)
-{
-    QProcess createdb;
-    createdb.start(QStringLiteral("cmake"), {QStringLiteral("-DDB_FOLDER=") + folder.filePath(QStringLiteral("db")),
-                                            QStringLiteral("-DSQLITE3=sqlite3"), QStringLiteral("-P"),
-                                            QStringLiteral(TALVINOR_SCHEMA_DIR "/createdb.cmake")});
-    if (!createdb.waitForFinished(60000) || createdb.exitCode() != 0)
-        Fail("cannot create the databases");
-    QDir(folder.path()).mkdir(QStringLiteral("lang"));
-    for (const QString &name : QDir(QStringLiteral(TALVINOR_LANG_DIR)).entryList({QStringLiteral("*.ini")}, QDir::Files))
-        QFile::copy(QStringLiteral(TALVINOR_LANG_DIR "/") + name, folder.filePath(QStringLiteral("lang/") + name));
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
@@ -58,8 +35,8 @@ int main(int argc, char **argv)
 
     QTemporaryDir folder;
     if (!folder.isValid())
-        Fail("no temporary folder");
-    LayOut(folder);
+        Fail("bench_console", "no temporary folder");
+    LayOut(folder, "bench_console");
     // A box would wait for a user: any box is a failure here.
     common::SetBoxHandler([](const common::Box &box) -> QMessageBox::StandardButton {
         std::fprintf(stderr, "bench_console: unexpected box: %s\n", box.text.toLocal8Bit().constData());
@@ -72,7 +49,7 @@ int main(int argc, char **argv)
         clock.start();
         frmMain window(folder.path());
         if (!window.Form_Load() || !QTest::qWaitForWindowExposed(&window))
-            Fail("the window was not shown");
+            Fail("bench_console", "the window was not shown");
         times.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
     }
     std::sort(times.begin(), times.end());

@@ -3,6 +3,7 @@
 #include "pages.h"
 #include "uflist.h"
 
+#include "clientsound/mdlsound.h"
 #include "common/errorlog.h"
 #include "common/language.h"
 #include "gui/arbutton.h"
@@ -12,10 +13,6 @@
 #include "platform/inifile.h"
 #include "vorbex/modpdu.h"
 
-#if __has_include("clientsound/mdlsound.h")
-#include "clientsound/mdlsound.h"
-#define CLIENT_HAS_SOUND 1
-#endif
 
 #include <QApplication>
 #include <QCheckBox>
@@ -268,10 +265,8 @@ void frmMain::Form_Load()
         imgMinimizeButton->setPixmap(Picture(15));
         tmrStatus_Timer();
         tmrStatus->start();
-#ifdef CLIENT_HAS_SOUND
         mdlSound::InitSound(this);
         mdlSound::OpenWaveFile(m_programFolder + QStringLiteral("/sound/incoming_message.wav"));
-#endif
     } catch (...) {
         Report("Form_Load");
         // A window without its login page or tray icon could be neither
@@ -291,11 +286,9 @@ void frmMain::Form_Unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
-#ifdef CLIENT_HAS_SOUND
     if (mdlSound::IsWaveDeviceOpen())
         mdlSound::StopWave();
     mdlSound::CloseWaveFile();
-#endif
     if (trayIcon)
         trayIcon->hide();
     tmrStatus->stop();

@@ -4,15 +4,12 @@
 
 #include "pages.h"
 
+#include "clientsound/mdlsound.h"
+
 #include "common/errorlog.h"
 #include "common/language.h"
 #include "gui/msgbox.h"
 #include "platform/error.h"
-
-#if __has_include("clientsound/mdlsound.h")
-#include "clientsound/mdlsound.h"
-#define CLIENT_HAS_SOUND 1
-#endif
 
 #include <QCheckBox>
 #include <QKeyEvent>
@@ -176,10 +173,8 @@ void frmMain::NewSMSArrived(const QString &data)
             list->insertTopLevelItem(static_cast<int>(at), new SmsItem(store.InboxMessages[at]));
         else
             RefreshIncomingSMSList();
-#ifdef CLIENT_HAS_SOUND
         if (settings.sound)
             mdlSound::PlayIncomingSound();
-#endif
         ShowAlert(Text("new_sms_message") + QLatin1Char('!'));
     } catch (...) {
         ReportIn("ExecuteCommand");

@@ -54,6 +54,8 @@ protected:
         ini.WriteValue(S("SMSClient"), S("Language"), S("en"));
         ini.WriteValue(S("SMSClient"), S("ServerIP"), S("127.0.0.1"));
         ini.WriteValue(S("SMSClient"), S("ServerPort"), QString::number(port));
+        // The sound is not what these tests are about.
+        ini.WriteValue(S("SMSClient"), S("Sound"), S("0"));
 
         modem = std::make_unique<SimulatedModem>(folder);
         ASSERT_TRUE(modem->isReady());

@@ -20,6 +20,11 @@ QMessageBox::StandardButton ShowBox(const Box &box)
         return Handler()(box);
     QMessageBox message(box.icon, box.title, box.text, box.buttons);
     message.setTextFormat(Qt::PlainText);
+    // A question is answered Yes by Enter and No by Esc.
+    if (box.buttons == (QMessageBox::Yes | QMessageBox::No)) {
+        message.setDefaultButton(QMessageBox::Yes);
+        message.setEscapeButton(QMessageBox::No);
+    }
     return static_cast<QMessageBox::StandardButton>(message.exec());
 }
 

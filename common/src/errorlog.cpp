@@ -103,4 +103,9 @@ void LogError(const QString &moduleName, const QString &procedureName)
     ShowErrorBox(WriteErrorEntry(moduleName, procedureName));
 }
 
+void LogNote(const QString &moduleName, const QString &procedureName, const QString &text)
+{
+    WriteErrorLog({QStringLiteral("Note from: ") + moduleName + QStringLiteral("-->") + procedureName, text}, 0);
+}
+
 } // namespace common

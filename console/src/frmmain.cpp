@@ -191,6 +191,7 @@ bool frmMain::Form_Load()
         return false;
     }
     modPDU::InitGsmAlphabet();
+    groups->RemoveOrphanedLinks();
     users->InitUsers();
     phonebook->InitPhonebook();
     groups->InitGroups();

@@ -1,21 +1,49 @@
 #include "tabbulk.h"
 
+#include "bulkmessages.h"
 #include "controls.h"
+#include "filedialog.h"
 #include "frmmain.h"
+
+#include "common/errorlog.h"
+#include "common/language.h"
 #include "gui/arbutton.h"
+#include "gui/msgbox.h"
+#include "platform/error.h"
+#include "sheets/spreadsheetimport.h"
 #include "vorbex/modpdu.h"
 
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
+#include <QRandomGenerator>
 #include <QTextEdit>
 #include <QTreeWidget>
 
+#include <filesystem>
+#include <system_error>
+
 namespace {
+
+const QString Module = QStringLiteral("frmMain");
 
 void SetTextColour(QLabel *label, const QColor &colour)
 {
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, colour);
     label->setPalette(palette);
+}
+
+// Reports `description` through the error logger, as an error of `procedure`.
+void ReportError(int number, const QString &description, const QString &procedure)
+{
+    try {
+        throw platform::Error(number, description);
+    } catch (...) {
+        common::LogError(Module, procedure);
+    }
 }
 
 } // namespace
@@ -28,12 +56,13 @@ MessageCount CountMessage(const QString &text)
     return {message.size(), limit};
 }
 
-BulkTab::BulkTab(frmMain &owner) : QFrame(&owner)
+BulkTab::BulkTab(frmMain &owner) : QFrame(&owner), m_owner(owner)
 {
     lblBulkSMSList = Place<QLabel>(this, "lblBulkSMSList", 10, 8, 260, 16);
     lsvBulkSMSList = Place<QTreeWidget>(this, "lsvBulkSMSList", 10, 26, 260, 226);
     lsvBulkSMSList->setColumnCount(2);
     lsvBulkSMSList->setRootIsDecorated(false);
+    lsvBulkSMSList->setUniformRowHeights(true);
     lsvBulkSMSList->setHeaderLabels({QString(), QString()});
     btnImportFromExcel = Place<gui::ARButton>(this, "btnImportFromExcel", 10, 258, 127, 30);
     btnClearBulkSMSList = Place<gui::ARButton>(this, "btnClearBulkSMSList", 143, 258, 127, 30);
@@ -49,6 +78,10 @@ BulkTab::BulkTab(frmMain &owner) : QFrame(&owner)
     btnSendSMS = Place<gui::ARButton>(this, "btnSendSMS", 421, 258, 130, 30);
 
     connect(txtSMSMessage, &QTextEdit::textChanged, this, &BulkTab::txtSMSMessage_Change);
+    connect(btnAddNameToSMS, &gui::ARButton::clicked, this, &BulkTab::btnAddNameToSMS_Click);
+    connect(btnClearBulkSMSList, &gui::ARButton::clicked, this, &BulkTab::btnClearBulkSMSList_Click);
+    connect(btnSendSMS, &gui::ARButton::clicked, this, &BulkTab::btnSendSMS_Click);
+    connect(btnImportFromExcel, &gui::ARButton::clicked, this, &BulkTab::btnImportFromExcel_Click);
 }
 
 void BulkTab::txtSMSMessage_Change()
@@ -56,4 +89,136 @@ void BulkTab::txtSMSMessage_Change()
     const MessageCount count = CountMessage(txtSMSMessage->toPlainText());
     lblFreeCharacters->setText(QString::number(count.length) + QLatin1Char('/') + QString::number(count.limit));
     SetTextColour(lblFreeCharacters, count.length > count.limit ? QColor(192, 0, 0) : QColor(255, 255, 255));
+}
+
+void BulkTab::btnAddNameToSMS_Click()
+{
+    QTextCursor cursor = txtSMSMessage->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(NamePlaceholder.toString());
+    txtSMSMessage->setTextCursor(cursor);
+    txtSMSMessage->setFocus();
+}
+
+void BulkTab::btnClearBulkSMSList_Click()
+{
+    lsvBulkSMSList->clear();
+}
+
+QList<sheets::BulkRow> BulkTab::BulkRows() const
+{
+    QList<sheets::BulkRow> rows;
+    rows.reserve(lsvBulkSMSList->topLevelItemCount());
+    for (int i = 0; i < lsvBulkSMSList->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *item = lsvBulkSMSList->topLevelItem(i);
+        rows.append({item->text(0), item->text(1)});
+    }
+    return rows;
+}
+
+void BulkTab::btnSendSMS_Click()
+{
+    if (!MakeSureOfUnsent())
+        return;
+    const QString typed = txtSMSMessage->toPlainText();
+    if (const QString refusal = MessageRefusal(typed); !refusal.isEmpty()) {
+        gui::MsgBox(refusal, gui::vbExclamation, QStringLiteral("information"));
+        return;
+    }
+    if (lsvBulkSMSList->topLevelItemCount() == 0) {
+        gui::MsgBox(QStringLiteral("bulk_sms_list_is_empty"), gui::vbExclamation, QStringLiteral("information"));
+        return;
+    }
+    // Every row is checked before anything is written: a row that cannot go
+    // out as written stops the whole send.
+    const PreparedBulk prepared = PrepareBulkLines(typed, BulkRows());
+    if (prepared.refusedRow >= 0) {
+        SelectRow(prepared.refusedRow);
+        gui::MsgBox(prepared.refusalKey, gui::vbExclamation, QStringLiteral("information"));
+        return;
+    }
+    QueueRows(prepared.lines);
+}
+
+bool BulkTab::MakeSureOfUnsent()
+{
+    const std::filesystem::path unsent(QFile::encodeName(QueueFolder(m_owner.state().programFolder, UnsentFolder)).toStdString());
+    std::error_code error;
+    if (std::filesystem::is_directory(unsent, error) || std::filesystem::create_directory(unsent, error))
+        return true;
+    ReportError(platform::ErrPathNotFound,
+                QStringLiteral("Cannot create the folder %1: %2")
+                    .arg(QFile::decodeName(unsent.c_str()), QString::fromLocal8Bit(error.message())),
+                QStringLiteral("btnSendSMS_Click"));
+    return false;
+}
+
+void BulkTab::SelectRow(qsizetype row)
+{
+    QTreeWidgetItem *item = lsvBulkSMSList->topLevelItem(static_cast<int>(row));
+    lsvBulkSMSList->setCurrentItem(item);
+    lsvBulkSMSList->scrollToItem(item);
+}
+
+void BulkTab::QueueRows(const QStringList &lines)
+{
+    // The window keeps drawing while the files are written; the tab takes
+    // no clicks meanwhile, so the list and the text stay as they were read
+    // and the send is not started twice.
+    setEnabled(false);
+    const BulkQueueOutcome outcome = QueueBulkLines(m_owner.state().programFolder, lines, *QRandomGenerator::global(),
+                                                    [] { QCoreApplication::processEvents(); });
+    QCoreApplication::processEvents();
+    setEnabled(true);
+
+    if (outcome.failedLine < 0) {
+        gui::MsgBox(QStringLiteral("sms_will_be_sent_to_all_contacts_in_the_list"), gui::vbInformation, QStringLiteral("information"));
+        return;
+    }
+    SelectRow(outcome.failedLine);
+    const QTreeWidgetItem *item = lsvBulkSMSList->topLevelItem(static_cast<int>(outcome.failedLine));
+    const QString row = QStringLiteral("row %1 (%2, %3)").arg(outcome.failedLine + 1).arg(item->text(0), item->text(1));
+    const QString description = outcome.queued == 0
+        ? QStringLiteral("No message was queued; %1 could not be written: %2").arg(row, outcome.error)
+        : QStringLiteral("%1 of %2 messages were queued, for the rows before %3; it and the rows after it were not: %4")
+              .arg(outcome.queued)
+              .arg(lines.size())
+              .arg(row, outcome.error);
+    ReportError(outcome.errorNumber, description, QStringLiteral("btnSendSMS_Click"));
+}
+
+void BulkTab::btnImportFromExcel_Click()
+{
+    // A new dialog each time, in the folder of the last import: a dialog
+    // used before keeps its old selection beside the file chosen now.
+    // Qt separates the patterns of a filter with blanks; the designed
+    // description is shown as it is and its patterns come after it.
+    QFileDialog cdlgFile(this, QStringLiteral("Select An Excel File"), m_importFolder,
+                         QStringLiteral("Microsoft Excel File (*.xls;*.xlsx) (*.xls *.xlsx)"));
+    cdlgFile.setObjectName(QStringLiteral("cdlgFile"));
+    cdlgFile.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails);
+    cdlgFile.setAcceptMode(QFileDialog::AcceptOpen);
+    cdlgFile.setFileMode(QFileDialog::ExistingFile);
+    if (!ShowFileDialog(cdlgFile))
+        return;
+    const QString path = cdlgFile.selectedFiles().value(0);
+    m_importFolder = QFileInfo(path).absolutePath();
+    const sheets::ImportResult result = sheets::ImportSpreadsheet(path);
+    if (result.refused) {
+        if (!result.reason.isEmpty())
+            common::LogNote(Module, QStringLiteral("btnImportFromExcel_Click"), result.reason);
+        gui::MsgBox(result.messageKey, gui::vbExclamation, QStringLiteral("warning"));
+        return;
+    }
+
+    QList<QTreeWidgetItem *> items;
+    items.reserve(result.rows.size());
+    for (const sheets::BulkRow &row : result.rows)
+        items.append(new QTreeWidgetItem(QStringList{row.name, row.number}));
+    lsvBulkSMSList->clear();
+    lsvBulkSMSList->addTopLevelItems(items);
+
+    QString text = common::LanguageText(result.messageKey);
+    text.replace(QStringLiteral("%1"), QString::number(result.rows.size()));
+    gui::MsgBoxText(text, gui::vbInformation, common::LanguageText(QStringLiteral("information")));
 }

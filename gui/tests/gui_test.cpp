@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -181,4 +182,21 @@ TEST(MsgBox, TheErrorBoxGoesThroughTheSameSeam)
     EXPECT_EQ(recorder.boxes[0].title, QStringLiteral("Error"));
     EXPECT_EQ(recorder.boxes[0].icon, QMessageBox::Warning);
     EXPECT_TRUE(recorder.boxes[0].text.contains(QStringLiteral("Overflow")));
+}
+
+TEST(MsgBox, AQuestionTakesYesOnEnterAndNoOnEsc)
+{
+    const struct {
+        Qt::Key key;
+        QMessageBox::StandardButton answer;
+    } cases[] = {{Qt::Key_Return, QMessageBox::Yes}, {Qt::Key_Escape, QMessageBox::No}};
+    for (const auto &c : cases) {
+        // The real box: the key goes to it once it is shown.
+        QTimer::singleShot(0, [key = c.key] {
+            QWidget *box = QApplication::activeModalWidget();
+            ASSERT_NE(box, nullptr);
+            QTest::keyClick(box, key);
+        });
+        EXPECT_EQ(gui::MsgBoxText(QStringLiteral("Delete?"), gui::vbYesNoQuestion, QStringLiteral("Question")), c.answer) << c.key;
+    }
 }

@@ -9,6 +9,7 @@
 #include <QSaveFile>
 #include <QSocketNotifier>
 #include <QStandardPaths>
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <systemd/sd-daemon.h>
@@ -51,6 +52,80 @@ QString commandWord(const QString &path)
     return QLatin1Char('"') + word + QLatin1Char('"');
 }
 
+// The name of a user or group, or its number when it has none.
+QString accountName(const QString &name, uint id)
+{
+    return name.isEmpty() ? QString::number(id) : withoutSpecifiers(name);
+}
+
+bool lies(const QString &path, const QStringList &under)
+{
+    return std::any_of(under.cbegin(), under.cend(), [&path](const QString &folder) {
+        return path == folder || path.startsWith(folder + QLatin1Char('/'));
+    });
+}
+
+// The service runs as the owner of its program folder, with that folder's
+// group, so that the console, run by members of the group, shares its
+// files; it may reach the serial devices, its own folder and the network,
+// and nothing else that it does not need.
+QString accountAndProtections(const QString &programFolder)
+{
+    const QFileInfo folder(programFolder);
+    const QString path = folder.canonicalFilePath().isEmpty() ? folder.absoluteFilePath() : folder.canonicalFilePath();
+    QString text = QStringLiteral(
+        "User=%1\n"
+        "Group=%2\n"
+        "SupplementaryGroups=dialout\n"
+        "UMask=0007\n"
+        // Above the service's cap of 2000 connections, with room for its
+        // databases, queue files, logs and the modem.
+        "LimitNOFILE=4096\n"
+        // The regular expressions run without compiling to machine code, so
+        // that no memory has to be both writable and executable.
+        "Environment=QT_ENABLE_REGEXP_JIT=0\n"
+        "NoNewPrivileges=yes\n"
+        "CapabilityBoundingSet=\n"
+        "ProtectSystem=strict\n"
+        "ReadWritePaths=%3\n")
+        .arg(accountName(folder.owner(), folder.ownerId()), accountName(folder.group(), folder.groupId()), commandWord(path));
+    // A program folder under a home or temporary folder must stay visible.
+    text += lies(path, {QStringLiteral("/home"), QStringLiteral("/root"), QStringLiteral("/run/user")})
+        ? QStringLiteral("ProtectHome=read-only\n")
+        : QStringLiteral("ProtectHome=yes\n");
+    if (!lies(path, {QStringLiteral("/tmp"), QStringLiteral("/var/tmp")}))
+        text += QStringLiteral("PrivateTmp=yes\n");
+    text += QStringLiteral(
+        "DevicePolicy=closed\n"
+        "DeviceAllow=char-ttyS rw\n"
+        "DeviceAllow=char-ttyUSB rw\n"
+        "DeviceAllow=char-ttyACM rw\n"
+        "ProtectKernelTunables=yes\n"
+        "ProtectKernelModules=yes\n"
+        "ProtectKernelLogs=yes\n"
+        "ProtectControlGroups=yes\n"
+        "ProtectClock=yes\n"
+        "ProtectHostname=yes\n"
+        "ProtectProc=invisible\n"
+        "ProcSubset=pid\n"
+        "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6\n"
+        "RestrictNamespaces=yes\n"
+        "RestrictRealtime=yes\n"
+        "RestrictSUIDSGID=yes\n"
+        "LockPersonality=yes\n"
+        "MemoryDenyWriteExecute=yes\n"
+        "RemoveIPC=yes\n"
+        "PrivateIPC=yes\n"
+        "KeyringMode=private\n"
+        "PrivateMounts=yes\n"
+        "NotifyAccess=main\n"
+        "SystemCallArchitectures=native\n"
+        "SystemCallFilter=@system-service\n"
+        "SystemCallFilter=~@privileged @resources\n"
+        "SystemCallErrorNumber=EPERM\n");
+    return text;
+}
+
 void reloadSystemd()
 {
     if (unitFolderRedirected() || sd_booted() <= 0)
@@ -90,10 +165,12 @@ bool ServiceControl::Install(const QString &executable)
         "ExecStart=%2\n"
         "WorkingDirectory=%3\n"
         "Restart=on-failure\n"
+        "%4"
         "\n"
         "[Install]\n"
         "WantedBy=multi-user.target\n")
-        .arg(withoutSpecifiers(m_displayName), commandWord(exe.absoluteFilePath()), withoutSpecifiers(exe.absolutePath()));
+        .arg(withoutSpecifiers(m_displayName), commandWord(exe.absoluteFilePath()), withoutSpecifiers(exe.absolutePath()),
+             accountAndProtections(exe.absolutePath()));
     QSaveFile out(unitPath());
     if (!QDir().mkpath(unitFolder()) || !out.open(QIODevice::WriteOnly) || out.write(unit.toUtf8()) < 0 || !out.commit())
         return false;

@@ -6,7 +6,9 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using platform::ServiceControl;
 
@@ -71,6 +73,79 @@ TEST_F(ServiceControlTest, ProgramFolderWithBlanksAndSpecifierCharacters)
         ASSERT_TRUE(p.waitForFinished(60000));
         EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().constData();
     }
+}
+
+namespace {
+
+QString ReadUnit(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+// "systemd-analyze security" on the unit file: its overall exposure level,
+// or -1 when the tool cannot judge a unit file offline.
+double ExposureLevel(const QString &unit)
+{
+    const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
+    if (analyze.isEmpty())
+        return -1;
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(analyze, {QStringLiteral("security"), QStringLiteral("--offline=true"), QStringLiteral("--no-pager"), unit});
+    if (!p.waitForFinished(60000))
+        return -1;
+    const QString out = QString::fromUtf8(p.readAll());
+    const auto match = QRegularExpression(QStringLiteral("Overall exposure level for \\S+: (\\d+\\.\\d+)")).match(out);
+    std::printf("%s\n", qPrintable(out.section(QLatin1Char('\n'), -3)));
+    return match.hasMatch() ? match.captured(1).toDouble() : -1;
+}
+
+} // namespace
+
+// The service runs as the owner of its program folder with the folder's
+// group, may write only there, and is closed off from what it does not use.
+TEST_F(ServiceControlTest, TheUnitRunsAsTheFolderOwnerWithProtections)
+{
+    const QString folder = units.filePath(QStringLiteral("program"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString program = folder + QStringLiteral("/TalvinorSMSSvc");
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/true"), program));
+    QString user = QFileInfo(folder).owner();
+    QString group = QFileInfo(folder).group();
+    if (::geteuid() == 0) {
+        // As root the folder can be given away, as an administrator would.
+        ASSERT_EQ(::chown(folder.toLocal8Bit().constData(), 65534, 65534), 0);
+        user = QFileInfo(folder).owner();
+        group = QFileInfo(folder).group();
+        ASSERT_NE(user, QStringLiteral("root"));
+    }
+
+    ServiceControl svc(QStringLiteral("TalvinorSMSService"), QStringLiteral("Talvinor SMS Service"));
+    ASSERT_TRUE(svc.Install(program));
+    const QString unit = units.filePath(QStringLiteral("TalvinorSMSService.service"));
+    const QString text = ReadUnit(unit);
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    for (const QString &line : {QStringLiteral("User=") + user, QStringLiteral("Group=") + group,
+                                QStringLiteral("SupplementaryGroups=dialout"), QStringLiteral("UMask=0007"),
+                                QStringLiteral("LimitNOFILE=4096"), QStringLiteral("NoNewPrivileges=yes"),
+                                QStringLiteral("ProtectSystem=strict"), QStringLiteral("ReadWritePaths=") + canonical,
+                                QStringLiteral("RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6"),
+                                QStringLiteral("DeviceAllow=char-ttyUSB rw")})
+        EXPECT_TRUE(text.contains(QLatin1Char('\n') + line + QLatin1Char('\n'))) << qPrintable(line) << "\n" << qPrintable(text);
+    // Under /tmp a private /tmp would hide the program folder itself.
+    EXPECT_EQ(text.contains(QStringLiteral("\nPrivateTmp=yes\n")), !canonical.startsWith(QStringLiteral("/tmp/")));
+
+    const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
+    if (analyze.isEmpty())
+        GTEST_SKIP() << "systemd-analyze is not installed";
+    QProcess verify;
+    verify.start(analyze, {QStringLiteral("verify"), QStringLiteral("--man=no"), unit});
+    ASSERT_TRUE(verify.waitForFinished(60000));
+    EXPECT_EQ(verify.exitCode(), 0) << verify.readAllStandardError().constData();
+    const double level = ExposureLevel(unit);
+    ASSERT_GE(level, 0) << "no exposure level";
+    EXPECT_LE(level, 4.0);
 }
 
 TEST_F(ServiceControlTest, RemoveDeletesUnitAndLinkOnce)

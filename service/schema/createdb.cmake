@@ -34,6 +34,8 @@ foreach(name application phonebook)
     file(REMOVE "${partial}" "${partial}-wal" "${partial}-shm")
     message(FATAL_ERROR "Cannot create ${database}: ${error}")
   endif()
+  # Shared by the service and the console through the folder's group.
+  file(CHMOD "${partial}" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ GROUP_WRITE)
   file(RENAME "${partial}" "${database}")
   message(STATUS "Created: ${database}")
 endforeach()

@@ -124,12 +124,17 @@ void CommandInterpreter::ExecuteCommand(const QString &cmd, qint16 Index)
             break;
         case protocol::CMD_PHONEBOOK_SEARCH:
         case protocol::CMD_SEND_SMS:
-            // The phone book and the modem serve logged-in users only.
+            // The phone book and the modem serve logged-in users only. One
+            // report per connection: a flood of requests must not rotate
+            // the log's history away.
             if (!m_connections.IsLoggedIn(Index)) {
-                m_log.LogServiceError(QStringLiteral("Request %1 from connection %2 ignored: it has not logged in")
-                                          .arg(message->code)
-                                          .arg(Index),
-                                      QStringLiteral("ExecuteCommand"));
+                if (m_connections.FirstIgnoredRequest(Index))
+                    m_log.LogServiceError(QStringLiteral("Request %1 from connection %2 (%3) ignored: it has not logged in; "
+                                                         "its further requests are ignored without a report")
+                                              .arg(message->code)
+                                              .arg(Index)
+                                              .arg(m_connections.PeerAddress(Index)),
+                                          QStringLiteral("ExecuteCommand"));
                 break;
             }
             if (message->code == protocol::CMD_PHONEBOOK_SEARCH)
@@ -149,6 +154,10 @@ void CommandInterpreter::ExecuteCommand(const QString &cmd, qint16 Index)
 void CommandInterpreter::Login(const QString &data, qint16 Index)
 {
     m_connections.SetTag(Index, QString());
+    if (m_loginGuard.IsBlocked(m_connections.PeerAddress(Index))) {
+        m_connections.Close(Index);
+        return;
+    }
     const QStringList fields = data.split(QLatin1Char('^'));
     bool accepted = false;
     if (fields.size() == 2) {
@@ -156,13 +165,39 @@ void CommandInterpreter::Login(const QString &data, qint16 Index)
         accepted = m_databases.UserAccessControl(fields[0], fields[1]);
     }
     if (!accepted) {
-        m_connections.Close(Index);
+        RefuseLogin(fields[0], Index);
         return;
     }
     const qint16 permission = m_databases.UserManualNumberPermissionCheck(fields[0], fields[1]);
     m_connections.AddOnlineUser(Index, m_connections.Tag(Index));
+    m_connections.SetAllowFreeNumbers(Index, permission == 1);
     const QString reply = QStringLiteral("(Connected)") + (permission == 1 ? QStringLiteral("|1") : QStringLiteral("|0"));
     Answer(Index, protocol::CMD_LOGIN_REPLY, m_cipher.Encrypt(reply, true));
+}
+
+// Each refusal is reported with the address first, where a log watcher's
+// pattern finds it before any text the client chose, and with the user
+// name made printable and short.
+void CommandInterpreter::RefuseLogin(const QString &user, qint16 Index)
+{
+    constexpr qsizetype ShownUserName = 64;
+    const QString address = m_connections.PeerAddress(Index);
+    QString shown = user.left(ShownUserName);
+    for (QChar &c : shown)
+        if (!c.isPrint())
+            c = QLatin1Char('?');
+    shown.replace(QLatin1Char('"'), QLatin1String("\\\""));
+    if (user.size() > ShownUserName)
+        shown += QLatin1String("...");
+    m_log.LogServiceError(QStringLiteral("Refused login from %1 for user \"%2\"").arg(address, shown),
+                          QStringLiteral("ExecuteCommand"));
+    if (m_loginGuard.Refused(address))
+        m_log.LogServiceError(QStringLiteral("Blocked logins from %1 for %2 minutes after %3 refused logins")
+                                  .arg(address)
+                                  .arg(LoginGuard::BlockMs / 60000)
+                                  .arg(LoginGuard::MaxRefusals),
+                              QStringLiteral("ExecuteCommand"));
+    m_connections.Close(Index);
 }
 
 void CommandInterpreter::PhonebookSearch(const QString &data, qint16 Index)
@@ -189,10 +224,17 @@ void CommandInterpreter::SendSms(const QString &data, qint16 Index)
     const QStringList fields = data.split(QLatin1Char('^'));
     if (fields.size() != 3)
         return;
-    const QStringList numbers = Recipients(fields[0], fields[1]);
     const QString whose = m_connections.Tag(Index);
+    QString typed = fields[0];
+    if (!m_connections.AllowFreeNumbers(Index) && !TrimBlanks(typed).isEmpty()) {
+        m_log.LogServiceError(QStringLiteral("Typed numbers from user \"%1\" dropped: the user may not type numbers")
+                                  .arg(whose),
+                              QStringLiteral("ExecuteCommand"));
+        typed.clear();
+    }
+    const QStringList numbers = Recipients(typed, fields[1]);
     for (const QString &number : numbers) {
-        const QString date = QDateTime::currentDateTime().toString(QStringLiteral("yy/MM/dd HH:mm:ss"));
+        const QString date = MessageDateText(QDateTime::currentDateTime());
         // A raw CR or LF in the text would end the file's line there.
         m_writeUnsentFile(SmsRecordLine({whose, number, date, fields[2]}));
     }

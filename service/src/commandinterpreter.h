@@ -1,5 +1,7 @@
 #pragma once
 
+#include "loginguard.h"
+
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -43,8 +45,11 @@ public:
     // logged under "ExecuteCommand" and drops only this message.
     void ExecuteCommand(const QString &cmd, qint16 Index);
 
+    LoginGuard &loginGuard() { return m_loginGuard; }
+
 private:
     void Login(const QString &data, qint16 Index);
+    void RefuseLogin(const QString &user, qint16 Index);
     void PhonebookSearch(const QString &data, qint16 Index);
     void SendSms(const QString &data, qint16 Index);
     QStringList Recipients(const QString &manualNumbers, const QString &selectedEntries);
@@ -55,4 +60,5 @@ private:
     ServiceLog &m_log;
     const sealkit::clsCipherBase &m_cipher;
     UnsentWriter m_writeUnsentFile;
+    LoginGuard m_loginGuard;
 };

@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <algorithm>
 #include <exception>
+#include <sys/resource.h>
+#include <utility>
 
 using platform::describe;
 
@@ -23,21 +25,63 @@ constexpr qint64 ReadChunk = protocol::MaxMessageLength + 1;
 // A connection closed from this side gets this long to write what it still
 // holds before it is cut off.
 constexpr int CloseGraceMs = 10000;
+// One turn of a connection runs at most this many messages, and no more
+// once this much time has gone, before the other connections get theirs.
+constexpr int MessagesPerTurn = 4;
+constexpr qint64 TurnBudgetMs = 10;
 
 QString EntrySuffix(qint16 index)
 {
     return QLatin1Char('|') + QString::number(index);
 }
 
+// As log watchers expect it: an IPv4 client of a dual-stack socket in its
+// dotted form, not as "::ffff:192.0.2.7".
+QString PeerAddressText(const QTcpSocket &socket)
+{
+    const QHostAddress address = socket.peerAddress();
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    return isV4 ? QHostAddress(v4).toString() : address.toString();
+}
+
 } // namespace
+
+int ConnectionLimits::DefaultMaxConnections()
+{
+    constexpr int Most = 2000;
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY)
+        return Most;
+    return static_cast<int>(std::min<rlim_t>(Most, files.rlim_cur / 2));
+}
 
 struct Connections::Slot {
     QTcpSocket *socket = nullptr;
     QString Tag;
     protocol::ReceiveBuffer ReceiveBuffer;
+    QString peerAddress;
+    QElapsedTimer accepted;
+    bool loggedIn = false;
+    bool AllowFreeNumbers = false;
+    bool ignoredRequestReported = false;
+    bool turnScheduled = false;
+    bool peerClosed = false;
 };
 
-Connections::Connections(ServiceLog &log, QObject *parent) : QObject(parent), m_log(log), m_slots(1) {}
+Connections::Connections(ServiceLog &log, QObject *parent)
+    : QObject(parent), m_log(log), m_slots(1), m_loginSweep(new QTimer(this))
+{
+    connect(m_loginSweep, &QTimer::timeout, this, &Connections::CloseIdleConnections);
+    SetLimits(m_limits);
+}
+
+void Connections::SetLimits(const ConnectionLimits &limits)
+{
+    m_limits = limits;
+    // A connection is closed at most a quarter of the time-out late.
+    m_loginSweep->start(std::max(1, std::min(1000, limits.loginTimeoutMs / 4)));
+}
 
 // The sockets go with the table, without close handling.
 Connections::~Connections()
@@ -66,7 +110,10 @@ void Connections::wsckTcpServer_ConnectionRequest()
     while (m_server->hasPendingConnections()) {
         std::unique_ptr<QTcpSocket> socket(m_server->nextPendingConnection());
         try {
-            Accept(std::move(socket));
+            if (m_open >= m_limits.maxConnections)
+                Refuse(std::move(socket));
+            else
+                Accept(std::move(socket));
         } catch (const std::exception &e) {
             // The request is refused: the socket closes as it goes.
             m_log.LogServiceError(describe(e), QStringLiteral("wsckTcpServer_ConnectionRequest"));
@@ -82,7 +129,10 @@ void Connections::Accept(std::unique_ptr<QTcpSocket> socket)
     s->setReadBufferSize(ReadChunk);
     auto slot = std::make_unique<Slot>();
     slot->socket = s;
+    slot->peerAddress = PeerAddressText(*s);
+    slot->accepted.start();
     m_slots[static_cast<size_t>(index)] = std::move(slot);
+    ++m_open;
     connect(s, &QTcpSocket::readyRead, this, [this, index, s] { wsckTcpServer_DataArrival(index, s); });
     connect(s, &QTcpSocket::disconnected, this, [this, index, s] { wsckTcpServer_Close(index, s); });
     // A socket that fails is over like one its peer closed.
@@ -90,6 +140,25 @@ void Connections::Accept(std::unique_ptr<QTcpSocket> socket)
         if (s->state() == QAbstractSocket::UnconnectedState)
             wsckTcpServer_Close(index, s);
     });
+}
+
+// Over the cap the connection is closed at once. The first refusal is
+// reported, then at most one report a minute tells how many followed.
+void Connections::Refuse(std::unique_ptr<QTcpSocket> socket)
+{
+    const QString address = PeerAddressText(*socket);
+    socket->abort();
+    ++m_unreportedRefusals;
+    if (m_lastRefusalReport.isValid() && m_lastRefusalReport.elapsed() < m_limits.refusalReportIntervalMs)
+        return;
+    m_lastRefusalReport.start();
+    m_log.LogServiceError(QStringLiteral("%1 connection(s) refused: %2 connections are open, the most allowed; "
+                                         "the latest came from %3")
+                              .arg(m_unreportedRefusals)
+                              .arg(m_open)
+                              .arg(address),
+                          QStringLiteral("wsckTcpServer_ConnectionRequest"));
+    m_unreportedRefusals = 0;
 }
 
 // The lowest index that no connection holds among those handed out so far;
@@ -112,47 +181,96 @@ qint16 Connections::FreeSlot()
 
 void Connections::wsckTcpServer_DataArrival(qint16 index, const QTcpSocket *socket)
 {
+    // A connection with a turn to come reads its data then.
+    if (Holds(index, socket) && !Loaded(index).turnScheduled)
+        RunTurn(index, socket);
+}
+
+// Each message leaves the buffer before it runs, and the next is cut only
+// after it has run. A message may end the connection (a refused login);
+// what the buffer still holds then goes with it. Data is read from the
+// socket only when no whole message is left, so a client that sends faster
+// than it is served is held back by TCP, not by the service's memory.
+void Connections::RunTurn(qint16 index, const QTcpSocket *socket)
+{
     try {
-        while (Holds(index, socket) && socket->bytesAvailable() > 0) {
+        QElapsedTimer spent;
+        spent.start();
+        int run = 0;
+        while (Holds(index, socket) && run < MessagesPerTurn && (run == 0 || spent.elapsed() < TurnBudgetMs)) {
             Slot &slot = Loaded(index);
+            const std::optional<QString> message = slot.ReceiveBuffer.NextMessage();
+            if (message) {
+                ++run;
+                if (m_handler)
+                    m_handler(*message, index);
+                continue;
+            }
+            if (slot.ReceiveBuffer.ExceedsLargestMessage()) {
+                m_log.LogServiceError(QStringLiteral("Connection %1 sent more than %2 characters without a frame end and is closed")
+                                          .arg(index)
+                                          .arg(protocol::MaxMessageLength),
+                                      QStringLiteral("wsckTcpServer_DataArrival"));
+                Unload(index);
+                return;
+            }
+            if (slot.socket->bytesAvailable() <= 0)
+                break;
             slot.ReceiveBuffer.Append(platform::codepage::fromAnsi(slot.socket->read(ReadChunk)));
-            CutMessages(index, socket);
         }
+        if (!Holds(index, socket))
+            return;
+        // The peer's close is handled once all it sent before has run.
+        if (HasWork(Loaded(index)))
+            ScheduleTurn(index, socket);
+        else if (Loaded(index).peerClosed)
+            Unload(index);
     } catch (const std::exception &e) {
         m_log.LogServiceError(describe(e), QStringLiteral("wsckTcpServer_DataArrival"));
     }
 }
 
-// Each message leaves the buffer before it runs, and the next is cut only
-// after it has run. A message may end the connection (a refused login);
-// what the buffer still holds then goes with it.
-void Connections::CutMessages(qint16 index, const QTcpSocket *socket)
+bool Connections::HasWork(const Slot &slot) const
 {
-    while (Holds(index, socket)) {
-        const std::optional<QString> message = Loaded(index).ReceiveBuffer.NextMessage();
-        if (!message)
-            break;
-        if (m_handler)
-            m_handler(*message, index);
-    }
-    if (!Holds(index, socket) || !Loaded(index).ReceiveBuffer.ExceedsLargestMessage())
-        return;
-    m_log.LogServiceError(QStringLiteral("Connection %1 sent more than %2 characters without a frame end and is closed")
-                              .arg(index)
-                              .arg(protocol::MaxMessageLength),
-                          QStringLiteral("wsckTcpServer_DataArrival"));
-    Unload(index);
+    return slot.ReceiveBuffer.Pending().contains(QLatin1Char('|')) || slot.socket->bytesAvailable() > 0;
+}
+
+void Connections::ScheduleTurn(qint16 index, const QTcpSocket *socket)
+{
+    Loaded(index).turnScheduled = true;
+    // A millisecond later rather than at once: the event loop first polls
+    // the sockets, so what other clients sent during this turn runs before
+    // the next one. An event due at once would win that race every time.
+    QTimer::singleShot(1, Qt::PreciseTimer, this, [this, index, socket] {
+        if (!Holds(index, socket))
+            return;
+        Loaded(index).turnScheduled = false;
+        RunTurn(index, socket);
+    });
 }
 
 void Connections::wsckTcpServer_Close(qint16 index, const QTcpSocket *socket)
 {
     try {
+        if (!Holds(index, socket))
+            return;
+        Loaded(index).peerClosed = true;
         // What arrived just before the close is handled first.
-        wsckTcpServer_DataArrival(index, socket);
-        if (Holds(index, socket))
-            Unload(index);
+        if (!Loaded(index).turnScheduled)
+            RunTurn(index, socket);
     } catch (const std::exception &e) {
         m_log.LogServiceError(describe(e), QStringLiteral("wsckTcpServer_Close"));
+    }
+}
+
+// Connections that have not logged in within the time-out are closed
+// without a report: an idle client is no fault of the service's.
+void Connections::CloseIdleConnections()
+{
+    for (size_t i = 1; i < m_slots.size(); ++i) {
+        const Slot *slot = m_slots[i].get();
+        if (slot && !slot->loggedIn && slot->accepted.elapsed() >= m_limits.loginTimeoutMs)
+            Unload(static_cast<qint16>(i));
     }
 }
 
@@ -176,9 +294,23 @@ bool Connections::IsConnected(qint16 index) const
     return Loaded(index).socket->state() == QAbstractSocket::ConnectedState;
 }
 
+QString Connections::PeerAddress(qint16 index) const
+{
+    return Loaded(index).peerAddress;
+}
+
 void Connections::SendData(qint16 index, QStringView frame)
 {
-    protocol::SendData(*Loaded(index).socket, frame);
+    QTcpSocket *socket = Loaded(index).socket;
+    if (socket->bytesToWrite() + frame.size() > m_limits.maxPendingReplyBytes) {
+        const QString description = QStringLiteral("Connection %1 from %2 closed: it left %3 bytes of replies unread")
+                                        .arg(index)
+                                        .arg(Loaded(index).peerAddress)
+                                        .arg(socket->bytesToWrite());
+        Unload(index, true);
+        throw platform::Error(protocol::ErrWrongConnectionState, description);
+    }
+    protocol::SendData(*socket, frame);
 }
 
 void Connections::Close(qint16 index)
@@ -198,16 +330,33 @@ QList<qint16> Connections::Indices() const
 
 void Connections::AddOnlineUser(qint16 index, const QString &user)
 {
-    Loaded(index);
+    Loaded(index).loggedIn = true;
     RemoveOnlineUsers(index);
     m_onlineUsers << user + EntrySuffix(index);
 }
 
+// Only AddOnlineUser sets the mark and only Unload removes the entries, so
+// the mark tells whether the connection has an entry.
 bool Connections::IsLoggedIn(qint16 index) const
 {
-    const QString suffix = EntrySuffix(index);
-    return std::any_of(m_onlineUsers.cbegin(), m_onlineUsers.cend(),
-                       [&suffix](const QString &entry) { return entry.endsWith(suffix); });
+    const Slot *slot = Find(index);
+    return slot && slot->loggedIn;
+}
+
+void Connections::SetAllowFreeNumbers(qint16 index, bool allow)
+{
+    Loaded(index).AllowFreeNumbers = allow;
+}
+
+bool Connections::AllowFreeNumbers(qint16 index) const
+{
+    return Loaded(index).AllowFreeNumbers;
+}
+
+bool Connections::FirstIgnoredRequest(qint16 index)
+{
+    Slot &slot = Loaded(index);
+    return !std::exchange(slot.ignoredRequestReported, true);
 }
 
 void Connections::RemoveOnlineUsers(qint16 index)
@@ -218,12 +367,17 @@ void Connections::RemoveOnlineUsers(qint16 index)
 
 // Every way a connection ends comes here: its entries leave OnlineUsers, so
 // that none names a free slot, and its slot is free for the next request.
-void Connections::Unload(qint16 index)
+// A connection cut off loses what it has not yet read; any other is given
+// time to read it.
+void Connections::Unload(qint16 index, bool cutOff)
 {
     RemoveOnlineUsers(index);
     QTcpSocket *socket = Loaded(index).socket;
     m_slots[static_cast<size_t>(index)].reset();
+    --m_open;
     disconnect(socket, nullptr, this, nullptr);
+    if (cutOff)
+        socket->abort();
     if (socket->state() == QAbstractSocket::UnconnectedState) {
         socket->deleteLater();
         return;

@@ -247,19 +247,77 @@ TEST_F(CommandInterpreterTest, LoginAnswersWithTheFreeNumbersPermission)
     EXPECT_EQ(LogText().count(QStringLiteral("Procedure: UserManualNumberPermissionCheck")), 1) << qPrintable(LogText());
 }
 
-TEST_F(CommandInterpreterTest, ARefusedLoginClosesTheConnectionWithoutAFrame)
+TEST_F(CommandInterpreterTest, ARefusedLoginClosesTheConnectionWithoutAFrameAndIsLogged)
 {
-    const char *refused[] = {"bob^FEDCBA9876543210FEDCBA9876543210", "bob^0123456789ABCDEF0123456789ABCDEF^x",
-                             "bob", "", "nobody^0123456789ABCDEF0123456789ABCDEF", "^"};
-    for (const char *data : refused) {
+    struct Case { QString data; const char *logged; } cases[] = {
+        {L("bob^FEDCBA9876543210FEDCBA9876543210"), "user \"bob\""},
+        {L("bob^0123456789ABCDEF0123456789ABCDEF^x"), "user \"bob\""},
+        {L("bob"), "user \"bob\""},
+        {L(""), "user \"\""},
+        {L("nobody^0123456789ABCDEF0123456789ABCDEF"), "user \"nobody\""},
+        // A name chosen to forge a second entry or to fill the log is cut
+        // short and made printable.
+        {L("x\" from 10.9.9.9\r\nRefused login from 10.9.9.9^x"), "user \"x\\\" from 10.9.9.9??Refused login from 10.9.9.9\""},
+        {QString(100, QLatin1Char('a')) + QLatin1Char('^'), nullptr},
+    };
+    for (const Case &c : cases) {
         const auto [client, index] = Connect();
-        client->Send(protocol::CMD_LOGIN, L(data));
-        EXPECT_TRUE(client->WaitForClose()) << data;
-        EXPECT_FALSE(client->HasMessages()) << data;
-        EXPECT_FALSE(connections.Exists(index)) << data;
+        const qsizetype logged = LogText().size();
+        client->Send(protocol::CMD_LOGIN, c.data);
+        EXPECT_TRUE(client->WaitForClose()) << qPrintable(c.data);
+        EXPECT_FALSE(client->HasMessages()) << qPrintable(c.data);
+        EXPECT_FALSE(connections.Exists(index)) << qPrintable(c.data);
+        const QString entry = LogText().mid(logged);
+        const QString expected = c.logged ? L(c.logged) : QStringLiteral("user \"") + QString(64, QLatin1Char('a')) + QStringLiteral("...\"");
+        EXPECT_TRUE(entry.contains(QStringLiteral("Refused login from 127.0.0.1 for ") + expected + QStringLiteral("\r\nProcedure: ExecuteCommand")))
+            << qPrintable(entry);
+        EXPECT_EQ(entry.count(QStringLiteral("Procedure: ")), 1) << qPrintable(entry);
     }
     EXPECT_TRUE(connections.OnlineUsers().isEmpty());
-    EXPECT_EQ(LogText(), QString());
+}
+
+// Ten refusals within ten minutes block the address for ten minutes: even
+// the right password is then refused, without a look-up and with one report.
+TEST_F(CommandInterpreterTest, RepeatedRefusalsBlockTheAddressForTenMinutes)
+{
+    qint64 now = 1000000;
+    interpreter.loginGuard().SetClockForTests([&now] { return now; });
+    const auto login = [&](const QString &digest) {
+        const auto [client, index] = Connect();
+        client->Send(protocol::CMD_LOGIN, QStringLiteral("bob^") + digest);
+        const auto reply = client->Next();
+        return reply && reply->code == protocol::CMD_LOGIN_REPLY;
+    };
+    const qint64 minute = 60 * 1000;
+    const auto refuse = [&](int times) {
+        for (int i = 0; i < times; ++i)
+            EXPECT_FALSE(login(AnnDigest));
+    };
+    refuse(9);
+    EXPECT_TRUE(login(BobDigest)) << "nine refusals do not block";
+    // Refusals older than ten minutes no longer count.
+    now += 10 * minute;
+    refuse(9);
+    EXPECT_TRUE(login(BobDigest)) << "refusals from ten minutes ago still counted";
+    EXPECT_EQ(LogText().count(QStringLiteral("Blocked logins")), 0);
+
+    refuse(1);
+    EXPECT_EQ(LogText().count(QStringLiteral("Blocked logins from 127.0.0.1 for 10 minutes after 10 refused logins\r\n"
+                                             "Procedure: ExecuteCommand")),
+              1)
+        << qPrintable(LogText());
+    // With the database closed a look-up would be logged as failing.
+    databases.CloseConnections();
+    const qsizetype logged = LogText().size();
+    for (int i = 0; i < 20; ++i)
+        EXPECT_FALSE(login(BobDigest));
+    now += 10 * minute - 1;
+    EXPECT_FALSE(login(BobDigest));
+    EXPECT_EQ(LogText().mid(logged), QString());
+
+    now += 1;
+    databases.OpenConnections(folder.path());
+    EXPECT_TRUE(login(BobDigest));
 }
 
 TEST_F(CommandInterpreterTest, ALoginOnALoggedInConnectionReplacesItsEntry)
@@ -278,24 +336,59 @@ TEST_F(CommandInterpreterTest, ALoginOnALoggedInConnectionReplacesItsEntry)
     EXPECT_TRUE(connections.OnlineUsers().isEmpty());
 }
 
-TEST_F(CommandInterpreterTest, RequestsBeforeLoginAreIgnoredAndLogged)
+TEST_F(CommandInterpreterTest, RequestsBeforeLoginAreIgnoredAndLoggedOncePerConnection)
 {
     FillPhonebook();
-    const auto [client, index] = Connect();
-    client->Send(protocol::CMD_PHONEBOOK_SEARCH, QStringLiteral("ann"));
-    client->Send(protocol::CMD_SEND_SMS, QStringLiteral("123^^hi"));
-    client->Send(protocol::CMD_LOGIN, QStringLiteral("bob^") + BobDigest);
-    const auto first = client->Next();
-    ASSERT_TRUE(first);
-    EXPECT_EQ(first->code, protocol::CMD_LOGIN_REPLY);
-    EXPECT_TRUE(queued.isEmpty());
-    EXPECT_TRUE(TakeUnsentFiles().isEmpty());
-    for (int code : {2, 3})
-        EXPECT_TRUE(LogText().contains(QStringLiteral("Request %1 from connection %2 ignored: it has not logged in\r\n"
-                                                      "Procedure: ExecuteCommand")
-                                           .arg(code)
-                                           .arg(index)))
+    for (int connection = 0; connection < 2; ++connection) {
+        const auto [client, index] = Connect();
+        for (int i = 0; i < 200; ++i) {
+            client->Send(protocol::CMD_PHONEBOOK_SEARCH, QStringLiteral("ann"));
+            client->Send(protocol::CMD_SEND_SMS, QStringLiteral("123^^hi"));
+        }
+        client->Send(protocol::CMD_LOGIN, QStringLiteral("bob^") + BobDigest);
+        const auto first = client->Next();
+        ASSERT_TRUE(first);
+        EXPECT_EQ(first->code, protocol::CMD_LOGIN_REPLY);
+        EXPECT_TRUE(queued.isEmpty());
+        EXPECT_TRUE(TakeUnsentFiles().isEmpty());
+        EXPECT_EQ(LogText().count(QStringLiteral("from connection %1 (127.0.0.1) ignored: it has not logged in").arg(index)), 1)
             << qPrintable(LogText());
+    }
+    EXPECT_EQ(LogText().count(QStringLiteral("Procedure: ExecuteCommand")), 2) << qPrintable(LogText());
+}
+
+// Our client hides the number box from users without the permission; a
+// client that sends typed numbers anyway has them dropped, not its
+// contacts and groups.
+TEST_F(CommandInterpreterTest, TypedNumbersNeedThePermissionContactsAndGroupsDoNot)
+{
+    FillPhonebook();
+    const auto [client, index] = LoggedIn(QStringLiteral("ann"), AnnDigest);
+    struct Case { const char *data; QStringList numbers; bool logged; } cases[] = {
+        {"555,666^1|0|2|1^hi", {L("+901"), L("+902"), L("123")}, true},
+        {"555^^hi", {}, true},
+        {"  ^1|0^hi", {L("+901")}, false},
+    };
+    for (const Case &c : cases) {
+        queued.clear();
+        const qsizetype logged = LogText().size();
+        SendAndSettle(*client, L(c.data));
+        QStringList numbers;
+        for (const QString &line : queued)
+            numbers << line.section(QLatin1Char(','), 1, 1);
+        EXPECT_EQ(numbers, c.numbers) << c.data;
+        TakeUnsentFiles();
+        EXPECT_EQ(LogText().mid(logged).contains(QStringLiteral("Typed numbers from user \"ann\" dropped: the user may not type numbers")),
+                  c.logged)
+            << c.data << qPrintable(LogText().mid(logged));
+    }
+    // The same connection logged in again as bob may type them.
+    client->Send(protocol::CMD_LOGIN, QStringLiteral("bob^") + BobDigest);
+    ASSERT_TRUE(client->Next());
+    queued.clear();
+    SendAndSettle(*client, L("555^^hi"));
+    ASSERT_EQ(queued.size(), 1);
+    EXPECT_TRUE(queued.front().startsWith(QStringLiteral("bob,555,")));
 }
 
 TEST_F(CommandInterpreterTest, UnknownCodesAndShortMessagesGetNoAnswer)
@@ -474,6 +567,9 @@ TEST_F(CommandInterpreterTest, SurvivesRandomMessagesAndRandomBytes)
     const QStringList entries = {L("1"), L("2"), L("3"), L("4"), L("5"), L("99"), L("0"), L("1"), L("-1"),
                                  L("x"), L(""), L("1.5"), L("&H2"), L("40000"), L("9999999999")};
     const QString free = QStringLiteral("0123456789|^, aAnN'%_\\-x\u00E7\u011F");
+    // Refused logins are many here: each is as if the last was long ago.
+    qint64 now = 0;
+    interpreter.loginGuard().SetClockForTests([&now] { return now += LoginGuard::BlockMs; });
     auto session = LoggedIn();
     for (int round = 0; round < 4000; ++round) {
         if (!connections.Exists(session.second))

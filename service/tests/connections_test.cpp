@@ -9,12 +9,14 @@
 #include "protocol/protocol.h"
 #include "raisederror.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -272,5 +274,147 @@ TEST_F(ConnectionsTest, AClientSendingWithoutFrameEndIsClosedOnceNoFrameCanHoldI
             EXPECT_EQ(recorded.back().first.size(), c.length);
             EXPECT_TRUE(connections.Exists(index));
         }
+    }
+}
+
+TEST_F(ConnectionsTest, AConnectionThatDoesNotLogInInTimeIsClosed)
+{
+    ConnectionLimits limits;
+    limits.loginTimeoutMs = 300;
+    connections.SetLimits(limits);
+    const qint16 loggedIn = Connect();
+    connections.AddOnlineUser(loggedIn, QStringLiteral("ann"));
+    const qint16 idle = Connect();
+    // Traffic is no login: a client sending other requests goes too.
+    const qint16 chatty = Connect();
+    Write(Client(2), "020000|");
+
+    ASSERT_TRUE(WaitForFree(idle));
+    ASSERT_TRUE(WaitForFree(chatty));
+    EXPECT_TRUE(WaitForDisconnect(Client(1)));
+    EXPECT_TRUE(WaitForDisconnect(Client(2)));
+    // Older than both, but logged in.
+    EXPECT_TRUE(connections.Exists(loggedIn));
+    EXPECT_EQ(Client(0).state(), QAbstractSocket::ConnectedState);
+    EXPECT_TRUE(LogText().isEmpty()) << qPrintable(LogText());
+}
+
+TEST_F(ConnectionsTest, ConnectionsBeyondTheCapAreClosedAtOnceAndReportedOncePerInterval)
+{
+    ConnectionLimits limits;
+    limits.maxConnections = 2;
+    connections.SetLimits(limits);
+    Connect();
+    const qint16 second = Connect();
+    // The system accepts the connection; the service then closes it.
+    const auto refused = [&] {
+        QTcpSocket client;
+        bool connected = false;
+        QObject::connect(&client, &QTcpSocket::connected, [&] { connected = true; });
+        client.connectToHost(QHostAddress::LocalHost, server.serverPort());
+        return QTest::qWaitFor([&] { return connected && client.state() == QAbstractSocket::UnconnectedState; }, 10000);
+    };
+    EXPECT_TRUE(refused());
+    EXPECT_TRUE(refused());
+    EXPECT_EQ(connections.Indices().size(), 2);
+    const QString report = QStringLiteral("connection(s) refused: 2 connections are open, the most allowed; "
+                                          "the latest came from 127.0.0.1\r\nProcedure: wsckTcpServer_ConnectionRequest");
+    EXPECT_EQ(LogText().count(QStringLiteral("1 ") + report), 1) << qPrintable(LogText());
+    EXPECT_EQ(LogText().count(report), 1) << qPrintable(LogText());
+
+    // Once the interval has passed, the next refusal reports those held back.
+    limits.refusalReportIntervalMs = 0;
+    connections.SetLimits(limits);
+    EXPECT_TRUE(refused());
+    EXPECT_EQ(LogText().count(QStringLiteral("2 ") + report), 1) << qPrintable(LogText());
+
+    // A slot that frees up takes the next client.
+    Client(1).disconnectFromHost();
+    ASSERT_TRUE(WaitForFree(second));
+    EXPECT_EQ(Connect(), second);
+}
+
+TEST_F(ConnectionsTest, AClientThatLeavesRepliesUnreadIsCutOffAtTheCap)
+{
+    ConnectionLimits limits;
+    limits.maxPendingReplyBytes = 64 * 1024;
+    connections.SetLimits(limits);
+    const QString frame = protocol::PrepareDataToSend(protocol::CMD_PHONEBOOK_RESULT, QString(8000, QLatin1Char('x')));
+
+    // A client that reads takes far more than the cap without harm.
+    const qint16 reader = Connect();
+    qint64 received = 0;
+    QObject::connect(&Client(0), &QTcpSocket::readyRead, [&] { received += Client(0).readAll().size(); });
+    for (int i = 0; i < 200; ++i) {
+        connections.SendData(reader, frame);
+        QCoreApplication::processEvents();
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return received == 200 * frame.size(); }, 10000));
+    EXPECT_TRUE(connections.Exists(reader));
+
+    // One that never reads fills the system's buffers, then the service's.
+    const qint16 deaf = Connect();
+    Client(1).setReadBufferSize(1);
+    int sent = 0;
+    int raised = 0;
+    for (; sent < 20000 && raised == 0; ++sent) {
+        raised = RaisedNumber([&] { connections.SendData(deaf, frame); });
+        QCoreApplication::processEvents();
+    }
+    ASSERT_NE(raised, 0) << "never cut off";
+    EXPECT_FALSE(connections.Exists(deaf));
+    EXPECT_TRUE(LogText().isEmpty()) << "the caller reports it, with its own procedure name";
+    // Reading at last, the client finds the connection's end behind what
+    // the system still held for it.
+    Client(1).setReadBufferSize(0);
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        Client(1).readAll();
+        return Client(1).state() == QAbstractSocket::UnconnectedState;
+    }, 10000));
+    EXPECT_TRUE(connections.Exists(reader));
+    try {
+        connections.SendData(reader, frame);
+    } catch (...) {
+        ADD_FAILURE() << "the reading client was cut off too";
+    }
+}
+
+// A client flooding requests gets its turn like any other: a message from
+// a second client that arrives during the flood runs before the flood ends.
+TEST_F(ConnectionsTest, AFloodingClientDoesNotStarveTheOthers)
+{
+    const qint16 flooder = Connect();
+    const qint16 other = Connect();
+    onCommand = [](const QString &, qint16) { QTest::qSleep(1); };
+    QByteArray flood;
+    for (int i = 0; i < 500; ++i)
+        flood += "020000|";
+    Client(0).write(flood);
+    ASSERT_TRUE(Client(0).waitForBytesWritten(5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !recorded.empty(); }, 5000));
+    Write(Client(1), "020001|");
+    ASSERT_TRUE(WaitForRecorded(501));
+    const auto late = std::find(recorded.begin(), recorded.end(), Recorded(QStringLiteral("020001"), other));
+    ASSERT_NE(late, recorded.end());
+    EXPECT_LT(late - recorded.begin(), 250);
+    EXPECT_EQ(std::count_if(recorded.begin(), recorded.end(), [&](const Recorded &r) { return r.second == flooder; }), 500);
+}
+
+// Everything a client sent before it closed runs, in order, however much
+// it was; then the slot is free.
+TEST_F(ConnectionsTest, AClosedClientsBacklogRunsToTheEndBeforeItsSlotIsFreed)
+{
+    const qint16 index = Connect();
+    QByteArray backlog;
+    for (int i = 0; i < 300; ++i)
+        backlog += protocol::PrepareDataToSend(protocol::CMD_PHONEBOOK_SEARCH, QString::number(i)).toLatin1();
+    Client(0).write(backlog);
+    Client(0).disconnectFromHost();
+    ASSERT_TRUE(WaitForFree(index));
+    ASSERT_EQ(recorded.size(), 300u);
+    for (int i = 0; i < 300; ++i) {
+        auto message = protocol::DecodeMessage(recorded[static_cast<size_t>(i)].first);
+        ASSERT_TRUE(message);
+        EXPECT_EQ(message->data, QString::number(i));
     }
 }

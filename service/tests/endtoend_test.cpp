@@ -125,14 +125,7 @@ protected:
         modem.reset();
     }
 
-    QList<QJsonObject> Sent() const
-    {
-        QList<QJsonObject> records;
-        for (const QByteArray &line : modem->sentLog().split('\n'))
-            if (!line.isEmpty())
-                records << QJsonDocument::fromJson(line).object();
-        return records;
-    }
+    QList<QJsonObject> Sent() const { return modem->sentMessages(); }
 
     ProgramFolder folder;
     quint16 port = 0;

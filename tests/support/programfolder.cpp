@@ -170,13 +170,21 @@ QByteArray SimulatedModem::sentLog() const
     return m_folder.readFile(QStringLiteral("gsmsim-sent.log"));
 }
 
+QList<QJsonObject> SimulatedModem::sentMessages() const
+{
+    QList<QJsonObject> messages;
+    for (const QByteArray &line : sentLog().split('\n')) {
+        if (!line.isEmpty())
+            messages << QJsonDocument::fromJson(line).object();
+    }
+    return messages;
+}
+
 QMap<QString, int> SimulatedModem::sentTexts() const
 {
     QMap<QString, int> counts;
-    for (const QByteArray &line : sentLog().split('\n')) {
-        if (!line.isEmpty())
-            ++counts[QJsonDocument::fromJson(line).object()[QStringLiteral("text")].toString()];
-    }
+    for (const QJsonObject &message : sentMessages())
+        ++counts[message[QStringLiteral("text")].toString()];
     return counts;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QJsonObject>
+#include <QList>
 #include <QMap>
 #include <QProcess>
 #include <QString>
@@ -58,6 +60,8 @@ public:
     bool fault(const QString &line, int timeoutMs = 20000) const;
     // Every message the modem accepted for sending, as JSON lines.
     QByteArray sentLog() const;
+    // The same messages, one object each: coding, number, reference, text.
+    QList<QJsonObject> sentMessages() const;
     // How often each text was accepted for sending.
     QMap<QString, int> sentTexts() const;
     // Waits until the sent log holds `count` lines.

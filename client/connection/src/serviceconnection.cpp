@@ -86,6 +86,9 @@ void ServiceConnection::Login(const QString &userNameBox, const QString &passwor
             return;
         }
         m_socket = new QTcpSocket(this);
+        // What waits in Qt's buffer stays within one longest frame, so a
+        // peer that never ends a frame costs bounded memory.
+        m_socket->setReadBufferSize(MaxPendingText + 1);
         connect(m_socket, &QTcpSocket::connected, this, &ServiceConnection::wClient_Connect);
         connect(m_socket, &QTcpSocket::readyRead, this, &ServiceConnection::wClient_DataArrival);
         connect(m_socket, &QTcpSocket::disconnected, this, &ServiceConnection::wClient_Close);
@@ -132,24 +135,31 @@ void ServiceConnection::wClient_DataArrival()
         for (;;) {
             while (const auto message = ReceiveBuffer.NextMessage())
                 ExecuteCommand(*message);
+            if (ReceiveBuffer.Pending().size() > MaxPendingText) {
+                CloseOverflowingConnection();
+                return;
+            }
             if (!m_socket || m_socket->bytesAvailable() == 0)
                 break;
             ReceiveBuffer.Append(platform::codepage::fromAnsi(m_socket->readAll()));
         }
-        if (ReceiveBuffer.Pending().size() > MaxPendingText) {
-            ReceiveBuffer = protocol::ReceiveBuffer();
-            try {
-                throw platform::Error(ErrOutOfBounds,
-                                      QStringLiteral("The service sent more than %1 characters without a frame end; "
-                                                     "the connection is closed").arg(MaxPendingText));
-            } catch (const platform::Error &) {
-                common::WriteErrorEntry(ModuleName, QStringLiteral("wClient_DataArrival"));
-            }
-            wClient_Close();
-        }
     } catch (...) {
         common::LogError(ModuleName, QStringLiteral("wClient_DataArrival"));
     }
+}
+
+// More text without a frame end than the longest frame: the peer is no
+// service of ours, or broken. Logged, and the connection counts as lost.
+void ServiceConnection::CloseOverflowingConnection()
+{
+    ReceiveBuffer = protocol::ReceiveBuffer();
+    try {
+        throw platform::Error(ErrOutOfBounds, QStringLiteral("The service sent more than %1 characters without a frame end; "
+                                                             "the connection is closed").arg(MaxPendingText));
+    } catch (const platform::Error &) {
+        common::WriteErrorEntry(ModuleName, QStringLiteral("wClient_DataArrival"));
+    }
+    wClient_Close();
 }
 
 void ServiceConnection::ExecuteCommand(const QString &message)

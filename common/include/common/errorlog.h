@@ -23,4 +23,8 @@ void LogError(const QString &moduleName, const QString &procedureName);
 QString WriteErrorEntry(const QString &moduleName, const QString &procedureName);
 void ShowErrorBox(const QString &errorText);
 
+// Writes a note that needs no answer to the same log, without a box:
+// "Note from: " with module and procedure, then the text.
+void LogNote(const QString &moduleName, const QString &procedureName, const QString &text);
+
 } // namespace common

@@ -12,8 +12,6 @@ namespace protocol {
 
 namespace {
 
-constexpr int ErrWrongConnectionState = 40006;
-
 QString UpperHex(quint32 value)
 {
     return QString::number(value, 16).toUpper();

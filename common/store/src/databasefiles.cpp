@@ -97,3 +97,47 @@ QString FieldText(const QVariant &value)
         throw platform::Error(ErrInvalidUseOfNull, QStringLiteral("Invalid use of Null"));
     return value.toString();
 }
+
+Transaction::Transaction(const QSqlDatabase &connection) : m_connection(connection)
+{
+    // SQLite goes on writing into a file that was deleted or moved away
+    // while it was open.
+    const QString path = QUrl(connection.databaseName()).toLocalFile();
+    if (!QFileInfo::exists(path))
+        throw platform::Error(platform::ErrFileNotFound, QStringLiteral("Database file not found: ") + path);
+    RunStatement(m_connection, QStringLiteral("BEGIN IMMEDIATE"));
+    m_open = true;
+}
+
+Transaction::~Transaction()
+{
+    Rollback();
+}
+
+void Transaction::Commit()
+{
+    try {
+        RunStatement(m_connection, QStringLiteral("COMMIT"));
+    } catch (...) {
+        Rollback();
+        throw;
+    }
+    m_open = false;
+}
+
+void Transaction::Rollback() noexcept
+{
+    if (!m_open)
+        return;
+    m_open = false;
+    QSqlQuery query(m_connection);
+    query.exec(QStringLiteral("ROLLBACK"));
+}
+
+int RunWrite(const QSqlDatabase &connection, const QString &statement, const QVariantList &values)
+{
+    Transaction transaction(connection);
+    const int changed = RunStatement(connection, statement, values).numRowsAffected();
+    transaction.Commit();
+    return changed;
+}

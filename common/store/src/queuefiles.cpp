@@ -18,6 +18,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -289,39 +290,73 @@ QString ReadFirstLine(const QString &path, qsizetype maxLength)
     return platform::codepage::fromAnsi(bytes);
 }
 
-QString CreateQueueFile(const QString &folder, const QByteArray &content, const std::function<QString()> &nextName,
-                        const QString &temporaryFolder)
+AsideQueueFile::AsideQueueFile(AsideQueueFile &&other) noexcept
+    : m_folder(std::move(other.m_folder)), m_path(std::exchange(other.m_path, QByteArray()))
 {
-    QByteArray temporary;
-    const int fd = createTemporaryFile(temporaryFolder.isEmpty() ? folder : temporaryFolder, temporary);
-    bool placed = false;
-    const auto cleanUp = qScopeGuard([&] {
-        if (!placed)
-            ::unlink(temporary.constData());
-    });
-    {
-        bool open = true;
-        const auto closeFile = qScopeGuard([&] {
-            if (open)
-                ::close(fd);
-        });
-        writeAll(fd, content, folder);
-        if (::fsync(fd) != 0)
-            raiseFileError(errno, QStringLiteral("Cannot write a file in"), folder);
-        open = false;
-        if (::close(fd) != 0)
-            raiseFileError(errno, QStringLiteral("Cannot write a file in"), folder);
+}
+
+AsideQueueFile &AsideQueueFile::operator=(AsideQueueFile &&other) noexcept
+{
+    if (this != &other) {
+        Discard();
+        m_folder = std::move(other.m_folder);
+        m_path = std::exchange(other.m_path, QByteArray());
     }
+    return *this;
+}
+
+AsideQueueFile::~AsideQueueFile()
+{
+    Discard();
+}
+
+void AsideQueueFile::Discard() noexcept
+{
+    if (!m_path.isEmpty())
+        ::unlink(m_path.constData());
+    m_path.clear();
+}
+
+AsideQueueFile WriteQueueFileAside(const QString &folder, const QByteArray &content, const QString &temporaryFolder)
+{
+    AsideQueueFile file;
+    file.m_folder = folder;
+    const int fd = createTemporaryFile(temporaryFolder.isEmpty() ? folder : temporaryFolder, file.m_path);
+    bool open = true;
+    const auto closeFile = qScopeGuard([&] {
+        if (open)
+            ::close(fd);
+    });
+    writeAll(fd, content, folder);
+    if (::fsync(fd) != 0)
+        raiseFileError(errno, QStringLiteral("Cannot write a file in"), folder);
+    open = false;
+    if (::close(fd) != 0)
+        raiseFileError(errno, QStringLiteral("Cannot write a file in"), folder);
+    return file;
+}
+
+QString PlaceQueueFile(AsideQueueFile &file, const std::function<QString()> &nextName)
+{
+    if (file.m_path.isEmpty())
+        throw platform::Error(platform::ErrInvalidCall, QStringLiteral("The queue file was already placed or discarded"));
     for (;;) {
         const QString name = nextName();
-        const int error = renameNoReplace(temporary, nativePath(folder, name));
+        const int error = renameNoReplace(file.m_path, nativePath(file.m_folder, name));
         if (error == 0) {
-            placed = true;
+            file.m_path.clear();
             return name;
         }
         if (error != EEXIST)
-            raiseFileError(error, QStringLiteral("Cannot create"), QDir(folder).filePath(name));
+            raiseFileError(error, QStringLiteral("Cannot create"), QDir(file.m_folder).filePath(name));
     }
+}
+
+QString CreateQueueFile(const QString &folder, const QByteArray &content, const std::function<QString()> &nextName,
+                        const QString &temporaryFolder)
+{
+    AsideQueueFile file = WriteQueueFileAside(folder, content, temporaryFolder);
+    return PlaceQueueFile(file, nextName);
 }
 
 void MoveQueueFile(const QString &fromFolder, const QString &name, const QString &toFolder, const QString &toName)
@@ -345,14 +380,23 @@ QString SetAsideQueueFile(const QString &folder, const QString &name, const QStr
     }
 }
 
-QString CreateUnsentFile(const QString &programFolder, QRandomGenerator &random, const QString &line)
+std::function<QString()> UnsentFileNames(const QString &programFolder, QRandomGenerator &random, int randomBytes)
 {
-    const QString sent = QueueFolder(programFolder, SentFolder);
-    return CreateQueueFile(QueueFolder(programFolder, UnsentFolder), UnsentFileContent(line), [&] {
+    return [sent = QueueFolder(programFolder, SentFolder), &random, randomBytes] {
         for (;;) {
-            const QString name = UnsentFileName(FileStamp(QDateTime::currentDateTime()), RandomHexBytes(random, 2));
+            const QString name = UnsentFileName(FileStamp(QDateTime::currentDateTime()), RandomHexBytes(random, randomBytes));
             if (!nameTaken(sent, name))
                 return name;
         }
-    });
+    };
+}
+
+QString CreateUnsentFile(const QString &programFolder, QRandomGenerator &random, const QString &line)
+{
+    return CreateQueueFile(QueueFolder(programFolder, UnsentFolder), UnsentFileContent(line), UnsentFileNames(programFolder, random, 2));
+}
+
+QString MessageDateText(const QDateTime &when)
+{
+    return when.toString(QStringLiteral("yy/MM/dd HH:mm:ss"));
 }

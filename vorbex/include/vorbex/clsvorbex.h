@@ -34,7 +34,8 @@ inline constexpr char EventInterfaceId[] = "{18A59615-F14E-48F2-9A3A-15757B95639
 //
 // Settings come from "VorbexDll.ini" (section "VorbexDll") in the library
 // folder; the logs "Commands.log", "Incoming.log" and "SentData.log" lie there
-// too. Errors are raised to the caller as platform::Error; the error of a
+// too, and "Undeleted.lst", the received messages the host has stored whose
+// deletion from the modem is not yet confirmed. Errors are raised to the caller as platform::Error; the error of a
 // timer tick comes back through TickFailed.
 class clsVorbex : public QObject {
     Q_OBJECT

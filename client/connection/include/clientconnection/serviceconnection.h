@@ -67,6 +67,7 @@ private:
     void wClient_Close();
     void wClient_Error();
     void OnSocketError(int error);
+    void CloseOverflowingConnection();
     void HandleLoginReply(const QString &data);
     void WriteLoginSettings();
     void DropSocket();

@@ -67,6 +67,9 @@ private:
     qsizetype m_start = 0;
 };
 
+// The error a write on a connection raises when the connection cannot take it.
+inline constexpr int ErrWrongConnectionState = 40006;
+
 // Writes one frame to a connected socket through the ANSI code page. A
 // socket that is not connected cannot take it, and Qt would drop it without
 // a word, so that raises platform::Error 40006, as a write that fails does.

@@ -25,3 +25,31 @@ bool NextRow(QSqlQuery &query);
 // Closes the connection and removes it from Qt's list of connections; a
 // connection that never opened is only removed.
 void CloseDatabaseFile(QSqlDatabase &connection, const QString &name) noexcept;
+
+// The statements run between its creation and Commit() take effect together
+// or not at all. It begins with BEGIN IMMEDIATE, which takes the write lock
+// at once (waiting up to the busy time-out), so what a statement reads
+// inside it still holds when a later statement writes. Raises
+// platform::Error when the lock cannot be had, or when the database file is
+// no longer where it was opened: what would be written then reaches no one.
+class Transaction {
+public:
+    explicit Transaction(const QSqlDatabase &connection);
+    // Rolls back what was not committed.
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+
+    // Raises platform::Error when the changes cannot be kept; they are then
+    // rolled back.
+    void Commit();
+    void Rollback() noexcept;
+
+private:
+    QSqlDatabase m_connection;
+    bool m_open = false;
+};
+
+// One statement that writes, run as a Transaction of its own. Returns the
+// number of rows it changed.
+int RunWrite(const QSqlDatabase &connection, const QString &statement, const QVariantList &values = {});

@@ -147,15 +147,50 @@ QStringList ListQueueFiles(const QString &folder);
 // first line raises platform::Error, so a stray large file is not read whole.
 QString ReadFirstLine(const QString &path, qsizetype maxLength = -1);
 
-// Creates a new file in `folder` holding `content` and returns its name.
-// The file is written under a temporary name that no reader takes, flushed
-// to disk, and only then renamed into place, so nobody sees it half written.
-// The temporary file lies in `temporaryFolder` when one is given (it must be
-// on the same file system), for folders whose readers take every file; else
-// in `folder` itself. `nextName` proposes the name; while the name it
-// proposed is taken it is asked again, so an existing file is never
-// replaced. Raises platform::Error when the file cannot be written (nothing
-// is left behind), or whatever `nextName` raises.
+// A queue file written aside: complete and flushed to disk in its folder
+// under a temporary name that no reader takes (it begins with "." and ends
+// in ".tmp"), waiting to be placed under its queue name. A file that is
+// destroyed before it is placed is deleted.
+class AsideQueueFile {
+public:
+    AsideQueueFile() = default;
+    AsideQueueFile(AsideQueueFile &&other) noexcept;
+    AsideQueueFile &operator=(AsideQueueFile &&other) noexcept;
+    AsideQueueFile(const AsideQueueFile &) = delete;
+    AsideQueueFile &operator=(const AsideQueueFile &) = delete;
+    ~AsideQueueFile();
+
+    // Deletes the file unless it has been placed.
+    void Discard() noexcept;
+
+private:
+    friend AsideQueueFile WriteQueueFileAside(const QString &folder, const QByteArray &content,
+                                              const QString &temporaryFolder);
+    friend QString PlaceQueueFile(AsideQueueFile &file, const std::function<QString()> &nextName);
+
+    QString m_folder;
+    QByteArray m_path;  // empty once placed or discarded
+};
+
+// The first step of creating a queue file: writes `content` aside for
+// `folder`. The temporary file lies in `temporaryFolder` when one is given
+// (it must be on the same file system), for folders whose readers take every
+// file; else in `folder` itself. Raises platform::Error when it cannot be
+// written; nothing is left behind then.
+AsideQueueFile WriteQueueFileAside(const QString &folder, const QByteArray &content,
+                                   const QString &temporaryFolder = QString());
+
+// The second step: renames the file aside into place and returns its name.
+// `nextName` proposes the name; while the name it proposed is taken it is
+// asked again, so an existing file is never replaced. Raises platform::Error
+// when the rename fails, or whatever `nextName` raises; the file then stays
+// aside, to be placed again or discarded.
+QString PlaceQueueFile(AsideQueueFile &file, const std::function<QString()> &nextName);
+
+// Creates a new file in `folder` holding `content` and returns its name:
+// both steps above, so nobody sees the file half written. Raises
+// platform::Error when the file cannot be written (nothing is left behind),
+// or whatever `nextName` raises.
 QString CreateQueueFile(const QString &folder, const QByteArray &content, const std::function<QString()> &nextName,
                         const QString &temporaryFolder = QString());
 
@@ -170,8 +205,15 @@ void MoveQueueFile(const QString &fromFolder, const QString &name, const QString
 // platform::Error when it cannot be renamed.
 QString SetAsideQueueFile(const QString &folder, const QString &name, const QString &suffix);
 
-// Queues one outgoing message as a new Unsent file: stamp, four random hex
-// digits, ".dat", drawing new digits while the name is taken in Unsent or
-// in Sent (the file moves to Sent under the same name). Returns the name.
-// Raises platform::Error when the file cannot be written.
+// Proposes Unsent file names for PlaceQueueFile: the stamp of the moment
+// asked, `randomBytes` random bytes in hex, ".dat"; drawn again while the
+// name is taken in Sent, where the file moves under the same name.
+std::function<QString()> UnsentFileNames(const QString &programFolder, QRandomGenerator &random, int randomBytes);
+
+// Queues one outgoing message as a new Unsent file named by UnsentFileNames
+// with two random bytes. Returns the name. Raises platform::Error when the
+// file cannot be written.
 QString CreateUnsentFile(const QString &programFolder, QRandomGenerator &random, const QString &line);
+
+// The MessageDate field for the moment `when`: "yy/mm/dd hh:nn:ss".
+QString MessageDateText(const QDateTime &when);

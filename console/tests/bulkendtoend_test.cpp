@@ -1,0 +1,184 @@
+// Bulk sends from the real window reach the installed service on the
+// simulated modem: every file is whole when it appears, names arrive in
+// the coding they need, files wait outside the bulk hours, and a console
+// killed during a send leaves only files that no reader takes.
+#include "bulktest.h"
+
+#include <QJsonObject>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+QString S(const char *text)
+{
+    return QString::fromUtf8(text);
+}
+
+// Reads every Unsent file it finds, as a second reader beside the service,
+// until it is stopped; counts the files it found that were not whole.
+class UnsentWatcher {
+public:
+    explicit UnsentWatcher(const QString &folder)
+        : m_thread([this, folder] {
+              while (!m_stop) {
+                  QStringList names;
+                  try {
+                      names = ListQueueFiles(folder);
+                  } catch (...) {
+                  }
+                  for (const QString &name : names) {
+                      QFile file(QDir(folder).filePath(name));
+                      if (!file.open(QIODevice::ReadOnly))
+                          continue;  // moved to Sent meanwhile
+                      const QByteArray bytes = file.readAll();
+                      ++m_reads;
+                      const bool whole = bytes.endsWith("\r\n") && bytes.count('\n') == 1
+                          && !ReadSmsRecord(QString::fromLatin1(bytes.chopped(2))).Message.isEmpty();
+                      if (!whole)
+                          ++m_partial;
+                  }
+                  std::this_thread::yield();
+              }
+          })
+    {
+    }
+    ~UnsentWatcher() { Stop(); }
+
+    void Stop()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    int reads() const { return m_reads; }
+    int partial() const { return m_partial; }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_reads{0};
+    std::atomic<int> m_partial{0};
+    std::thread m_thread;
+};
+
+class BulkEndToEnd : public BulkTabTest {
+protected:
+    void StartService(const QString &allowedTimeInterval)
+    {
+        const quint16 port = freeTcpPort();
+        folder.writeServiceSettings({{S("port"), QString::number(port)},
+                                     {S("sms_check_interval"), S("60")},
+                                     {S("allowed_time_interval"), allowedTimeInterval}});
+        modem = std::make_unique<SimulatedModem>(folder);
+        ASSERT_TRUE(modem->isReady());
+        service = ::StartService(folder, port);
+        ASSERT_TRUE(service);
+    }
+
+    void TearDown() override
+    {
+        if (service)
+            EXPECT_TRUE(StopService(*service));
+        modem.reset();
+    }
+
+    QByteArray ServiceLog() const { return folder.readFile(S("TalvinorSMSSvc.log")); }
+
+    std::unique_ptr<SimulatedModem> modem;
+    std::unique_ptr<QProcess> service;
+};
+
+TEST_F(BulkEndToEnd, ATurkishNameArrivesInUcs2AndAPlainOneInSevenBitsEachGreetedByName)
+{
+    StartService(S("00:00,23:59"));
+    ASSERT_TRUE(StartOnBulkTab());
+    UnsentWatcher watcher(Unsent());
+    ImportRows({{S("Şule Yılmaz"), S("532 123 45 67")}, {S("Ali Veli"), S("+90 532 987 65 43")}});
+    TypeMessage(S("Merhaba [[N]]\nYarin toplanti var"));
+    Send();
+    ExpectOneBox(QMessageBox::Information, "information", "sms_will_be_sent_to_all_contacts_in_the_list");
+
+    ASSERT_TRUE(modem->waitForSent(2)) << ServiceLog().constData();
+    watcher.Stop();
+    EXPECT_EQ(watcher.partial(), 0);
+    const QList<QJsonObject> sent = modem->sentMessages();
+    ASSERT_EQ(sent.size(), 2);
+    QMap<QString, QJsonObject> byNumber;
+    for (const QJsonObject &message : sent)
+        byNumber[message[S("number")].toString().remove(u'+')] = message;
+    ASSERT_TRUE(byNumber.contains(S("05321234567"))) << modem->sentLog().constData();
+    ASSERT_TRUE(byNumber.contains(S("905329876543"))) << modem->sentLog().constData();
+    EXPECT_EQ(byNumber[S("05321234567")][S("coding")].toString(), S("08"));
+    EXPECT_EQ(byNumber[S("05321234567")][S("text")].toString(), S("Merhaba Şule Yılmaz\nYarin toplanti var"));
+    EXPECT_EQ(byNumber[S("905329876543")][S("coding")].toString(), S("00"));
+    EXPECT_EQ(byNumber[S("905329876543")][S("text")].toString(), S("Merhaba Ali Veli\nYarin toplanti var"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ListQueueFiles(Unsent()).isEmpty(); }, 20000));
+}
+
+TEST_F(BulkEndToEnd, FilesWaitOutsideTheBulkHoursAndNoneIsEverSeenHalfWritten)
+{
+    // A one-minute window half a day away.
+    const QTime away = QTime::currentTime().addSecs(12 * 3600);
+    const QString hours = away.toString(S("HH:mm"));
+    StartService(hours + u',' + hours);
+    ASSERT_TRUE(StartOnBulkTab());
+
+    std::vector<std::pair<QString, QString>> rows;
+    for (int i = 0; i < 300; ++i)
+        rows.emplace_back(S("Kişi %1").arg(i), S("0532%1").arg(i, 7, 10, QLatin1Char('0')));
+    ImportRows(rows);
+    TypeMessage(S("Merhaba [[N]]"));
+    UnsentWatcher watcher(Unsent());
+    Send();
+    ExpectOneBox(QMessageBox::Information, "information", "sms_will_be_sent_to_all_contacts_in_the_list");
+
+    // A user's message queued after them goes out; the bulk files stay.
+    CreateQueueFile(Unsent(), UnsentFileContent(S("bob,05551112233,24/01/02 10:11:12,user hello")),
+                    [] { return S("zz-user.dat"); });
+    ASSERT_TRUE(modem->waitForSent(1)) << ServiceLog().constData();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !QFile::exists(QDir(Unsent()).filePath(S("zz-user.dat"))); }, 20000));
+    watcher.Stop();
+    EXPECT_TRUE(modem->sentLog().contains("user hello"));
+    EXPECT_FALSE(modem->sentLog().contains("Merhaba"));
+    EXPECT_EQ(ListQueueFiles(Unsent()).size(), 300);
+    EXPECT_EQ(UnsentEntries(), ListQueueFiles(Unsent()));
+    EXPECT_GE(watcher.reads(), 300);
+    EXPECT_EQ(watcher.partial(), 0);
+}
+
+TEST_F(BulkEndToEnd, AConsoleKilledDuringASendLeavesOnlyFilesThatNoReaderTakes)
+{
+    StartService(S("00:00,23:59"));
+    QProcess console;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(S("QT_QPA_PLATFORM"), S("offscreen"));
+    console.setProcessEnvironment(environment);
+    console.setProgram(QDir(QCoreApplication::applicationDirPath()).filePath(S("console_bulkkill_helper")));
+    console.setArguments({folder.path()});
+    console.start();
+    QByteArray said;
+    while (!said.contains('\n') && console.waitForReadyRead(60000))
+        said += console.readAllStandardOutput();
+    ASSERT_EQ(said, QByteArray("aside\n")) << console.readAllStandardError().constData();
+    console.kill();
+    ASSERT_TRUE(console.waitForFinished(30000));
+
+    const QStringList left = UnsentEntries();
+    EXPECT_GE(left.size(), 32);
+    EXPECT_EQ(left.filter(QRegularExpression(S("^\\..*\\.tmp$"))), left);
+    EXPECT_EQ(ListQueueFiles(Unsent()), QStringList());
+
+    // The service goes on: a file queued now is sent, and the files the
+    // console left stay where they are, untouched.
+    CreateQueueFile(Unsent(), UnsentFileContent(S("[Bulk],05551112233,24/01/02 10:11:12,after the kill")),
+                    [] { return S("zz-after.dat"); });
+    ASSERT_TRUE(modem->waitForSent(1)) << ServiceLog().constData();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return UnsentEntries() == left; }, 20000)) << UnsentEntries().join(u' ').toStdString();
+    EXPECT_EQ(modem->sentMessages().size(), 1);
+    EXPECT_TRUE(modem->sentLog().contains("after the kill"));
+}
+
+} // namespace
