@@ -28,9 +28,6 @@ protected:
         ASSERT_TRUE(QDir().mkpath(folder.filePath(QStringLiteral("lang"))));
         for (const QString &name : QDir(QStringLiteral(CLIENT_LANG_DIR)).entryList(QDir::Files))
             ASSERT_TRUE(QFile::copy(QStringLiteral(CLIENT_LANG_DIR "/") + name, folder.filePath(QStringLiteral("lang/") + name)));
-        // The sound that a push plays, as the client's folder has it.
-        ASSERT_TRUE(QDir().mkpath(folder.filePath(QStringLiteral("sound"))));
-        ASSERT_TRUE(QFile::copy(QStringLiteral(CLIENT_SOUND_WAV), folder.filePath(QStringLiteral("sound/incoming_message.wav"))));
         const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
         common::errorLogName = QStringLiteral("client_%1_%2.log").arg(QLatin1String(info->test_suite_name()), QLatin1String(info->name()));
         common::errorLogName.replace(QLatin1Char('/'), QLatin1Char('_'));

@@ -54,9 +54,6 @@ protected:
         QDir(dir.path()).mkpath(S("lang"));
         for (const char *code : {"en", "tr"})
             QFile::copy(S(CLIENT_LANG_DIR "/%1.ini").arg(QLatin1String(code)), dir.filePath(S("lang/%1.ini").arg(QLatin1String(code))));
-        // The sound that a push plays, as the client's folder has it.
-        QDir(dir.path()).mkpath(S("sound"));
-        QFile::copy(S(CLIENT_SOUND_WAV), dir.filePath(S("sound/incoming_message.wav")));
         platform::IniFile ini;
         ini.setIniPath(dir.filePath(S("TalvinorSMSClient.ini")));
         ini.WriteValue(S("SMSClient"), S("Language"), S("en"));
