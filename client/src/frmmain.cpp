@@ -48,15 +48,6 @@ QString Text(const char *key)
     return common::LanguageText(QLatin1String(key));
 }
 
-// Qt takes a tool tip that looks like markup as rich text; a language text
-// is shown as it stands.
-QString PlainToolTip(const QString &text)
-{
-    if (!Qt::mightBeRichText(text))
-        return text;
-    return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() + QStringLiteral("</p>");
-}
-
 void Report(const char *procedure)
 {
     common::LogError(QStringLiteral("frmMain"), QLatin1String(procedure));
@@ -326,7 +317,7 @@ void frmMain::SetLanguage()
         pageSent->lblSentItems->setText(Text("sent_items"));
         pageNewSMS->lblNewSMS[0]->setText(Text("phonenumber"));
         pageNewSMS->lblNewSMS[1]->setText(Text("message"));
-        pageNewSMS->imgPhonebookButton->setToolTip(PlainToolTip(Text("phonebook")));
+        pageNewSMS->imgPhonebookButton->setToolTip(gui::PlainToolTip(Text("phonebook")));
         pagePhonebook->lsvPhonebook->headerItem()->setText(0, Text("name"));
         pagePhonebook->lsvPhonebook->headerItem()->setText(1, Text("phonenumber"));
         pagePhonebook->lblPhonebookSelectAll->setText(Text("select_all"));

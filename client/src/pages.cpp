@@ -160,9 +160,17 @@ PagePhonebook::PagePhonebook(QWidget *parent) : QWidget(parent)
     imgPhonebookSearchButton = PlaceGlyphButton(this, QStringLiteral("imgPhonebookSearchButton"), 218, 6, "search");
     lsvPhonebook = PlaceList(this, QStringLiteral("lsvPhonebook"), 4);
     lsvPhonebook->setGeometry(8, 38, 238, 220);
-    lsvPhonebook->setColumnWidth(0, 130);
     lsvPhonebook->hideColumn(2);
     lsvPhonebook->hideColumn(3);
+    // A point smaller, as the message lists: a whole phone number fits and
+    // the name takes the rest of the width.
+    QFont font = lsvPhonebook->font();
+    font.setPointSizeF(font.pointSizeF() - 1);
+    lsvPhonebook->setFont(font);
+    lsvPhonebook->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lsvPhonebook->header()->setStretchLastSection(false);
+    lsvPhonebook->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    lsvPhonebook->setColumnWidth(1, QFontMetrics(font).horizontalAdvance(QStringLiteral("+900000000000")) + 14);
     lblPhonebookSelectAll = PlaceLabel(this, QStringLiteral("lblPhonebookSelectAll"), 8, 264, 76, 20);
     lblPhonebookClearAll = PlaceLabel(this, QStringLiteral("lblPhonebookClearAll"), 88, 264, 76, 20);
     lblPhonebookToggle = PlaceLabel(this, QStringLiteral("lblPhonebookToggle"), 168, 264, 78, 20);

@@ -7,6 +7,7 @@
 
 #include "common/errorlog.h"
 #include "gui/arbutton.h"
+#include "gui/place.h"
 #include "platform/convert.h"
 #include "protocol/protocol.h"
 
@@ -49,6 +50,8 @@ QTreeWidgetItem *PhonebookRow(const QStringList &fields)
     if (group)
         name += QStringLiteral(" (Group)");
     auto *row = new QTreeWidgetItem(QStringList{name, fields[5], fields[0], fields[1]});
+    // A name too long for the column shows whole under the pointer.
+    row->setToolTip(NameColumn, gui::PlainToolTip(name));
     row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
     row->setCheckState(NameColumn, Qt::Unchecked);
     if (group) {

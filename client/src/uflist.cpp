@@ -15,8 +15,16 @@ namespace {
 
 constexpr int TagHeight = 22;
 constexpr int Gap = 4;
-// A tag never grows wider than the list; a long name is cut with "...".
-constexpr int LongestText = 150;
+// Two tags side by side in the list; a longer name is cut with "..." and
+// shows whole under the pointer.
+constexpr int LongestText = 78;
+
+// The width a tag needs for its text and its button.
+int TagWidth(const QFrame *tag)
+{
+    const auto *label = tag->findChild<QLabel *>();
+    return 6 + label->fontMetrics().horizontalAdvance(label->text()) + 4 + (TagHeight - 4) + 2;
+}
 
 QString WithoutCommas(QString text)
 {
@@ -62,6 +70,7 @@ void ucUFList::RefreshEntries()
         label->setObjectName(QStringLiteral("lblEntry(%1)").arg(i));
         label->setTextFormat(Qt::PlainText);
         label->setText(label->fontMetrics().elidedText(m_entries[i].text, Qt::ElideRight, LongestText));
+        label->setToolTip(gui::PlainToolTip(m_entries[i].text));
         if (m_entries[i].kind != 0) {
             QFont bold = label->font();
             bold.setBold(true);
@@ -131,7 +140,6 @@ void ucUFList::RemoveEntry(qint32 id, qint16 kind)
 void ucUFList::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    m_scroll->setGeometry(rect());
     PlaceTags();
 }
 
@@ -139,11 +147,14 @@ void ucUFList::resizeEvent(QResizeEvent *event)
 // rows than it shows.
 void ucUFList::PlaceTags()
 {
-    const int width = m_scroll->viewport()->width();
+    // A hidden list gets its resize only when shown: its own size counts,
+    // less the frame and room for the scroll bar.
+    m_scroll->setGeometry(rect());
+    const int width = m_scroll->contentsRect().width() - style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     int x = Gap;
     int y = Gap;
     for (QFrame *tag : m_tags->findChildren<QFrame *>(QString(), Qt::FindDirectChildrenOnly)) {
-        const int tagWidth = std::min(tag->sizeHint().width(), width - 2 * Gap);
+        const int tagWidth = std::min(TagWidth(tag), width - 2 * Gap);
         if (x > Gap && x + tagWidth > width - Gap) {
             x = Gap;
             y += TagHeight + Gap;
