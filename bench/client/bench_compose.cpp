@@ -6,35 +6,24 @@
 //   LargestPhonebook the largest phone-book answer the client can decode
 //                    (16,383 characters, some 400 rows) decoded, listed and
 //                    painted (goal: under 50 ms)
+#include "benchwindow.h"
 #include "frmmain.h"
 #include "headertextedit.h"
 #include "pages.h"
 
-#include "common/boxes.h"
 #include "protocol/protocol.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QLabel>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 #include <benchmark/benchmark.h>
-#include <cstdio>
 #include <memory>
 
 namespace {
 
-QTemporaryDir *programFolder = nullptr;
-int boxesShown = 0;
-
 std::unique_ptr<frmMain> LoggedInWindow()
 {
-    QDir(programFolder->path()).mkdir(QStringLiteral("lang"));
-    for (const QString &name : QDir(QStringLiteral(TALVINOR_LANG_DIR)).entryList({QStringLiteral("*.ini")}, QDir::Files))
-        QFile::copy(QStringLiteral(TALVINOR_LANG_DIR "/") + name, programFolder->filePath(QStringLiteral("lang/") + name));
-    auto window = std::make_unique<frmMain>(programFolder->path());
+    auto window = std::make_unique<frmMain>(benchwindow::ProgramFolder());
     window->Form_Load();
     window->LoggedIn = true;
     window->connection->UserName = QStringLiteral("bob");
@@ -98,25 +87,6 @@ BENCHMARK(LargestPhonebook)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    QTemporaryDir folder;
-    if (!folder.isValid())
-        return 2;
-    programFolder = &folder;
-    // The folder has no sound file, which the sound module tells in its own
-    // box; an error box is a failure.
-    common::SetBoxHandler([](const common::Box &box) {
-        if (box.title != QLatin1String("Error"))
-            return QMessageBox::Ok;
-        std::fprintf(stderr, "bench_client_compose: box: %s\n", box.text.toLocal8Bit().constData());
-        ++boxesShown;
-        return QMessageBox::Ok;
-    });
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return boxesShown == 0 ? 0 : 1;
+    const int result = benchwindow::Run(argc, argv, "bench_client_compose");
+    return result != 0 ? result : benchwindow::BoxesShown() == 0 ? 0 : 1;
 }

@@ -17,6 +17,8 @@
 
 #include <functional>
 
+using platform::TrimBlanks;
+
 namespace {
 
 enum Column { NameColumn = 0, NumberColumn = 1, IdColumn = 2, KindColumn = 3 };
@@ -26,18 +28,6 @@ constexpr qint16 GroupKind = 1;
 void ReportIn(const char *procedure)
 {
     common::LogError(QStringLiteral("frmMain"), QLatin1String(procedure));
-}
-
-// Blanks off both ends; other white space stays, as the service's fields have it.
-QString TrimBlanks(const QString &text)
-{
-    qsizetype from = 0;
-    qsizetype to = text.size();
-    while (from < to && text[from] == QLatin1Char(' '))
-        ++from;
-    while (to > from && text[to - 1] == QLatin1Char(' '))
-        --to;
-    return text.mid(from, to - from);
 }
 
 // The row of one record's fields ID, kind, first name or group name, last

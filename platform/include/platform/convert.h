@@ -13,6 +13,10 @@ double ToDouble(const QString &text);
 qint32 ToLong(const QString &text);
 qint16 ToInteger(const QString &text);
 
+// The text without the blanks (code 32) at both ends; tabs and line
+// breaks belong to the text and stay.
+QString TrimBlanks(const QString &text);
+
 // The decimal number at the start of the text: blanks before it, a sign,
 // digits and one "." are read up to the first other character; 0 when the
 // text does not start with a number. Never raises.
