@@ -158,8 +158,11 @@ SmsRecord ReadSmsRecord(QStringView line)
 
 QString SmsRecordLine(const SmsRecord &record)
 {
-    QString line = record.Whose + QLatin1Char(',') + record.Number + QLatin1Char(',') + record.MessageDate
-        + QLatin1Char(',') + record.Message;
+    // A reader splits at the first three commas; one in an earlier field
+    // (a sender's name such as "Bank,Inc") would shift the rest.
+    const auto withoutCommas = [](QString field) { return field.replace(QLatin1Char(','), QLatin1Char(' ')); };
+    QString line = withoutCommas(record.Whose) + QLatin1Char(',') + withoutCommas(record.Number) + QLatin1Char(',')
+        + withoutCommas(record.MessageDate) + QLatin1Char(',') + record.Message;
     line.replace(QStringLiteral("\r\n"), LineBreak);
     line.replace(QLatin1Char('\r'), LineBreak);
     line.replace(QLatin1Char('\n'), LineBreak);
