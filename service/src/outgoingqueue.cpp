@@ -215,16 +215,7 @@ void OutgoingQueue::MoveToSent(const QString &name)
 
 void OutgoingQueue::SetAside(const QString &name, const QString &suffix, const QString &reason)
 {
-    try {
-        const QString aside = SetAsideQueueFile(m_unsent, name, suffix);
-        m_log.LogServiceError(QStringLiteral("%1. It was set aside in Unsent as %2.").arg(reason, aside), Procedure);
-    } catch (const platform::Error &e) {
-        m_passedOver.insert(name);
-        m_log.LogServiceError(
-            QStringLiteral("%1. It cannot be set aside (%2) and is passed over until the service restarts.")
-                .arg(reason, e.description()),
-            Procedure);
-    }
+    SetAsideOrPassOver(m_unsent, name, suffix, reason, m_passedOver, m_log, Procedure);
 }
 
 // The window is read at each bulk file, so a change the console made takes
