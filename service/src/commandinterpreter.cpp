@@ -17,20 +17,9 @@
 #include <exception>
 
 using platform::describe;
+using platform::TrimBlanks;
 
 namespace {
-
-// Only blanks count here; a tab or a line break belongs to the value.
-QString TrimBlanks(const QString &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin] == QLatin1Char(' '))
-        ++begin;
-    while (end > begin && text[end - 1] == QLatin1Char(' '))
-        --end;
-    return text.mid(begin, end - begin);
-}
 
 // The numbers of one send request in the order they were first named; a
 // number named again, by text exactly as given, is kept once.

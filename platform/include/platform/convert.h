@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 #include <QtGlobal>
 
 // Conversions of settings and protocol texts to numbers, with the classic
@@ -22,5 +23,9 @@ double LeadingNumber(const QString &text);
 // then kept within 200..255 (a number of any size, so a value past the
 // 16-bit range is kept within them too).
 qint16 Alpha(const QString &text);
+
+// The text without the blanks at both ends, as the classic Trim: tabs and
+// line breaks belong to the value and stay.
+QString TrimBlanks(QStringView text);
 
 } // namespace platform
