@@ -85,10 +85,10 @@ WaveFormatEx FormatRecord(const std::array<quint8, kFormatBufferSize> &bytes)
     return format;
 }
 
-// Reads the "fmt " chunk: at most the 50 bytes the buffer holds (the rest of
-// a longer chunk is skipped on the way out). False for a chunk too short to
-// be a format, cut off by the end of the file, or whose block align,
-// channel count or rate is zero: nothing could be played from it.
+// Reads the "fmt " chunk into the cleared buffer: at most the 50 bytes it
+// holds (the rest of a longer chunk is skipped on the way out). False for a
+// chunk too short to be a format, cut off by the end of the file, or whose
+// block align, channel count or rate is zero: nothing could be played from it.
 bool ReadFormat(RiffFile &file, const RiffChunk &chunk, SoundState &state)
 {
     const qint64 wanted = std::min<qint64>(chunk.size, kFormatBufferSize);
@@ -99,8 +99,6 @@ bool ReadFormat(RiffFile &file, const RiffChunk &chunk, SoundState &state)
     return state.format.blockAlign != 0 && state.format.channels != 0 && state.format.samplesPerSec != 0;
 }
 
-// 0.1 s of sound times the channel count (so 0.2 s for stereo), rounded
-// half to even and cut to whole blocks; never less than one block.
 // Forgets the format and data of the file before. A file that fails to open
 // leaves nothing of it behind: later plays then report that the device
 // cannot take the sound, as after a failed start, instead of opening the
@@ -113,6 +111,8 @@ void ForgetFile(SoundState &state)
     state.dataSize = 0;
 }
 
+// 0.1 s of sound times the channel count (so 0.2 s for stereo), rounded
+// half to even and cut to whole blocks; never less than one block.
 quint32 BufferSize(const WaveFormatEx &format)
 {
     const double exact = double(format.blockAlign) * double(format.samplesPerSec) * double(format.channels) * 0.1;
