@@ -59,7 +59,13 @@ void ServiceConnection::DropSocket()
     QTcpSocket *socket = std::exchange(m_socket, nullptr);
     disconnect(socket, nullptr, this, nullptr);
     socket->abort();
-    socket->deleteLater();
+    // A box's event loop inside the socket's own arrival would destroy it
+    // there, under the signal Qt is still emitting: that socket goes when
+    // its arrival has been handled.
+    if (socket == m_arriving)
+        m_arrivingDropped = true;
+    else
+        socket->deleteLater();
 }
 
 void ServiceConnection::Login(const QString &userNameBox, const QString &passwordBox, bool savePasswordTicked)
@@ -129,7 +135,13 @@ void ServiceConnection::wClient_DataArrival()
         if (m_cutting)
             return;
         m_cutting = true;
-        const auto done = qScopeGuard([this] { m_cutting = false; });
+        m_arriving = m_socket;
+        const auto done = qScopeGuard([this] {
+            m_cutting = false;
+            QTcpSocket *arrived = std::exchange(m_arriving, nullptr);
+            if (std::exchange(m_arrivingDropped, false))
+                arrived->deleteLater();
+        });
         // Qt does not signal again what arrives while a handler runs its
         // own event loop: that waits in the socket and is taken here.
         for (;;) {
