@@ -164,7 +164,6 @@ void ServiceConnection::wClient_DataArrival()
 // service of ours, or broken. Logged, and the connection counts as lost.
 void ServiceConnection::CloseOverflowingConnection()
 {
-    ReceiveBuffer = protocol::ReceiveBuffer();
     try {
         throw platform::Error(ErrOutOfBounds, QStringLiteral("The service sent more than %1 characters without a frame end; "
                                                              "the connection is closed").arg(MaxPendingText));
@@ -172,6 +171,7 @@ void ServiceConnection::CloseOverflowingConnection()
         common::WriteErrorEntry(ModuleName, QStringLiteral("wClient_DataArrival"));
     }
     wClient_Close();
+    ReceiveBuffer = protocol::ReceiveBuffer();
 }
 
 void ServiceConnection::ExecuteCommand(const QString &message)
@@ -239,6 +239,12 @@ void ServiceConnection::WriteLoginSettings()
 
 void ServiceConnection::wClient_Close()
 {
+    // The service's last messages may come with its close while a box of an
+    // earlier one is open, when Qt has not signalled them: they are taken
+    // before the socket goes, not dropped with it.
+    wClient_DataArrival();
+    if (!m_socket)
+        return;
     try {
         DropSocket();
         if (LoginPending) {

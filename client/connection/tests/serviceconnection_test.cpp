@@ -464,3 +464,24 @@ TEST_F(Connection, AConnectionLostDuringABoxKeepsTheSocketUntilItsArrivalIsHandl
     // Once the arrival is over, the old socket goes.
     EXPECT_TRUE(WaitFor([&] { return arriving.isNull(); }));
 }
+
+TEST_F(Connection, MessagesThatArriveWithTheCloseDuringABoxAreStillHandled)
+{
+    QTcpSocket *socket = LogIn(S("bob"));
+    QObject::connect(&client, &ServiceConnection::NewSMS, [&](const QString &) {
+        if (pushes.size() != 1)
+            return;
+        // While a box is open, the service pushes one more and goes away.
+        Peer::Write(socket, Enciphered(protocol::CMD_NEW_SMS, S("bob,2,24/01/05 10:00:01,two")));
+        socket->close();
+        QEventLoop box;
+        QTimer::singleShot(300, &box, &QEventLoop::quit);
+        box.exec();
+    });
+    Peer::Write(socket, Enciphered(protocol::CMD_NEW_SMS, S("bob,1,24/01/05 10:00:00,one")));
+    ASSERT_TRUE(WaitFor([&] { return !alerts.isEmpty(); }));
+    EXPECT_TRUE(WaitFor([&] { return pushes.size() == 2; }));
+    EXPECT_EQ(pushes, (QStringList{S("bob,1,24/01/05 10:00:00,one"), S("bob,2,24/01/05 10:00:01,two")}));
+    EXPECT_EQ(alerts, QStringList{S("connection_lost.")});
+    EXPECT_FALSE(client.LoggedIn);
+}
