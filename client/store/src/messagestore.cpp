@@ -105,6 +105,10 @@ clsSms DecryptedSMS(const QString &hexLine)
 
 clsSms GetDecryptedSMS(const QString &path)
 {
+    // A pipe or a device holds no message, and opening one to read could
+    // wait for ever.
+    if (!QFileInfo(path).isFile())
+        throw platform::Error(ErrBadFileFormat, path + QStringLiteral(": not a regular file"));
     const QString line = ReadFirstLine(path, MaxCipherHexLength);
     try {
         clsSms record = DecryptedSMS(line);

@@ -40,8 +40,8 @@ QString SaveSMS(const QString &folder, const QString &line, const QString &tempo
 clsSms DecryptedSMS(const QString &hexLine);
 
 // The record of a message file, with FileName = path and IsUnread false.
-// Reads no more than one cipher line. Raises platform::Error when the file
-// cannot be read or holds no message line.
+// Reads no more than one cipher line. Raises platform::Error when the path
+// is no regular file, cannot be read or holds no message line.
 clsSms GetDecryptedSMS(const QString &path);
 
 // Latest first by MessageDate, compared character by character by code.
