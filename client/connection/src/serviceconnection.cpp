@@ -17,7 +17,6 @@ namespace {
 
 const QString ModuleName = QStringLiteral("frmMain");
 const QString Dot = QStringLiteral(".");
-constexpr int ErrWrongConnectionState = 40006;
 constexpr int ErrOutOfBounds = 7;
 
 // English letters, digits, and Backspace, which the user-name box let through.
@@ -110,7 +109,7 @@ void ServiceConnection::Login(const QString &userNameBox, const QString &passwor
 void ServiceConnection::SendRequest(qint16 code, const QString &data)
 {
     if (!m_socket)
-        throw platform::Error(ErrWrongConnectionState,
+        throw platform::Error(protocol::ErrWrongConnectionState,
                               QStringLiteral("Wrong protocol or connection state for the requested transaction or request"));
     protocol::SendData(*m_socket, protocol::PrepareDataToSend(code, data));
 }

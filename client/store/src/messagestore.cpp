@@ -248,7 +248,7 @@ SmsRef MessageStore::NewSMSSave(const QString &userName, const QString &recipien
     auto record = std::make_shared<clsSms>();
     record->IsUnread = false;
     record->setMessage(body);
-    record->setMessageDate(now.toString(QStringLiteral("yy/MM/dd HH:mm:ss")));
+    record->setMessageDate(MessageDateText(now));
     record->setPhoneNumber(recipient);
     record->setUserName(userName);
     record->FileName = SaveInFolder(SentFolderName, Cipher().Encrypt(record->text(), true));
