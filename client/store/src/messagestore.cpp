@@ -266,7 +266,7 @@ void MessageStore::MarkRead(const SmsRef &record)
     --UnreadCount;
 }
 
-bool MessageStore::Delete(const SmsRef &record)
+bool MessageStore::Delete(SmsRef record)
 {
     if (!record->FileName.isEmpty()) {
         QFile file(record->FileName);

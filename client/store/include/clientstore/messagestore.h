@@ -86,8 +86,10 @@ public:
     // Deletes the record's file and removes the record from its collection.
     // False, with nothing changed, when the file is gone already (a record
     // that was never written is only removed). Raises platform::Error when
-    // the file cannot be deleted; the record stays.
-    bool Delete(const SmsRef &record);
+    // the file cannot be deleted; the record stays. The record is held by
+    // value: the caller may pass the collection's own entry, which the
+    // removal destroys.
+    bool Delete(SmsRef record);
 
     SmsCollection InboxMessages;
     SmsCollection SentMessages;
