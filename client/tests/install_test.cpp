@@ -53,6 +53,7 @@ TEST(Install, TheFullProgramFolderRunsTheClient)
     ASSERT_TRUE(folder.isValid());
     EXPECT_TRUE(QFileInfo(folder.filePath(QStringLiteral("TalvinorSMSClient"))).isExecutable());
     EXPECT_TRUE(QFileInfo(folder.filePath(QStringLiteral("TalvinorSMSSvc"))).isExecutable());
+    EXPECT_TRUE(QFileInfo(folder.filePath(QStringLiteral("sound/incoming_message.wav"))).isFile());
     ExpectAStartAndAClose(folder.path());
 }
 
@@ -60,7 +61,8 @@ TEST(Install, TheClientComponentIsAFolderForAUsersPC)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(InstallClient(dir.path()));
-    for (const char *name : {"TalvinorSMSClient", "TalvinorSMSClient.ini", "libtextkit.so", "libsealkit.so", "lang/tr.ini", "lang/en.ini"})
+    for (const char *name : {"TalvinorSMSClient", "TalvinorSMSClient.ini", "libtextkit.so", "libsealkit.so", "lang/tr.ini", "lang/en.ini",
+                             "sound/incoming_message.wav"})
         EXPECT_TRUE(QFileInfo(dir.filePath(QLatin1String(name))).isFile()) << name;
     for (const char *name : {"users", "sound"})
         EXPECT_TRUE(QFileInfo(dir.filePath(QLatin1String(name))).isDir()) << name;

@@ -96,15 +96,15 @@ qint16 Alpha(const QString &text)
     return static_cast<qint16>(std::clamp(rounded, 200.0, 255.0));
 }
 
-QString TrimBlanks(const QString &text)
+QString TrimBlanks(QStringView text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();
-    while (begin < end && text[begin] == QLatin1Char(' '))
+    while (begin < end && text.at(begin) == QLatin1Char(' '))
         ++begin;
-    while (end > begin && text[end - 1] == QLatin1Char(' '))
+    while (end > begin && text.at(end - 1) == QLatin1Char(' '))
         --end;
-    return text.mid(begin, end - begin);
+    return text.sliced(begin, end - begin).toString();
 }
 
 } // namespace platform

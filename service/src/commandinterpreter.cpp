@@ -17,7 +17,6 @@
 #include <exception>
 
 using platform::describe;
-
 using platform::TrimBlanks;
 
 namespace {

@@ -111,18 +111,9 @@ void Delivery::ReadIncomingFile()
             try {
                 line = ReadFirstLine(m_incoming + QLatin1Char('/') + name);
             } catch (const platform::Error &e) {
-                const QString reason = QStringLiteral("Cannot read %1: %2").arg(name, e.description());
-                try {
-                    const QString aside = SetAsideQueueFile(m_incoming, name, QStringLiteral("unreadable"));
-                    m_log.LogServiceError(QStringLiteral("%1. It was set aside in Incoming as %2.").arg(reason, aside),
-                                          QStringLiteral("ReadIncomingFile"));
-                } catch (const platform::Error &aside) {
-                    m_passedOver.insert(name);
-                    m_log.LogServiceError(
-                        QStringLiteral("%1. It cannot be set aside (%2) and is passed over until the service restarts.")
-                            .arg(reason, aside.description()),
-                        QStringLiteral("ReadIncomingFile"));
-                }
+                SetAsideOrPassOver(m_incoming, name, QStringLiteral("unreadable"),
+                                   QStringLiteral("Cannot read %1: %2").arg(name, e.description()), m_passedOver, m_log,
+                                   QStringLiteral("ReadIncomingFile"));
                 continue;
             }
             clsSMS record = NewSMStcp();

@@ -105,25 +105,30 @@ bool OutgoingQueue::DealWith(const QString &name, const QString &now)
         SetAside(name, QStringLiteral("unreadable"), QStringLiteral("Cannot read %1: %2").arg(name, e.description()));
         return false;
     }
+    const SmsRecord fields = ReadSmsRecord(line);
     clsSMSsvc sms = NewSMS();
-    FillRecord(sms, ReadSmsRecord(line));
+    FillRecord(sms, fields);
     if (sms.Whose().isEmpty()) {
         m_waitingBulk.remove(name);
         MoveToSent(name);
         return true;
     }
+    // The number and the text go as the file holds them: the record keeps
+    // only 20 characters of a number and 160 of a text, and what it cut
+    // would go out to another number or shortened. A whole one that is too
+    // long is refused before the modem.
     QString text;
     if (sms.Whose() != Bulk) {
-        text = sms.Whose() + QLatin1Char(':') + sms.Message();
+        text = sms.Whose() + QLatin1Char(':') + fields.Message;
     } else {
         if (!knownBulk && !BulkWindowOpen(now)) {
             m_waitingBulk.insert(name);
             return false;
         }
-        text = sms.Message();
+        text = fields.Message;
     }
     m_waitingBulk.remove(name);
-    return HandOver(name, sms.Number(), text);
+    return HandOver(name, fields.Number, text);
 }
 
 // False when the file was set aside instead, which lets the pass go on.
@@ -210,16 +215,7 @@ void OutgoingQueue::MoveToSent(const QString &name)
 
 void OutgoingQueue::SetAside(const QString &name, const QString &suffix, const QString &reason)
 {
-    try {
-        const QString aside = SetAsideQueueFile(m_unsent, name, suffix);
-        m_log.LogServiceError(QStringLiteral("%1. It was set aside in Unsent as %2.").arg(reason, aside), Procedure);
-    } catch (const platform::Error &e) {
-        m_passedOver.insert(name);
-        m_log.LogServiceError(
-            QStringLiteral("%1. It cannot be set aside (%2) and is passed over until the service restarts.")
-                .arg(reason, e.description()),
-            Procedure);
-    }
+    SetAsideOrPassOver(m_unsent, name, suffix, reason, m_passedOver, m_log, Procedure);
 }
 
 // The window is read at each bulk file, so a change the console made takes

@@ -195,6 +195,10 @@ TEST_F(OutgoingQueueTest, UnsendableFilesAreSetAsideAsFailed)
         {"number too short", "bob,12,d,hi\r\n", "not a phone number"},
         {"name and text over 160", "bob,0532,d," + QByteArray(157, 'a') + "\r\n", "does not fit one SMS"},
         {"UCS2 over 70", "[Bulk],0532,d," + QString(71, QChar(0x0131)).toUtf8() + "\r\n", "does not fit one SMS"},
+        // what the message record would cut must not go out as another
+        // number or a shortened text
+        {"number over 20", "bob,05321234567890123456789,d,hi\r\n", "not a phone number"},
+        {"bulk text over 160", "[Bulk],0532,d," + QByteArray(200, 'a') + "\r\n", "does not fit one SMS"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);

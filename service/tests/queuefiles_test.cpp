@@ -86,6 +86,19 @@ TEST(SmsRecordLine, WritesLineBreaksAsBars)
     EXPECT_EQ(back.Message, S("one|two|three|four, five"));
 }
 
+// A sender's name (an alphanumeric sender such as "Bank,Inc") may hold a
+// comma; in the line it would shift the fields and mix the number into the
+// date and the text.
+TEST(SmsRecordLine, CommaOutsideTheTextDoesNotShiftTheFields)
+{
+    const SmsRecord record{S("bob"), S("Bank,Inc"), S("24/01/02 10:11:12"), S("a, b")};
+    const SmsRecord back = ReadSmsRecord(SmsRecordLine(record));
+    EXPECT_EQ(back.Whose, S("bob"));
+    EXPECT_EQ(back.Number, S("Bank Inc"));
+    EXPECT_EQ(back.MessageDate, S("24/01/02 10:11:12"));
+    EXPECT_EQ(back.Message, S("a, b"));
+}
+
 TEST(Records, PropertiesKeepTheirLeadingCharacters)
 {
     clsSMSsvc out;

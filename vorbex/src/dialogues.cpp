@@ -60,23 +60,30 @@ const QRegularExpression &FinalOk()
     return ok;
 }
 
-// The final result of a send in what the modem said after "AT+CMGS=": a
-// refusal wherever it stands, else "+CMGS: n" followed by "OK".
+// The final result of a send in what the modem said after "AT+CMGS=":
+// "+CMGS: n" followed by "OK", else a refusal wherever it stands. The
+// reference comes only once the message has gone out, so an error beside it
+// is a slow modem's answer to an earlier command of the dialogue.
 std::optional<std::pair<clsVorbex::SendResult, QString>> SendResultIn(const QString &answer)
 {
     static const QRegularExpression lineBreaks(QStringLiteral("[\r\n]+"));
     const QStringList lines = answer.split(lineBreaks, Qt::SkipEmptyParts);
     QString reference;
+    QString refusal;
     for (const QString &raw : lines) {
         const QString line = raw.trimmed();
         if (line.startsWith(QLatin1String("+CMS ERROR:"), Qt::CaseInsensitive)
-            || line.compare(QLatin1String("ERROR"), Qt::CaseInsensitive) == 0)
-            return std::pair{clsVorbex::SendResult::Refused, line};
-        if (line.startsWith(QLatin1String("+CMGS:"), Qt::CaseInsensitive))
+            || line.compare(QLatin1String("ERROR"), Qt::CaseInsensitive) == 0) {
+            if (refusal.isEmpty())
+                refusal = line;
+        } else if (line.startsWith(QLatin1String("+CMGS:"), Qt::CaseInsensitive)) {
             reference = line;
-        else if (!reference.isEmpty() && line.compare(QLatin1String("OK"), Qt::CaseInsensitive) == 0)
+        } else if (!reference.isEmpty() && line.compare(QLatin1String("OK"), Qt::CaseInsensitive) == 0) {
             return std::pair{clsVorbex::SendResult::Accepted, reference};
+        }
     }
+    if (!refusal.isEmpty())
+        return std::pair{clsVorbex::SendResult::Refused, refusal};
     return std::nullopt;
 }
 

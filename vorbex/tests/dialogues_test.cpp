@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <fcntl.h>
@@ -490,6 +491,8 @@ public:
     {
         return ::write(m_master, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
     }
+    // The modem's end, for a test that answers as the host writes.
+    int master() const { return m_master; }
 
 private:
     int m_master = -1;
@@ -535,5 +538,39 @@ INSTANTIATE_TEST_SUITE_P(
         IdentityAnswer{"Error", "AT+CGSN\r\r\nERROR\r\n", nullptr},
         IdentityAnswer{"NoLineEnd", "AT+CGSN\r\r\n490154203237518", nullptr}),
     [](const ::testing::TestParamInfo<IdentityAnswer> &info) { return std::string(info.param.name); });
+
+// A slow modem may answer an earlier command of the send dialogue, such as
+// "AT+CSCA=" with an empty number, only when the prompt comes. The
+// "+CMGS: n" that follows the PDU says the message went out: were the send
+// counted as refused, its next try would send it twice.
+TEST(SendAnswer, AcceptedSendOutweighsALateErrorOfAnEarlierCommand)
+{
+    LibraryFolder folder;
+    folder.writeSettings({});
+    ScriptedLine line(folder);
+    QByteArray heard;
+    bool prompted = false;
+    bool answered = false;
+    QSocketNotifier notifier(line.master(), QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
+        char buffer[512];
+        const ssize_t n = ::read(line.master(), buffer, sizeof buffer);
+        if (n > 0)
+            heard.append(buffer, n);
+        if (!prompted && heard.contains("AT+CMGS=") && heard.endsWith('\r'))
+            prompted = line.answer("\r\nERROR\r\n\r\n> ");
+        if (prompted && !answered && heard.contains('\x1a'))
+            answered = line.answer("\r\n+CMGS: 7\r\n\r\nOK\r\n");
+    });
+    clsVorbex modem;
+    QList<clsVorbex::SendResult> results;
+    QObject::connect(&modem, &clsVorbex::SendCompleted,
+                     [&](const QString &, clsVorbex::SendResult result, const QString &) { results.append(result); });
+    modem.OpenDevice(true);
+    modem.CommandSendMessage(Sender, QStringLiteral("hello"), false, QStringLiteral("1.dat"));
+    modem.CheckSMSQueue();
+    ASSERT_TRUE(answered) << heard.constData();
+    EXPECT_EQ(results, QList<clsVorbex::SendResult>{clsVorbex::SendResult::Accepted});
+}
 
 } // namespace

@@ -17,7 +17,6 @@ namespace {
 
 const QString ModuleName = QStringLiteral("frmMain");
 const QString Dot = QStringLiteral(".");
-constexpr int ErrWrongConnectionState = 40006;
 constexpr int ErrOutOfBounds = 7;
 
 // English letters, digits, and Backspace, which the user-name box let through.
@@ -59,7 +58,13 @@ void ServiceConnection::DropSocket()
     QTcpSocket *socket = std::exchange(m_socket, nullptr);
     disconnect(socket, nullptr, this, nullptr);
     socket->abort();
-    socket->deleteLater();
+    // A box's event loop inside the socket's own arrival would destroy it
+    // there, under the signal Qt is still emitting: that socket goes when
+    // its arrival has been handled.
+    if (socket == m_arriving)
+        m_arrivingDropped = true;
+    else
+        socket->deleteLater();
 }
 
 void ServiceConnection::Login(const QString &userNameBox, const QString &passwordBox, bool savePasswordTicked)
@@ -104,7 +109,7 @@ void ServiceConnection::Login(const QString &userNameBox, const QString &passwor
 void ServiceConnection::SendRequest(qint16 code, const QString &data)
 {
     if (!m_socket)
-        throw platform::Error(ErrWrongConnectionState,
+        throw platform::Error(protocol::ErrWrongConnectionState,
                               QStringLiteral("Wrong protocol or connection state for the requested transaction or request"));
     protocol::SendData(*m_socket, protocol::PrepareDataToSend(code, data));
 }
@@ -129,7 +134,13 @@ void ServiceConnection::wClient_DataArrival()
         if (m_cutting)
             return;
         m_cutting = true;
-        const auto done = qScopeGuard([this] { m_cutting = false; });
+        m_arriving = m_socket;
+        const auto done = qScopeGuard([this] {
+            m_cutting = false;
+            QTcpSocket *arrived = std::exchange(m_arriving, nullptr);
+            if (std::exchange(m_arrivingDropped, false))
+                arrived->deleteLater();
+        });
         // Qt does not signal again what arrives while a handler runs its
         // own event loop: that waits in the socket and is taken here.
         for (;;) {
@@ -152,7 +163,6 @@ void ServiceConnection::wClient_DataArrival()
 // service of ours, or broken. Logged, and the connection counts as lost.
 void ServiceConnection::CloseOverflowingConnection()
 {
-    ReceiveBuffer = protocol::ReceiveBuffer();
     try {
         throw platform::Error(ErrOutOfBounds, QStringLiteral("The service sent more than %1 characters without a frame end; "
                                                              "the connection is closed").arg(MaxPendingText));
@@ -160,6 +170,7 @@ void ServiceConnection::CloseOverflowingConnection()
         common::WriteErrorEntry(ModuleName, QStringLiteral("wClient_DataArrival"));
     }
     wClient_Close();
+    ReceiveBuffer = protocol::ReceiveBuffer();
 }
 
 void ServiceConnection::ExecuteCommand(const QString &message)
@@ -227,6 +238,12 @@ void ServiceConnection::WriteLoginSettings()
 
 void ServiceConnection::wClient_Close()
 {
+    // The service's last messages may come with its close while a box of an
+    // earlier one is open, when Qt has not signalled them: they are taken
+    // before the socket goes, not dropped with it.
+    wClient_DataArrival();
+    if (!m_socket)
+        return;
     try {
         DropSocket();
         if (LoginPending) {

@@ -17,7 +17,10 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QEventLoop>
+#include <QPointer>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
 #include <arpa/inet.h>
@@ -435,4 +438,50 @@ TEST_F(Connection, AConnectThatDoesNotCompleteFailsAfterItsTime)
     EXPECT_FALSE(client.LoginPending);
     fillers.clear();
     ::close(listener);
+}
+
+TEST_F(Connection, AConnectionLostDuringABoxKeepsTheSocketUntilItsArrivalIsHandled)
+{
+    QTcpSocket *socket = LogIn(S("bob"));
+    QPointer<QTcpSocket> arriving = client.wClient();
+    bool aliveAfterTheBox = false;
+    QObject::connect(&client, &ServiceConnection::NewSMS, [&](const QString &) {
+        // A box's event loop, while the service goes away.
+        socket->close();
+        QEventLoop box;
+        QTimer::singleShot(300, &box, &QEventLoop::quit);
+        box.exec();
+        // Qt is still inside this socket's own signal when the handler
+        // returns: it must not have been destroyed under it.
+        aliveAfterTheBox = !arriving.isNull();
+    });
+    Peer::Write(socket, Enciphered(protocol::CMD_NEW_SMS, S("bob,1,24/01/05 10:00:00,one")));
+    ASSERT_TRUE(WaitFor([&] { return !pushes.isEmpty() && !alerts.isEmpty(); }));
+    EXPECT_TRUE(aliveAfterTheBox);
+    EXPECT_EQ(alerts, QStringList{S("connection_lost.")});
+    EXPECT_FALSE(client.LoggedIn);
+    EXPECT_EQ(client.wClient(), nullptr);
+    // Once the arrival is over, the old socket goes.
+    EXPECT_TRUE(WaitFor([&] { return arriving.isNull(); }));
+}
+
+TEST_F(Connection, MessagesThatArriveWithTheCloseDuringABoxAreStillHandled)
+{
+    QTcpSocket *socket = LogIn(S("bob"));
+    QObject::connect(&client, &ServiceConnection::NewSMS, [&](const QString &) {
+        if (pushes.size() != 1)
+            return;
+        // While a box is open, the service pushes one more and goes away.
+        Peer::Write(socket, Enciphered(protocol::CMD_NEW_SMS, S("bob,2,24/01/05 10:00:01,two")));
+        socket->close();
+        QEventLoop box;
+        QTimer::singleShot(300, &box, &QEventLoop::quit);
+        box.exec();
+    });
+    Peer::Write(socket, Enciphered(protocol::CMD_NEW_SMS, S("bob,1,24/01/05 10:00:00,one")));
+    ASSERT_TRUE(WaitFor([&] { return !alerts.isEmpty(); }));
+    EXPECT_TRUE(WaitFor([&] { return pushes.size() == 2; }));
+    EXPECT_EQ(pushes, (QStringList{S("bob,1,24/01/05 10:00:00,one"), S("bob,2,24/01/05 10:00:01,two")}));
+    EXPECT_EQ(alerts, QStringList{S("connection_lost.")});
+    EXPECT_FALSE(client.LoggedIn);
 }

@@ -85,19 +85,30 @@ WaveFormatEx FormatRecord(const std::array<quint8, kFormatBufferSize> &bytes)
     return format;
 }
 
-// Reads the "fmt " chunk: at most the 50 bytes the buffer holds (the rest of
-// a longer chunk is skipped on the way out). False for a chunk too short to
-// be a format, cut off by the end of the file, or whose block align,
-// channel count or rate is zero: nothing could be played from it.
+// Reads the "fmt " chunk into the cleared buffer: at most the 50 bytes it
+// holds (the rest of a longer chunk is skipped on the way out). False for a
+// chunk too short to be a format, cut off by the end of the file, or whose
+// block align, channel count or rate is zero: nothing could be played from it.
 bool ReadFormat(RiffFile &file, const RiffChunk &chunk, SoundState &state)
 {
-    state.formatBuffer.fill(0);
     const qint64 wanted = std::min<qint64>(chunk.size, kFormatBufferSize);
     if (chunk.size < kMinFormatChunk
         || file.Read(reinterpret_cast<char *>(state.formatBuffer.data()), wanted) != wanted)
         return false;
     state.format = FormatRecord(state.formatBuffer);
     return state.format.blockAlign != 0 && state.format.channels != 0 && state.format.samplesPerSec != 0;
+}
+
+// Forgets the format and data of the file before. A file that fails to open
+// leaves nothing of it behind: later plays then report that the device
+// cannot take the sound, as after a failed start, instead of opening the
+// device on the old format with no data to play.
+void ForgetFile(SoundState &state)
+{
+    state.formatBuffer.fill(0);
+    state.format = {};
+    state.dataOffset = 0;
+    state.dataSize = 0;
 }
 
 // 0.1 s of sound times the channel count (so 0.2 s for stereo), rounded
@@ -191,14 +202,16 @@ void OpenWaveFile(const QString &path)
     Module &m = M();
     SoundState &s = m.state;
     CloseWaveFile();
+    ForgetFile(s);
     if (path.isEmpty())
         return;
     if (const int rc = m.waveFile.Open(path); rc != 0) {
         ShowSoundBox(QStringLiteral("Error opening input file, rc = ") + QString::number(rc));
         return;
     }
-    const auto fail = [](const char *text) {
+    const auto fail = [&s](const char *text) {
         CloseWaveFile();
+        ForgetFile(s);
         ShowSoundBox(QString::fromLatin1(text));
     };
     RiffChunk riff;

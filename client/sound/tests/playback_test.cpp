@@ -142,6 +142,36 @@ TEST_F(Playback, AFileThatFailedAtStartShowsTheDeviceErrorAtEveryMessage)
                                     QStringLiteral("Invalid argument")}));
 }
 
+TEST_F(Playback, AFailedOpenLeavesNothingOfTheFileBefore)
+{
+    const struct {
+        const char *name;
+        QString path;
+        const char *box;
+    } cases[] = {
+        {"missing", m_dir.filePath(QStringLiteral("missing.wav")), "Error opening input file, rc = 2"},
+        {"not a wave file", WriteFile(QStringLiteral("avi.wav"), Riff("AVI ", Chunk("data", Samples(100)))),
+         "Not a wave file"},
+        {"no data chunk", WriteFile(QStringLiteral("nodata.wav"), Riff("WAVE", Chunk("fmt ", FormatBody(kMono16)))),
+         "Couldn't get data chunk"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        UseCaptureDevice();
+        QFile::remove(m_dir.filePath(QStringLiteral("capture.raw")));
+        OpenWave(Wave(kMono16, Samples(1000)));
+        ASSERT_TRUE(mdlSound::State().fileOpen);
+        m_recorder.boxes.clear();
+        mdlSound::OpenWaveFile(c.path);
+        // As after a failed start: each play reports that the device cannot
+        // take the sound, instead of playing nothing on the earlier format.
+        mdlSound::PlayIncomingSound();
+        EXPECT_EQ(Boxes(), (QStringList{QString::fromLatin1(c.box), QStringLiteral("Invalid argument")}));
+        EXPECT_FALSE(mdlSound::IsWaveDeviceOpen());
+        EXPECT_FALSE(QFile::exists(m_dir.filePath(QStringLiteral("capture.raw"))));
+    }
+}
+
 struct SampleFormat {
     const char *name;
     QByteArray format;

@@ -1,10 +1,11 @@
 #include "wavefixture.h"
 
+#include "alsaconfig.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QEventLoop>
 #include <QTimer>
-#include <alsa/asoundlib.h>
 
 QByteArray Le16(quint16 value)
 {
@@ -111,10 +112,8 @@ QString SoundTest::OpenWave(const QByteArray &bytes)
 
 void SoundTest::UseAlsaConfig(const QByteArray &text)
 {
-    const QString path = WriteFile(QStringLiteral("alsa.conf"), text);
-    qputenv("ALSA_CONFIG_PATH", QFile::encodeName(path));
-    // ALSA keeps its configuration once read; the next open reads ours.
-    snd_config_update_free_global();
+    if (!::UseAlsaConfig(m_dir.filePath(QStringLiteral("alsa.conf")), text))
+        ADD_FAILURE() << "cannot write the ALSA configuration";
 }
 
 void SoundTest::UseNullDevice()
@@ -124,19 +123,12 @@ void SoundTest::UseNullDevice()
 
 void SoundTest::UseCaptureDevice()
 {
-    const QByteArray capture = QFile::encodeName(m_dir.filePath(QStringLiteral("capture.raw")));
-    // A pipe, because the plugin truncates a plain file at every open.
-    UseAlsaConfig("pcm.default {\n"
-                  "  type file\n"
-                  "  slave.pcm { type null }\n"
-                  "  file \"|cat >> '"
-                  + capture + "'\"\n  format \"raw\"\n}\n");
+    UseAlsaConfig(CaptureDeviceConfig(m_dir.filePath(QStringLiteral("capture.raw"))));
 }
 
 void SoundTest::UsePacedDevice()
 {
-    UseAlsaConfig("pcm_type.talvinorpace { lib \"" PACED_PCM_MODULE "\" }\n"
-                  "pcm.default { type talvinorpace }\n");
+    UseAlsaConfig(PacedDeviceConfig(PACED_PCM_MODULE));
 }
 
 QByteArray SoundTest::Captured() const

@@ -105,6 +105,10 @@ clsSms DecryptedSMS(const QString &hexLine)
 
 clsSms GetDecryptedSMS(const QString &path)
 {
+    // A pipe or a device holds no message, and opening one to read could
+    // wait for ever.
+    if (!QFileInfo(path).isFile())
+        throw platform::Error(ErrBadFileFormat, path + QStringLiteral(": not a regular file"));
     const QString line = ReadFirstLine(path, MaxCipherHexLength);
     try {
         clsSms record = DecryptedSMS(line);
@@ -244,7 +248,7 @@ SmsRef MessageStore::NewSMSSave(const QString &userName, const QString &recipien
     auto record = std::make_shared<clsSms>();
     record->IsUnread = false;
     record->setMessage(body);
-    record->setMessageDate(now.toString(QStringLiteral("yy/MM/dd HH:mm:ss")));
+    record->setMessageDate(MessageDateText(now));
     record->setPhoneNumber(recipient);
     record->setUserName(userName);
     // Line breaks are kept as "|", as in received files: a CR LF pair would
@@ -264,7 +268,7 @@ void MessageStore::MarkRead(const SmsRef &record)
     --UnreadCount;
 }
 
-bool MessageStore::Delete(const SmsRef &record)
+bool MessageStore::Delete(SmsRef record)
 {
     if (!record->FileName.isEmpty()) {
         QFile file(record->FileName);

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -382,4 +383,20 @@ TEST_F(Store, ASentCopyDeciphersToItsFields)
     again.OpenMessageStore(Bob);
     ASSERT_EQ(again.SentMessages.size(), 1);
     EXPECT_EQ(again.SentMessages[0]->text(), record->text());
+}
+
+TEST_F(Store, ASpecialFileInAStoreFolderIsSkippedWithoutWaiting)
+{
+    Put("unread", S("good.sms"), S("bob,1,24/01/05 10:00:00,fine"));
+    // Nobody ever writes into this pipe: opening it to read would wait forever.
+    const QString pipe = Users() + S("/bob/unread/pipe.sms");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+
+    store.OpenMessageStore(Bob);
+
+    ASSERT_EQ(store.InboxMessages.size(), 1);
+    EXPECT_EQ(store.UnreadCount, 1);
+    EXPECT_EQ(boxes.boxes.size(), 1);
+    EXPECT_TRUE(ReadAll(ErrorLog()).contains("pipe.sms"));
+    EXPECT_TRUE(QFileInfo::exists(pipe));
 }

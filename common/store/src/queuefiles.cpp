@@ -1,6 +1,7 @@
 #include "store/queuefiles.h"
 
 #include "platform/codepage.h"
+#include "platform/convert.h"
 #include "platform/error.h"
 #include "textkit/clsstring.h"
 
@@ -28,17 +29,6 @@ constexpr int ErrInputPastEnd = 62;
 constexpr int ErrPermissionDenied = 70;
 
 const QString LineBreak = QStringLiteral("|");
-
-QStringView TrimBlanks(QStringView text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == QLatin1Char(' '))
-        ++begin;
-    while (end > begin && text.at(end - 1) == QLatin1Char(' '))
-        --end;
-    return text.sliced(begin, end - begin);
-}
 
 [[noreturn]] void raiseFileError(int error, const QString &what, const QString &path)
 {
@@ -150,16 +140,18 @@ SmsRecord ReadSmsRecord(QStringView line)
     const qsizetype third = second < 0 ? -1 : line.indexOf(QLatin1Char(','), second + 1);
     if (third < 0)
         return {};
-    return SmsRecord{TrimBlanks(line.first(first)).toString(),
-                     TrimBlanks(line.sliced(first + 1, second - first - 1)).toString(),
-                     TrimBlanks(line.sliced(second + 1, third - second - 1)).toString(),
-                     TrimBlanks(line.sliced(third + 1)).toString()};
+    using platform::TrimBlanks;
+    return SmsRecord{TrimBlanks(line.first(first)), TrimBlanks(line.sliced(first + 1, second - first - 1)),
+                     TrimBlanks(line.sliced(second + 1, third - second - 1)), TrimBlanks(line.sliced(third + 1))};
 }
 
 QString SmsRecordLine(const SmsRecord &record)
 {
-    QString line = record.Whose + QLatin1Char(',') + record.Number + QLatin1Char(',') + record.MessageDate
-        + QLatin1Char(',') + record.Message;
+    // A reader splits at the first three commas; one in an earlier field
+    // (a sender's name such as "Bank,Inc") would shift the rest.
+    const auto withoutCommas = [](QString field) { return field.replace(QLatin1Char(','), QLatin1Char(' ')); };
+    QString line = withoutCommas(record.Whose) + QLatin1Char(',') + withoutCommas(record.Number) + QLatin1Char(',')
+        + withoutCommas(record.MessageDate) + QLatin1Char(',') + record.Message;
     line.replace(QStringLiteral("\r\n"), LineBreak);
     line.replace(QLatin1Char('\r'), LineBreak);
     line.replace(QLatin1Char('\n'), LineBreak);

@@ -425,12 +425,15 @@ void ScanFirstWorksheet(const QByteArray &stream, const Globals &globals, quint3
 // Walks the sheets' substreams after the workbook's own: each opens with a
 // BOF and closes with an EOF (charts inside a sheet nest their own), every
 // sheet the workbook lists begins at one of them, and nothing but padding
-// follows the last; and the sheets' dimensions together declare no more
-// cells than the cap.
+// follows the last; each declares its size at most once, and the sheets'
+// dimensions together declare no more cells than the cap.
 void CheckSheets(const QByteArray &stream, qsizetype from, const Globals &globals)
 {
     qint64 cells = 0;
     int depth = 0;
+    // Whether each open substream has had its DIMENSION record: FreeXL
+    // loses the cell table of every one after the first.
+    std::vector<bool> dimensioned;
     std::vector<qsizetype> starts;
     qsizetype at = from;
     for (; at + 4 <= stream.size();) {
@@ -440,11 +443,16 @@ void CheckSheets(const QByteArray &stream, qsizetype from, const Globals &global
             if (depth == 0)
                 starts.push_back(at);
             ++depth;
+            dimensioned.push_back(false);
         } else if (depth == 0) {
             break;  // the padding after the last sheet
         } else if (record.id == kEof) {
             --depth;
+            dimensioned.pop_back();
         } else if (record.id == kDimension) {
+            if (dimensioned.back())
+                Damaged("a sheet declares its size twice");
+            dimensioned.back() = true;
             const qint64 rows = globals.biff8 ? U32(record.data, 4) : U16(record.data, 2);
             const qint64 columns = globals.biff8 ? U16(record.data, 10) : U16(record.data, 6);
             cells += rows * columns;

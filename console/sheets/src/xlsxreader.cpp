@@ -6,6 +6,7 @@
 #include <pugixml.hpp>
 #include <zip.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -466,6 +467,45 @@ bool ParseCount(const char *text, qint64 limit, qint64 &value)
     return true;
 }
 
+// A cell of column A or B as the sheet holds it: its text, or the index of
+// the shared string that holds it.
+struct CellValue {
+    QString text;
+    qint64 sharedString = -1;
+};
+
+struct SheetCells {
+    CellValue columnA;
+    CellValue columnB;
+};
+
+// The shared strings that the cells name, sorted, each once.
+std::vector<qint64> NamedStrings(const std::vector<SheetCells> &rows)
+{
+    std::vector<qint64> named;
+    for (const SheetCells &row : rows)
+        for (const CellValue *value : {&row.columnA, &row.columnB})
+            if (value->sharedString >= 0)
+                named.push_back(value->sharedString);
+    std::sort(named.begin(), named.end());
+    named.erase(std::unique(named.begin(), named.end()), named.end());
+    return named;
+}
+
+// The texts of the shared strings at `indices`, in the same order.
+struct SharedStrings {
+    std::vector<qint64> indices;
+    std::vector<QString> texts;
+
+    QString Text(CellValue &value) const
+    {
+        if (value.sharedString < 0)
+            return std::move(value.text);
+        const auto at = std::lower_bound(indices.begin(), indices.end(), value.sharedString);
+        return texts[size_t(at - indices.begin())];
+    }
+};
+
 class XlsxReader : public SheetReader {
 public:
     explicit XlsxReader(QByteArray file) : m_package(std::move(file)) {}
@@ -484,11 +524,17 @@ public:
         if (!sheetName)
             return summary;
         summary.hasSheet = true;
-        if (const Relationship *strings = OfType(workbookRels, u"sharedStrings"))
-            ReadSharedStrings(strings->target);
         if (const Relationship *styles = OfType(workbookRels, u"styles"))
             ReadStyles(styles->target);
-        ReadSheet(*sheetName, visit, summary);
+        // The sheet first: of the shared strings only those its columns A
+        // and B name are kept, so a table of millions of strings costs no
+        // more memory than the sheet itself.
+        std::vector<SheetCells> rows;
+        ReadSheet(*sheetName, rows, summary);
+        const Relationship *strings = OfType(workbookRels, u"sharedStrings");
+        const SharedStrings shared = ReadSharedStrings(strings ? strings->target : QString(), NamedStrings(rows));
+        for (SheetCells &row : rows)
+            visit({shared.Text(row.columnA), shared.Text(row.columnB)});
         return summary;
     }
 
@@ -515,15 +561,30 @@ private:
         return std::nullopt;
     }
 
-    void ReadSharedStrings(const QString &name)
+    // The shared strings whose indices `named` holds (sorted, each once).
+    // Raises SheetError when one of them is not in the table.
+    SharedStrings ReadSharedStrings(const QString &name, std::vector<qint64> named) const
     {
-        const std::unique_ptr<PartReader> reader = m_package.Open(name, kMaxStreamedPartSize);
-        if (!reader)
-            return;
-        ChildBatches(*reader, "sst").ForEach([this](const pugi::xml_node &item) {
-            if (Is(item, "si"))
-                m_strings.push_back(StringItemText(item));
-        });
+        SharedStrings shared;
+        shared.indices = std::move(named);
+        if (shared.indices.empty())
+            return shared;
+        shared.texts.reserve(shared.indices.size());
+        const std::unique_ptr<PartReader> reader = name.isEmpty() ? nullptr : m_package.Open(name, kMaxStreamedPartSize);
+        if (reader) {
+            qint64 index = 0;
+            ChildBatches(*reader, "sst").ForEach([&](const pugi::xml_node &item) {
+                if (!Is(item, "si"))
+                    return;
+                if (shared.texts.size() < shared.indices.size() && shared.indices[shared.texts.size()] == index)
+                    shared.texts.push_back(StringItemText(item));
+                ++index;
+            });
+        }
+        if (shared.texts.size() < shared.indices.size())
+            throw SheetError(QStringLiteral("a cell names a shared string that does not exist: %1")
+                                 .arg(shared.indices[shared.texts.size()]));
+        return shared;
     }
 
     void ReadStyles(const QString &name)
@@ -551,7 +612,7 @@ private:
         }
     }
 
-    void ReadSheet(const QString &name, const RowVisitor &visit, SheetSummary &summary)
+    void ReadSheet(const QString &name, std::vector<SheetCells> &rows, SheetSummary &summary)
     {
         const std::unique_ptr<PartReader> reader = m_package.Open(name, kMaxStreamedPartSize);
         if (!reader)
@@ -566,14 +627,14 @@ private:
             if (number < 1 || number > kMaxXlsxRows)
                 throw SheetError(QStringLiteral("the sheet has more than %1 rows").arg(kMaxXlsxRows));
             rowNumber = int(number);
-            SheetRow texts;
-            if (ReadRow(row, texts, summary))
-                visit(texts);
+            SheetCells cells;
+            if (ReadRow(row, cells, summary))
+                rows.push_back(std::move(cells));
         });
     }
 
     // True when the row holds a cell with a value.
-    bool ReadRow(const pugi::xml_node &row, SheetRow &texts, SheetSummary &summary)
+    bool ReadRow(const pugi::xml_node &row, SheetCells &cells, SheetSummary &summary)
     {
         bool hasCell = false;
         int column = 0;
@@ -586,14 +647,14 @@ private:
             } else if (++column > kMaxXlsxColumns) {
                 throw SheetError(QStringLiteral("a row has more than %1 columns").arg(kMaxXlsxColumns));
             }
-            std::optional<QString> text = column <= 2 ? CellText(cell) : std::nullopt;
-            if (column > 2 ? HasValue(cell) : text.has_value()) {
+            std::optional<CellValue> value = column <= 2 ? ReadCell(cell) : std::nullopt;
+            if (column > 2 ? HasValue(cell) : value.has_value()) {
                 hasCell = true;
                 if (column >= 2)
                     summary.hasValueRightOfA = true;
             }
-            if (text)
-                (column == 1 ? texts.columnA : texts.columnB) = std::move(*text);
+            if (value)
+                (column == 1 ? cells.columnA : cells.columnB) = std::move(*value);
         }
         return hasCell;
     }
@@ -603,8 +664,8 @@ private:
         return Child(cell, "v") || Child(cell, "is");
     }
 
-    // The cell's text, or nothing when the cell holds no value.
-    std::optional<QString> CellText(const pugi::xml_node &cell) const
+    // The cell's value, or nothing when the cell holds no value.
+    std::optional<CellValue> ReadCell(const pugi::xml_node &cell) const
     {
         const char *typeAttribute = Attribute(cell, "t");
         const std::string_view type = typeAttribute ? typeAttribute : "n";
@@ -612,7 +673,7 @@ private:
             const pugi::xml_node inlineString = Child(cell, "is");
             if (!inlineString)
                 return std::nullopt;
-            return StringItemText(inlineString);
+            return CellValue{StringItemText(inlineString)};
         }
         const pugi::xml_node v = Child(cell, "v");
         if (!v)
@@ -620,26 +681,26 @@ private:
         const char *value = v.child_value();
         // A formula whose result was never stored.
         if (!*value)
-            return QString();
+            return CellValue{};
         if (type == "s") {
             qint64 index = 0;
-            if (!ParseCount(value, std::numeric_limits<qint32>::max(), index) || index >= qint64(m_strings.size()))
+            if (!ParseCount(value, std::numeric_limits<qint32>::max(), index))
                 throw SheetError(QStringLiteral("a cell names a shared string that does not exist: ") + Utf8(value));
-            return m_strings[size_t(index)];
+            return CellValue{QString(), index};
         }
         if (type == "str") {
             QString text = Unescape(Utf8(value));
             celltext::CheckCellLength(text.size());
-            return text;
+            return CellValue{text};
         }
         if (type == "b")
-            return celltext::BooleanText(strcmp(value, "1") == 0 || strcmp(value, "true") == 0);
+            return CellValue{celltext::BooleanText(strcmp(value, "1") == 0 || strcmp(value, "true") == 0)};
         if (type == "e")
-            return QString();
+            return CellValue{};
         if (type == "d")
-            return DateText(value);
+            return CellValue{DateText(value)};
         if (type == "n")
-            return NumberText(cell, value);
+            return CellValue{NumberText(cell, value)};
         throw SheetError(QStringLiteral("a cell has an unknown type: ") + Utf8(typeAttribute));
     }
 
@@ -668,7 +729,6 @@ private:
 
     Package m_package;
     bool m_date1904 = false;
-    std::vector<QString> m_strings;
     std::vector<celltext::NumberKind> m_styleKinds;
 };
 

@@ -8,8 +8,9 @@ saved by LibreOffice, which calculates and stores them. The other files are
 hostile: an .xls whose sheets declare 16 million cells each in a few
 kilobytes, one that says it is encrypted, one whose sheet ends without its
 EOF record, one with a text cell longer than its record, one with a
-shared-string cell shorter than its fields, and one whose root directory
-entry gives a name longer than an entry.
+shared-string cell shorter than its fields, one whose root directory
+entry gives a name longer than an entry, and one whose sheet declares its
+size twice (FreeXL would lose a cell table of 6 million cells).
 """
 import datetime
 import os
@@ -138,6 +139,15 @@ def write_short_cell(path):
     CompoundDoc.XlsDoc().save(path, stream[:at] + cut + stream[at + 14:])
 
 
+def write_twice_dimensioned(path):
+    """The sheet's DIMENSION record followed by a second, far larger one."""
+    stream = one_sheet_stream()
+    sheet = stream.rindex(b"\x09\x08")  # the sheet's BOF
+    at = stream.index(b"\x00\x02\x0e\x00", sheet)
+    second = struct.pack("<HHIIHHH", 0x0200, 14, 0, 60000, 0, 100, 0)
+    CompoundDoc.XlsDoc().save(path, stream[:at + 18] + second + stream[at + 18:])
+
+
 def write_bad_directory(path):
     """The root entry of the compound file claims a 65,520-byte name."""
     data = bytearray(open(os.path.join(os.path.dirname(path), "xlwt.xls"), "rb").read())
@@ -158,6 +168,7 @@ def main():
     write_long_label(os.path.join(out, "long-label.xls"))
     write_short_cell(os.path.join(out, "short-cell.xls"))
     write_bad_directory(os.path.join(out, "bad-directory.xls"))
+    write_twice_dimensioned(os.path.join(out, "twice-dimensioned.xls"))
     home = tempfile.mkdtemp(prefix="talvinor-soffice-")
     try:
         work = os.path.join(home, "work")

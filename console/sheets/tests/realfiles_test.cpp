@@ -120,7 +120,7 @@ TEST(RealFiles, HostileXlsRefusedInBoundedMemory)
 {
     ResetPeakMemory();
     for (const char *file : {"dimension-bomb.xls", "encrypted.xls", "truncated-sheet.xls", "long-label.xls",
-                             "short-cell.xls", "bad-directory.xls"}) {
+                             "short-cell.xls", "bad-directory.xls", "twice-dimensioned.xls"}) {
         const ImportResult result = ImportSpreadsheet(Fixture(file));
         EXPECT_TRUE(result.refused) << file;
         EXPECT_EQ(result.messageKey, S("couldnt_open_excel_file")) << file;

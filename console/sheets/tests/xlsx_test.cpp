@@ -156,6 +156,25 @@ TEST_F(Xlsx, FirstSheetIsTheFirstInWorkbookOrderNotByPartName)
     EXPECT_EQ(read.rows[0].columnA, S("Not"));
 }
 
+// Only the strings the first sheet names are kept; they are found whatever
+// order the cells name them in and however many lie between.
+TEST_F(Xlsx, SharedStringsNamedOutOfOrderAndWithGaps)
+{
+    const auto shared = [](const char *reference, int index) {
+        return Cell::Raw(QStringLiteral("<c r=\"%1\" t=\"s\"><v>%2</v></c>").arg(S(reference)).arg(index));
+    };
+    const Read read = ReadFile(Save(xlsxwriter::WorkbookParts(
+        {{S("First"), {{shared("A1", 3), shared("B1", 1)}, {shared("A2", 1), shared("B2", 3)}, {shared("A3", 0)}}},
+         {S("Strings"), {{Cell::Shared(S("zero")), Cell::Shared(S("one")), Cell::Shared(S("two")), Cell::Shared(S("three"))}}}})));
+    ASSERT_EQ(read.rows.size(), 3u);
+    EXPECT_EQ(read.rows[0].columnA, S("three"));
+    EXPECT_EQ(read.rows[0].columnB, S("one"));
+    EXPECT_EQ(read.rows[1].columnA, S("one"));
+    EXPECT_EQ(read.rows[1].columnB, S("three"));
+    EXPECT_EQ(read.rows[2].columnA, S("zero"));
+    EXPECT_TRUE(read.rows[2].columnB.isEmpty());
+}
+
 TEST_F(Xlsx, RichTextRunsCountButPhoneticRunsDoNot)
 {
     Parts parts = People();

@@ -78,4 +78,8 @@ private:
     // Set while messages are being cut and handled; an arrival in the
     // middle (from a box's own event loop) only appends, so order is kept.
     bool m_cutting = false;
+    // The socket whose arrival is being handled, and whether it has been
+    // dropped since.
+    QTcpSocket *m_arriving = nullptr;
+    bool m_arrivingDropped = false;
 };

@@ -40,8 +40,8 @@ QString SaveSMS(const QString &folder, const QString &line, const QString &tempo
 clsSms DecryptedSMS(const QString &hexLine);
 
 // The record of a message file, with FileName = path and IsUnread false.
-// Reads no more than one cipher line. Raises platform::Error when the file
-// cannot be read or holds no message line.
+// Reads no more than one cipher line. Raises platform::Error when the path
+// is no regular file, cannot be read or holds no message line.
 clsSms GetDecryptedSMS(const QString &path);
 
 // Latest first by MessageDate, compared character by character by code.
@@ -87,8 +87,10 @@ public:
     // Deletes the record's file and removes the record from its collection.
     // False, with nothing changed, when the file is gone already (a record
     // that was never written is only removed). Raises platform::Error when
-    // the file cannot be deleted; the record stays.
-    bool Delete(const SmsRef &record);
+    // the file cannot be deleted; the record stays. The record is held by
+    // value: the caller may pass the collection's own entry, which the
+    // removal destroys.
+    bool Delete(SmsRef record);
 
     SmsCollection InboxMessages;
     SmsCollection SentMessages;

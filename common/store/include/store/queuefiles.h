@@ -30,7 +30,8 @@ struct SmsRecord {
 // each field. A line with fewer than four fields gives four empty fields.
 SmsRecord ReadSmsRecord(QStringView line);
 // The four fields joined by ","; a line break anywhere is written as "|",
-// since a reader takes the first line only.
+// since a reader takes the first line only, and a comma in the first three
+// fields as a blank, since a reader splits at the first three commas.
 QString SmsRecordLine(const SmsRecord &record);
 
 // One outgoing message. Each property keeps at most its leading
