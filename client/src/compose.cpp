@@ -154,7 +154,7 @@ void frmMain::SendSMS()
     }
     // The request travels in the code page: anything else would arrive as "?".
     if (!platform::codepage::canEncode(messageText)) {
-        ShowAlert(Text("message_has_unsupported_characters"));
+        ShowAlert(Text("message_has_unsupported_characters") + QLatin1Char('.'));
         return;
     }
 

@@ -464,7 +464,7 @@ TEST_F(Compose, RefusedMessagesLeaveNothingBehind)
         {S(""), S(""), true, AlertOf("phonenumber_or_message_is_empty", ".")},
         {S("hi"), S(""), false, AlertOf("phonenumber_or_message_is_empty", ".")},
         {S("^|"), S("1"), false, AlertOf("phonenumber_or_message_is_empty", ".")},
-        {S("Привет"), S("1"), false, AlertOf("message_has_unsupported_characters")},
+        {S("Привет"), S("1"), false, AlertOf("message_has_unsupported_characters", ".")},
     };
     window->ShowPage(7);
     Result(ThreeRows);
