@@ -107,10 +107,10 @@ void frmMain::txtMessage_Change()
 bool frmMain::txtPhoneNumber_KeyPress(const QKeyEvent &event) const
 {
     const QString typed = event.text();
-    // Keys that type nothing, and those that move the focus or leave the
-    // window, are no characters of the box.
-    if (typed.isEmpty() || event.key() == Qt::Key_Tab || event.key() == Qt::Key_Backtab
-        || event.key() == Qt::Key_Escape)
+    // Keys that type nothing, Delete, and those that move the focus or
+    // leave the window, are no characters of the box.
+    if (typed.isEmpty() || event.key() == Qt::Key_Delete || event.key() == Qt::Key_Tab
+        || event.key() == Qt::Key_Backtab || event.key() == Qt::Key_Escape)
         return true;
     if (typed.size() != 1)
         return false;

@@ -330,6 +330,13 @@ TEST_F(Compose, TheNumberBoxTakesOnlyDigitsPlusAndComma)
     QTest::keyClick(numbers, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(numbers->text(), S("+9055512,3"));
     EXPECT_EQ(window->currentPage, 1);
+
+    // Delete types no character, though X11 hands it over with DEL as its
+    // text.
+    numbers->setCursorPosition(0);
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QString(QChar(0x7f)));
+    QApplication::sendEvent(numbers, &del);
+    EXPECT_EQ(numbers->text(), S("9055512,3"));
 }
 
 TEST_F(Compose, RecipientsAreListedOnceAndTheirListMovesTheMessageBox)
