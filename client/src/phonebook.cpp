@@ -31,10 +31,11 @@ void ReportIn(const char *procedure)
 }
 
 // The row of one record's fields ID, kind, first name or group name, last
-// name, company, phone number. Raises platform::Error for a kind that is
-// no number.
+// name, company, phone number. Raises platform::Error for an ID or a kind
+// that is no number: such a row could not be copied to the recipients.
 QTreeWidgetItem *PhonebookRow(const QStringList &fields)
 {
+    platform::ToLong(fields[0]);
     const bool group = platform::ToInteger(fields[1]) == GroupKind;
     QString name = TrimBlanks(TrimBlanks(fields[2] + QLatin1Char(' ') + fields[3]) + QLatin1Char(' ') + fields[4]);
     if (group)

@@ -606,6 +606,17 @@ TEST_F(Compose, ResultRowsShowNamesGroupsInBoldAndSkipBrokenRecords)
     EXPECT_EQ(list->topLevelItemCount(), 1);
     ASSERT_EQ(ErrorBoxes().size(), 1);
     EXPECT_TRUE(ErrorBoxes()[0].contains(S("ExecuteCommand")));
+
+    // So does an ID that is no 32-bit number: a row that could not be
+    // copied to the recipients is never shown.
+    for (const QString &id : {S("x"), S("99999999999")}) {
+        Result(S("5^0^Ann^^^1|") + id + S("^0^Bad^^^2|7^0^Cem^^^3"));
+        EXPECT_EQ(list->topLevelItemCount(), 1) << qPrintable(id);
+    }
+    EXPECT_EQ(ErrorBoxes().size(), 3);
+    Pick({0});
+    EXPECT_EQ(window->currentPage, 1);
+    EXPECT_EQ(page->uflContacts->SelectionText(), S("5|0"));
 }
 
 TEST_F(Compose, TickAllUntickAllAndInvert)
