@@ -1,6 +1,7 @@
 #include "bulkmessages.h"
 
 #include "platform/codepage.h"
+#include "platform/convert.h"
 #include "platform/error.h"
 #include "vorbex/modpdu.h"
 
@@ -10,24 +11,14 @@
 #include <algorithm>
 #include <vector>
 
+using platform::TrimBlanks;
+
 namespace {
 
 // Files between two calls of the progress callback.
 constexpr qsizetype ProgressEvery = 32;
 
 const QString Bulk = QStringLiteral("[Bulk]");
-
-// Only blanks (code 32), as the service removes them from a message field.
-QString TrimBlanks(const QString &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == u' ')
-        ++begin;
-    while (end > begin && text.at(end - 1) == u' ')
-        --end;
-    return text.sliced(begin, end - begin);
-}
 
 QString WithoutCarriageReturns(const QString &text)
 {
