@@ -114,14 +114,26 @@ shoot_client() { # language
   xdotool mousemove --window "$win" 92 130 click --repeat 2 --delay 80 1
   sleep 0.3
   shot "$win" "$out/client-$lang-page2-opened.png"
+  # The phone book: a search for "e", every row ticked.
   menu 1
   click 256 124
+  click 132 110
+  xdotool type --delay 50 e
+  xdotool key Return
+  sleep 1
+  click 70 365
   shot "$win" "$out/client-$lang-page7.png"
+  # The ticked rows as recipients, and a text past its limit: Turkish
+  # letters make it 70, so the counter is red.
+  click 239 422
+  click 132 290
+  xdotool type --delay 20 "Yarınki toplantı saat 10:00'da Kadıköy şubesinde; lütfen raporları getirin."
+  shot "$win" "$out/client-$lang-page1-compose.png"
   kill "$pid" "${pids[@]}"
   wait "$pid" "${pids[@]}" 2>/dev/null || true
   # All of one language side by side, as the README shows them.
   montage -mode concatenate -tile 4x "$out/client-$lang-page5.png" "$out/client-$lang-alert.png" \
-    "$out"/client-"$lang"-page{0,1,2,3,4,7}.png "$out/client-$lang.png"
+    "$out"/client-"$lang"-page{0,1-compose,2,3,4,7}.png "$out/client-$lang.png"
 }
 
 shoot_console() { # language

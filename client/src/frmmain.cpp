@@ -48,15 +48,6 @@ QString Text(const char *key)
     return common::LanguageText(QLatin1String(key));
 }
 
-// Qt takes a tool tip that looks like markup as rich text; a language text
-// is shown as it stands.
-QString PlainToolTip(const QString &text)
-{
-    if (!Qt::mightBeRichText(text))
-        return text;
-    return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() + QStringLiteral("</p>");
-}
-
 void Report(const char *procedure)
 {
     common::LogError(QStringLiteral("frmMain"), QLatin1String(procedure));
@@ -203,11 +194,10 @@ frmMain::frmMain(const QString &programFolder, QWidget *parent)
     tmrStatus->setTimerType(Qt::PreciseTimer);
     connect(tmrStatus, &QTimer::timeout, this, &frmMain::tmrStatus_Timer);
 
-    connect(pageNewSMS->imgPhonebookButton, &gui::ARButton::clicked, this, [this] { ShowPage(7); });
-    connect(pagePhonebook->imgPhonebookSearchButton, &gui::ARButton::clicked, this, &frmMain::imgPhonebookSearchButton_Click);
     connect(pageInbox->lvInbox, &QTreeWidget::itemDoubleClicked, this, &frmMain::lvInbox_DblClick);
     connect(pageSent->lvSent, &QTreeWidget::itemDoubleClicked, this, &frmMain::lvSent_DblClick);
     ConnectMessageHandlers();
+    ConnectComposeHandlers();
 
     Form_Initialize();
 }
@@ -327,7 +317,7 @@ void frmMain::SetLanguage()
         pageSent->lblSentItems->setText(Text("sent_items"));
         pageNewSMS->lblNewSMS[0]->setText(Text("phonenumber"));
         pageNewSMS->lblNewSMS[1]->setText(Text("message"));
-        pageNewSMS->imgPhonebookButton->setToolTip(PlainToolTip(Text("phonebook")));
+        pageNewSMS->imgPhonebookButton->setToolTip(gui::PlainToolTip(Text("phonebook")));
         pagePhonebook->lsvPhonebook->headerItem()->setText(0, Text("name"));
         pagePhonebook->lsvPhonebook->headerItem()->setText(1, Text("phonenumber"));
         pagePhonebook->lblPhonebookSelectAll->setText(Text("select_all"));
@@ -560,6 +550,8 @@ void frmMain::keyPressEvent(QKeyEvent *event)
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
+    if (type == QEvent::KeyPress && pageNewSMS && watched == pageNewSMS->txtPhoneNumber)
+        return !txtPhoneNumber_KeyPress(*static_cast<QKeyEvent *>(event));
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove && type != QEvent::MouseButtonRelease
         && type != QEvent::MouseButtonDblClick)
         return gui::SkinnedWindow::eventFilter(watched, event);
@@ -594,6 +586,17 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
             pageMenu->lblSelection->move(pageMenu->lblSelection->x(), pageMenu->lblMenu[i]->y() - 5);
         else if (IsLeftClick(event, control))
             lblMenu_Click(i);
+        return true;
+    }
+    const std::pair<QLabel *, void (frmMain::*)()> tickLabels[] = {
+        {pagePhonebook->lblPhonebookSelectAll, &frmMain::lblPhonebookSelectAll_Click},
+        {pagePhonebook->lblPhonebookClearAll, &frmMain::lblPhonebookClearAll_Click},
+        {pagePhonebook->lblPhonebookToggle, &frmMain::lblPhonebookToggle_Click}};
+    for (const auto &[label, click] : tickLabels) {
+        if (control != label)
+            continue;
+        if (IsLeftClick(event, control))
+            (this->*click)();
         return true;
     }
     if (control == picAlert || control == lblAlert) {
@@ -714,13 +717,4 @@ void frmMain::TrayIcon_Activated(QSystemTrayIcon::ActivationReason reason)
     raise();
     activateWindow();
 }
-
-void frmMain::SendSMS() {}
-
-void frmMain::CopyToRecipients()
-{
-    ShowPage(1);
-}
-
-void frmMain::imgPhonebookSearchButton_Click() {}
 

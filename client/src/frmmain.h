@@ -59,10 +59,27 @@ public:
     // The actions that the connection, compose, message store and phone-book
     // code fill in.
     void Login();
-    void SendSMS();
-    void CopyToRecipients();
     void LoadSMS();
+
+    // The compose page. PrepareNewSMSMessage empties the message box and
+    // puts the user's header in. The send raises platform::Error when the
+    // request cannot leave (no connection, too much data); nothing is kept
+    // then.
+    void PrepareNewSMSMessage();
+    void txtMessage_Change();
+    // Whether a key typed into the number box may act.
+    bool txtPhoneNumber_KeyPress(const QKeyEvent &event) const;
+    void uflContacts_Changed();
+    void SendSMS();
+
+    // The phone-book page. The copy raises platform::Error for a row whose
+    // ID or kind is no number.
     void imgPhonebookSearchButton_Click();
+    void ShowPhonebookResult(const QString &data);
+    void lblPhonebookSelectAll_Click();
+    void lblPhonebookClearAll_Click();
+    void lblPhonebookToggle_Click();
+    void CopyToRecipients();
     void lvInbox_DblClick();
     void lvSent_DblClick();
 
@@ -96,12 +113,12 @@ public:
     static constexpr std::array<int, 7> Pages{0, 1, 2, 3, 4, 5, 7};
     QMap<int, QWidget *> picPage;
     PageMenu *pageMenu;
-    PageNewSMS *pageNewSMS;
+    PageNewSMS *pageNewSMS = nullptr;
     PageInbox *pageInbox;
     PageSent *pageSent;
     PageSettings *pageSettings;
     PageLogin *pageLogin;
-    PagePhonebook *pagePhonebook;
+    PagePhonebook *pagePhonebook = nullptr;
 
     QLabel *lblPage;
     QLabel *lblDate;
@@ -133,6 +150,8 @@ protected:
 
 private:
     void ConnectMessageHandlers();
+    void ConnectComposeHandlers();
+    void ConnectPhonebookHandlers();
     void SetButtonPicture(int index, int state);
     void ButtonMouse(int index, Qt::MouseButtons buttons);
     void NormalPictures();

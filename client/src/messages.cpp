@@ -155,6 +155,7 @@ void frmMain::LoginAccepted()
         pageInbox->lvInbox->clear();
         pageSent->lvSent->clear();
         imgNewMsg->setPixmap(UnreadCount != 0 ? Picture(12) : QPixmap());
+        PrepareNewSMSMessage();
         ShowPage(0);
     } catch (...) {
         ReportIn("ExecuteCommand");

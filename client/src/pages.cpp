@@ -1,9 +1,11 @@
 #include "pages.h"
 
+#include "headertextedit.h"
 #include "uflist.h"
 
 #include "gui/arbutton.h"
 #include "gui/place.h"
+#include "protocol/protocol.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -106,7 +108,7 @@ PageNewSMS::PageNewSMS(QWidget *parent) : QWidget(parent)
     uflContacts->hide();
     // Moved down below the recipients while the list shows.
     lblNewSMS[1] = PlaceLabel(this, Indexed("lblNewSMS", 1), 8, 48, 238, 16);
-    txtMessage = Place<QTextEdit>(this, QStringLiteral("txtMessage"), 8, 65, 238, 174);
+    txtMessage = Place<HeaderTextEdit>(this, QStringLiteral("txtMessage"), 8, 65, 238, 174);
     lblFreeCharacters = PlaceLabel(this, QStringLiteral("lblFreeCharacters"), 8, 243, 238, 18);
     lblFreeCharacters->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 }
@@ -153,12 +155,22 @@ PageLogin::PageLogin(QWidget *parent) : QWidget(parent)
 PagePhonebook::PagePhonebook(QWidget *parent) : QWidget(parent)
 {
     txtPhonebookSearch = Place<QLineEdit>(this, QStringLiteral("txtPhonebookSearch"), 8, 6, 206, 26);
+    // The service cannot decode a longer search.
+    txtPhonebookSearch->setMaxLength(protocol::MaxDataLength);
     imgPhonebookSearchButton = PlaceGlyphButton(this, QStringLiteral("imgPhonebookSearchButton"), 218, 6, "search");
     lsvPhonebook = PlaceList(this, QStringLiteral("lsvPhonebook"), 4);
     lsvPhonebook->setGeometry(8, 38, 238, 220);
-    lsvPhonebook->setColumnWidth(0, 130);
     lsvPhonebook->hideColumn(2);
     lsvPhonebook->hideColumn(3);
+    // A point smaller, as the message lists: a whole phone number fits and
+    // the name takes the rest of the width.
+    QFont font = lsvPhonebook->font();
+    font.setPointSizeF(font.pointSizeF() - 1);
+    lsvPhonebook->setFont(font);
+    lsvPhonebook->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lsvPhonebook->header()->setStretchLastSection(false);
+    lsvPhonebook->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    lsvPhonebook->setColumnWidth(1, QFontMetrics(font).horizontalAdvance(QStringLiteral("+900000000000")) + 14);
     lblPhonebookSelectAll = PlaceLabel(this, QStringLiteral("lblPhonebookSelectAll"), 8, 264, 76, 20);
     lblPhonebookClearAll = PlaceLabel(this, QStringLiteral("lblPhonebookClearAll"), 88, 264, 76, 20);
     lblPhonebookToggle = PlaceLabel(this, QStringLiteral("lblPhonebookToggle"), 168, 264, 78, 20);

@@ -12,8 +12,8 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
-class QTextEdit;
 class QTreeWidget;
+class HeaderTextEdit;
 class ucUFList;
 namespace gui { class ARButton; }
 
@@ -43,7 +43,7 @@ public:
     QLineEdit *txtPhoneNumber;
     gui::ARButton *imgPhonebookButton;
     ucUFList *uflContacts;
-    QTextEdit *txtMessage;
+    HeaderTextEdit *txtMessage;
     QLabel *lblFreeCharacters;
 };
 

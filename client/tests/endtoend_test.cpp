@@ -2,7 +2,11 @@
 // logins, messages from phones arriving in the lists, and the store that
 // outlives the client.
 #include "frmmain.h"
+#include "headertextedit.h"
 #include "pages.h"
+#include "uflist.h"
+
+#include "gui/arbutton.h"
 #include "programfolder.h"
 
 #include "boxrecorder.h"
@@ -14,6 +18,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -182,4 +191,99 @@ TEST_F(ClientEndToEnd, LoginsPushesARestartAndTheLists)
     EXPECT_TRUE(QDir(Folder("bob", "inbox")).entryList(QDir::Files).isEmpty());
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_EQ(boxes.boxes[0].title, common::LanguageText(S("question")));
+}
+
+namespace {
+
+// Rows of the phone book, as the console would have put them there.
+void AddPhonebookRows(const QString &path, const QStringList &statements)
+{
+    const QString name = S("phonebook-rows");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(S("QSQLITE"), name);
+        db.setDatabaseName(path);
+        ASSERT_TRUE(db.open()) << qPrintable(db.lastError().text());
+        for (const QString &statement : statements) {
+            QSqlQuery query(db);
+            ASSERT_TRUE(query.exec(statement)) << qPrintable(query.lastError().text());
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+} // namespace
+
+// A search on the phone-book page, a contact, a group and typed numbers
+// sent: each number reaches the modem once, under the user's name.
+TEST_F(ClientEndToEnd, ASearchAndASendReachEachNumberOnce)
+{
+    AddPhonebookRows(folder.filePath(S("db/phonebook.db")),
+                     {S("INSERT INTO Contact (FirstName, LastName, Company, Phonenumber) VALUES "
+                        "('Ann', 'Smith', 'Acme', '+905551110001'), ('Ben', 'Okur', '', '+905551110002'), "
+                        "('Cem', 'Kaya', '', '+905551110003')"),
+                      S("INSERT INTO Groups (GroupName) VALUES ('Team')"),
+                      S("INSERT INTO ContactGroupLink (GroupID, ContactID) VALUES (1, 2), (1, 3)")});
+    ASSERT_TRUE(LogIn(S("bob"), S("bobpw")));
+    window->lblMenu_Click(1);
+    QTest::mouseClick(window->pageNewSMS->imgPhonebookButton, Qt::LeftButton);
+    ASSERT_EQ(window->currentPage, 7);
+    QTest::keyClicks(window->pagePhonebook->txtPhonebookSearch, S("ann team"));
+    QTest::keyClick(window->pagePhonebook->txtPhonebookSearch, Qt::Key_Return);
+    QTreeWidget *list = window->pagePhonebook->lsvPhonebook;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->topLevelItemCount() == 2; }, 20000));
+    EXPECT_EQ(list->topLevelItem(0)->text(0), S("Ann Smith Acme"));
+    EXPECT_EQ(list->topLevelItem(1)->text(0), S("Team (Group)"));
+    EXPECT_TRUE(list->topLevelItem(1)->font(0).bold());
+    QTest::mouseClick(window->pagePhonebook->lblPhonebookSelectAll, Qt::LeftButton);
+    QTest::mouseClick(window->lblSelect, Qt::LeftButton);
+    ASSERT_EQ(window->currentPage, 1);
+    ASSERT_EQ(window->pageNewSMS->uflContacts->EntryCount(), 2);
+
+    // Ben is typed as well as in the group: he gets the message once.
+    QTest::keyClicks(window->pageNewSMS->txtPhoneNumber, S("+905551110009,+905551110002"));
+    QTest::keyClicks(window->pageNewSMS->txtMessage, S("Meeting at 10"));
+    QTest::mouseClick(window->lblSelect, Qt::LeftButton);
+    EXPECT_EQ(window->lblAlert->text(), common::LanguageText(S("sms_sent")));
+
+    ASSERT_TRUE(modem->waitForSent(4, 100000)) << modem->sentLog().constData();
+    QTest::qWait(9000); // one more tick of the queue: nothing goes twice
+    QMap<QString, int> numbers;
+    for (const QByteArray &line : modem->sentLog().split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QJsonObject sent = QJsonDocument::fromJson(line).object();
+        EXPECT_EQ(sent[S("text")].toString(), S("bob:Meeting at 10"));
+        ++numbers[sent[S("number")].toString()];
+    }
+    EXPECT_EQ(numbers, (QMap<QString, int>{{S("+905551110001"), 1}, {S("+905551110002"), 1},
+                                             {S("+905551110003"), 1}, {S("+905551110009"), 1}}));
+
+    // The sent copies: one per typed number and entry, listed and opened.
+    window->HideAlert();
+    window->lblMenu_Click(3);
+    QTreeWidget *sent = window->pageSent->lvSent;
+    ASSERT_EQ(sent->topLevelItemCount(), 4);
+    QStringList recipients;
+    for (int i = 0; i < sent->topLevelItemCount(); ++i)
+        recipients << sent->topLevelItem(i)->text(1);
+    recipients.sort();
+    EXPECT_EQ(recipients, (QStringList{S("+905551110002"), S("+905551110009"), S("Ann Smith Acme"), S("Team (Group)")}));
+    const QPoint first = sent->visualItemRect(sent->topLevelItem(0)).center();
+    QTest::mouseClick(sent->viewport(), Qt::LeftButton, {}, first);
+    QTest::mouseDClick(sent->viewport(), Qt::LeftButton, {}, first);
+    EXPECT_FALSE(window->pageSent->txtSentItem->isHidden());
+    EXPECT_TRUE(window->pageSent->txtSentItem->toPlainText().endsWith(S("\nMeeting at 10")));
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+// A user without free numbers cannot type one.
+TEST_F(ClientEndToEnd, AUserWithoutFreeNumbersCannotTypeOne)
+{
+    AddUser({S("--user"), S("eve"), S("--password"), S("evepw")});
+    ASSERT_TRUE(LogIn(S("eve"), S("evepw")));
+    window->lblMenu_Click(1);
+    QTest::keyClicks(window->pageNewSMS->txtPhoneNumber, S("+905551110009"));
+    EXPECT_TRUE(window->pageNewSMS->txtPhoneNumber->text().isEmpty());
+    EXPECT_FALSE(window->pageNewSMS->txtPhoneNumber->isEnabled());
 }

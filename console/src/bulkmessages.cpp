@@ -69,7 +69,7 @@ bool FitsOneSms(const QString &writtenText)
 
 bool HasOnlyCodePageCharacters(QStringView text)
 {
-    return std::all_of(text.begin(), text.end(), [](QChar c) { return c == u'?' || platform::codepage::ansiCode(c) != '?'; });
+    return platform::codepage::canEncode(text);
 }
 
 QString MessageRefusal(const QString &typed)

@@ -1,6 +1,7 @@
 #include "platform/codepage.h"
 
 #include <QtGlobal>
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -70,6 +71,13 @@ unsigned char ansiCode(QChar c)
 QChar ansiChar(unsigned char byte)
 {
     return QChar(tables().toUnicode[byte]);
+}
+
+bool canEncode(QStringView text)
+{
+    const Tables &t = tables();
+    return std::all_of(text.begin(), text.end(),
+                       [&](QChar c) { return c == QLatin1Char(Unmappable) || t.toByte[c.unicode()] != Unmappable; });
 }
 
 QByteArray toAnsi(QStringView text)

@@ -251,7 +251,9 @@ SmsRef MessageStore::NewSMSSave(const QString &userName, const QString &recipien
     record->setMessageDate(MessageDateText(now));
     record->setPhoneNumber(recipient);
     record->setUserName(userName);
-    record->FileName = SaveInFolder(SentFolderName, Cipher().Encrypt(record->text(), true));
+    // Line breaks are kept as "|", as in received files: a CR LF pair would
+    // take two of the copy's 160 characters and cut its end.
+    record->FileName = SaveInFolder(SentFolderName, Cipher().Encrypt(QString(record->text()).replace(QStringLiteral("\r\n"), QStringLiteral("|")), true));
     SentMessages.append(record);
     return record;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QAnyStringView>
+#include <QString>
+#include <QTextDocument>
 #include <QWidget>
 
 namespace gui {
@@ -14,6 +16,15 @@ Control *Place(QWidget *parent, QAnyStringView name, int left, int top, int widt
     control->setObjectName(name);
     control->setGeometry(left, top, width, height);
     return control;
+}
+
+// Qt takes a tool tip that looks like markup as rich text; this one shows
+// the text as it stands.
+inline QString PlainToolTip(const QString &text)
+{
+    if (!Qt::mightBeRichText(text))
+        return text;
+    return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() + QStringLiteral("</p>");
 }
 
 } // namespace gui

@@ -16,6 +16,10 @@ unsigned char ansiCode(QChar c);
 // The character for one byte.
 QChar ansiChar(unsigned char byte);
 
+// True when the page has a byte for every character of the text, so that
+// none of them would turn into '?'.
+bool canEncode(QStringView text);
+
 QByteArray toAnsi(QStringView text);
 QString fromAnsi(QByteArrayView bytes);
 

@@ -74,8 +74,9 @@ public:
     // message in its Backup.
     qsizetype KeepPushedSMS(const QString &data);
 
-    // Makes the sent copy of `body` to `recipient` dated `now`, appends its
-    // record to SentMessages and returns it. Raises platform::Error.
+    // Makes the sent copy of `body` (line breaks written "|") to `recipient`
+    // dated `now`, appends its record to SentMessages and returns it. Raises
+    // platform::Error.
     SmsRef NewSMSSave(const QString &userName, const QString &recipient, const QString &body, const QDateTime &now);
 
     // Opening a message: an unread record's file moves into inbox (under a

@@ -28,6 +28,8 @@ enum CommandCode : qint16 {
 // digits (16383 data characters) and a sender encodes at most 32766 data
 // characters.
 inline constexpr qsizetype MaxDataHexLength = 32766;
+// The most data characters a receiver can decode.
+inline constexpr qsizetype MaxDataLength = MaxDataHexLength / 2;
 // The longest message, without its "|", that a receiver can decode.
 inline constexpr qsizetype MaxMessageLength = 6 + MaxDataHexLength;
 

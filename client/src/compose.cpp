@@ -1,0 +1,202 @@
+// The compose page: the header and the counter of the message box, the
+// number box's filter, the recipients' layout, and the send.
+#include "frmmain.h"
+
+#include "headertextedit.h"
+#include "pages.h"
+#include "uflist.h"
+
+#include "common/errorlog.h"
+#include "common/language.h"
+#include "gui/arbutton.h"
+#include "platform/codepage.h"
+#include "platform/error.h"
+#include "protocol/protocol.h"
+#include "vorbex/modpdu.h"
+
+#include <QDateTime>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTcpSocket>
+
+namespace {
+
+constexpr int ErrWrongConnectionState = 40006;
+
+QString Text(const char *key)
+{
+    return common::LanguageText(QLatin1String(key));
+}
+
+// The limit that the counter shows for a text.
+qsizetype CounterLimit(const QString &text)
+{
+    return modPDU::IsSevenBitText(text) ? 160 : 70;
+}
+
+// The message as it travels: "^" and "|" cannot (they separate fields and
+// stand for line breaks), and each line break is written "|".
+QString MessageTextOf(QString body)
+{
+    body.remove(QLatin1Char('^'));
+    body.remove(QLatin1Char('|'));
+    body.replace(QLatin1Char('\n'), QLatin1Char('|'));
+    return body;
+}
+
+QString ManualNumbersOf(QString numbers)
+{
+    numbers.remove(QLatin1Char('^'));
+    numbers.remove(QLatin1Char('|'));
+    return numbers;
+}
+
+// Whether the modem can send the header and the message in one SMS; it
+// turns each "|" back into a line break.
+bool FitsOneSms(const QString &header, const QString &messageText)
+{
+    QString sent = header + messageText;
+    sent.replace(QLatin1Char('|'), QLatin1Char('\n'));
+    return modPDU::OneSmsCoding(sent) != modPDU::SmsCoding::TooLong;
+}
+
+// The page's layout for a recipient list with or without entries.
+struct ComposeLayout {
+    bool listVisible;
+    int labelTop;
+    int messageHeight;
+};
+constexpr ComposeLayout WithRecipients{true, 112, 114};
+constexpr ComposeLayout WithoutRecipients{false, 48, 174};
+constexpr int LabelHeight = 17;
+
+} // namespace
+
+void frmMain::ConnectComposeHandlers()
+{
+    HeaderTextEdit *message = pageNewSMS->txtMessage;
+    connect(message, &QTextEdit::textChanged, this, &frmMain::txtMessage_Change);
+    pageNewSMS->txtPhoneNumber->installEventFilter(this);
+    connect(pageNewSMS->uflContacts, &ucUFList::Changed, this, &frmMain::uflContacts_Changed);
+    connect(pageNewSMS->imgPhonebookButton, &gui::ARButton::clicked, this, [this] { ShowPage(7); });
+    ConnectPhonebookHandlers();
+}
+
+void frmMain::PrepareNewSMSMessage()
+{
+    pageNewSMS->txtMessage->PutHeader(connection->UserName);
+    txtMessage_Change();
+}
+
+void frmMain::txtMessage_Change()
+{
+    try {
+        const QString text = pageNewSMS->txtMessage->PlainText();
+        const qsizetype limit = CounterLimit(text);
+        QLabel *counter = pageNewSMS->lblFreeCharacters;
+        counter->setText(QStringLiteral("%1/%2").arg(text.size()).arg(limit));
+        QPalette palette = counter->palette();
+        palette.setColor(QPalette::WindowText, text.size() > limit ? QColor(192, 0, 0) : QColor(Qt::black));
+        counter->setPalette(palette);
+    } catch (...) {
+        common::LogError(QStringLiteral("frmMain"), QStringLiteral("txtMessage_Change"));
+    }
+}
+
+bool frmMain::txtPhoneNumber_KeyPress(const QKeyEvent &event) const
+{
+    const QString typed = event.text();
+    // Keys that type nothing, and those that move the focus or leave the
+    // window, are no characters of the box.
+    if (typed.isEmpty() || event.key() == Qt::Key_Tab || event.key() == Qt::Key_Backtab
+        || event.key() == Qt::Key_Escape)
+        return true;
+    if (typed.size() != 1)
+        return false;
+    const QChar c = typed.front();
+    return c == QLatin1Char('+') || c == QLatin1Char(',') || (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+        || c == QChar(8);
+}
+
+void frmMain::uflContacts_Changed()
+{
+    try {
+        const ComposeLayout &layout = pageNewSMS->uflContacts->EntryCount() > 0 ? WithRecipients : WithoutRecipients;
+        pageNewSMS->uflContacts->setVisible(layout.listVisible);
+        QLabel *label = pageNewSMS->lblNewSMS[1];
+        label->move(label->x(), layout.labelTop);
+        HeaderTextEdit *message = pageNewSMS->txtMessage;
+        message->setGeometry(message->x(), layout.labelTop + LabelHeight, message->width(), layout.messageHeight);
+    } catch (...) {
+        common::LogError(QStringLiteral("frmMain"), QStringLiteral("uflContacts_Changed"));
+    }
+}
+
+void frmMain::SendSMS()
+{
+    HeaderTextEdit *box = pageNewSMS->txtMessage;
+    QLineEdit *numberBox = pageNewSMS->txtPhoneNumber;
+    ucUFList *recipients = pageNewSMS->uflContacts;
+    const QString text = box->PlainText();
+    const QString header = text.left(box->HeaderLength);
+    const QString body = text.size() > box->HeaderLength ? text.mid(box->HeaderLength) : QString();
+    const QString messageText = MessageTextOf(body);
+
+    if (text.size() > CounterLimit(text) || !FitsOneSms(header, messageText)) {
+        ShowAlert(Text("message_is_too_long") + QLatin1Char('.'));
+        return;
+    }
+    // A body of nothing but "^" and "|" would go out empty.
+    if (messageText.isEmpty() || (numberBox->text().isEmpty() && recipients->EntryCount() == 0)) {
+        ShowAlert(Text("phonenumber_or_message_is_empty") + QLatin1Char('.'));
+        return;
+    }
+    // The request travels in the code page: anything else would arrive as "?".
+    if (!platform::codepage::canEncode(messageText)) {
+        ShowAlert(Text("message_has_unsupported_characters"));
+        return;
+    }
+
+    const QString data = ManualNumbersOf(numberBox->text()) + QLatin1Char('^') + recipients->SelectionText()
+        + QLatin1Char('^') + messageText;
+    QTcpSocket *socket = connection->wClient();
+    if (!LoggedIn || !socket || socket->state() != QAbstractSocket::ConnectedState)
+        throw platform::Error(ErrWrongConnectionState, QStringLiteral("Not connected to the service: nothing was sent"));
+    // The service cannot decode longer data and would drop the request.
+    if (data.size() > protocol::MaxDataLength)
+        throw platform::Error(platform::ErrOverflow,
+                              QStringLiteral("The numbers, recipients and text make %1 characters; at most %2 can be sent")
+                                  .arg(data.size())
+                                  .arg(protocol::MaxDataLength));
+    const QString frame = protocol::PrepareDataToSend(protocol::CMD_SEND_SMS, data);
+
+    // One sent copy per recipient, and only for a request that leaves.
+    SmsCollection copies;
+    try {
+        const QString userName = connection->UserName;
+        // An empty box holds no number; an empty piece between commas is one.
+        const QStringList numbers = numberBox->text().isEmpty() ? QStringList() : numberBox->text().split(QLatin1Char(','));
+        for (const QString &number : numbers)
+            copies << store.NewSMSSave(userName, number, messageText, QDateTime::currentDateTime());
+        for (qint32 i = 0; i < recipients->EntryCount(); ++i) {
+            const QString label = recipients->EntryKind(i) == 0 ? recipients->ContactEntryLabel(i) : recipients->GroupEntryLabel(i);
+            copies << store.NewSMSSave(userName, label, messageText, QDateTime::currentDateTime());
+        }
+        protocol::SendData(*socket, frame);
+    } catch (...) {
+        for (const SmsRef &copy : std::as_const(copies)) {
+            try {
+                store.Delete(copy);
+            } catch (...) {
+                common::WriteErrorEntry(QStringLiteral("frmMain"), QStringLiteral("imgButton_Click"));
+            }
+        }
+        throw;
+    }
+
+    numberBox->clear();
+    PrepareNewSMSMessage();
+    recipients->ClearEntries();
+    ShowAlert(Text("sms_sent"));
+}

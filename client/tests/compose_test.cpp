@@ -1,0 +1,636 @@
+// The compose and phone-book pages on the real window, logged in to a
+// scripted service on a real socket: the header and its guard, the
+// counter, the number box, the recipients, the send and the search.
+#include "clienttest.h"
+
+#include "headertextedit.h"
+#include "uflist.h"
+
+#include "gui/arbutton.h"
+#include "protocol/protocol.h"
+#include "sealkit/clscipherbase.h"
+#include "textkit/clsstring.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QInputMethodEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTextBlock>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+
+// Texts in failure messages as text.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+QT_END_NAMESPACE
+
+namespace {
+
+QString S(const char *text)
+{
+    return QString::fromUtf8(text);
+}
+
+class Compose : public ClientTest {
+protected:
+    void SetUp() override
+    {
+        ClientTest::SetUp();
+        ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+        WriteSettings("Language=en\r\nServerIP=127.0.0.1\r\nServerPort=" + QByteArray::number(server.serverPort()) + "\r\n");
+        Start();
+        // The folder has no sound file, which start-up reports; the boxes
+        // that count are those after it.
+        boxes.boxes.clear();
+        peer = LogIn(S("bob"), S("(Connected)|1"));
+        ASSERT_TRUE(peer);
+        ASSERT_TRUE(window->LoggedIn);
+        page = window->pageNewSMS;
+        message = page->txtMessage;
+        window->HideAlert();
+        window->ShowPage(1);
+    }
+
+    QTcpSocket *LogIn(const QString &user, const QString &reply)
+    {
+        window->ShowPage(5);
+        window->pageLogin->txtUsername->setText(user);
+        QTest::keyClick(window->pageLogin->txtPassword, Qt::Key_Return);
+        if (!server.waitForNewConnection(10000))
+            return nullptr;
+        QTcpSocket *socket = server.nextPendingConnection();
+        if (!QTest::qWaitFor([&] { return window->connection->LoginPending; }, 10000))
+            return nullptr;
+        // The login request is the service's; what follows is the test's.
+        QByteArray login;
+        if (!QTest::qWaitFor([&] { return (login += socket->readAll()).contains('|'); }, 10000))
+            return nullptr;
+        Write(socket, protocol::PrepareDataToSend(protocol::CMD_LOGIN_REPLY, sealkit::clsCipherBase().Encrypt(reply, true)));
+        (void)QTest::qWaitFor([&] { return !window->connection->LoginPending; }, 10000);
+        return socket;
+    }
+
+    static void Write(QTcpSocket *socket, const QString &text)
+    {
+        socket->write(text.toLatin1());
+        socket->flush();
+    }
+
+    // The requests the service has received so far, as (code, data).
+    QList<protocol::Message> Requests(int atLeast = 0)
+    {
+        (void)QTest::qWaitFor([&] {
+            received.Append(QString::fromLatin1(peer->readAll()));
+            while (const auto message = received.NextMessage())
+                requests << *protocol::DecodeMessage(*message);
+            return requests.size() >= atLeast;
+        }, atLeast > 0 ? 10000 : 200);
+        return requests;
+    }
+
+    void Result(const QString &data)
+    {
+        Write(peer, protocol::PrepareDataToSend(protocol::CMD_PHONEBOOK_RESULT, data));
+        QTreeWidget *list = window->pagePhonebook->lsvPhonebook;
+        list->clear();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return list->topLevelItemCount() > 0 || data.isEmpty(); }, 10000));
+        QTest::qWait(data.isEmpty() ? 200 : 0);
+    }
+
+    // Ticks the rows at these places and copies them to the recipients.
+    void Pick(const QList<int> &rows)
+    {
+        QTreeWidget *list = window->pagePhonebook->lsvPhonebook;
+        window->ShowPage(7);
+        window->lblPhonebookClearAll_Click();
+        for (int row : rows)
+            list->topLevelItem(row)->setCheckState(0, Qt::Checked);
+        window->HideAlert();
+        QTest::mouseClick(window->lblSelect, Qt::LeftButton);
+    }
+
+    void Type(const QString &text) { QTest::keyClicks(message, text); }
+
+    QString Counter() const { return page->lblFreeCharacters->text(); }
+    bool CounterIsRed() const { return page->lblFreeCharacters->palette().color(QPalette::WindowText) == QColor(192, 0, 0); }
+
+    void ClickSend()
+    {
+        window->HideAlert();
+        QTest::mouseClick(window->lblSelect, Qt::LeftButton);
+    }
+
+    QString SentFolder() const { return folder.filePath(S("users/bob/sent")); }
+
+    // The deciphered line of every sent copy, in file-name order.
+    QStringList SentCopies() const
+    {
+        QStringList lines;
+        const QDir sent(SentFolder());
+        for (const QString &name : sent.entryList(QDir::Files, QDir::Name)) {
+            QFile file(sent.filePath(name));
+            if (file.open(QIODevice::ReadOnly))
+                lines << sealkit::clsCipherBase().Decrypt(textkit::clsString::CHex2Str(QString::fromLatin1(file.readLine().trimmed())), false);
+        }
+        return lines;
+    }
+
+    QString AlertOf(const char *key, const char *suffix = "") const
+    {
+        return common::LanguageText(QLatin1String(key)) + QLatin1String(suffix);
+    }
+
+    QTcpServer server;
+    QTcpSocket *peer = nullptr;
+    protocol::ReceiveBuffer received;
+    QList<protocol::Message> requests;
+    PageNewSMS *page = nullptr;
+    HeaderTextEdit *message = nullptr;
+};
+
+// Ann (contact 5), Sales (group 5), Bob Stone (contact 7).
+const QString ThreeRows = S("5^0^Ann^^Acme^0555 111|5^1^Sales^^^|7^0^Bob^Stone^^0555 222");
+
+} // namespace
+
+TEST_F(Compose, TheHeaderIsTheBoldPurpleNameAndTheCounterCountsIt)
+{
+    EXPECT_EQ(message->PlainText(), S("bob:"));
+    EXPECT_EQ(message->HeaderLength, 4);
+    EXPECT_EQ(Counter(), S("4/160"));
+    EXPECT_FALSE(CounterIsRed());
+    QTextCursor name(message->document());
+    name.setPosition(1);
+    EXPECT_EQ(name.charFormat().fontWeight(), QFont::Bold);
+    EXPECT_EQ(name.charFormat().foreground().color(), QColor(128, 0, 128));
+    QTextCursor colon(message->document());
+    colon.setPosition(4);
+    EXPECT_NE(colon.charFormat().fontWeight(), QFont::Bold);
+    EXPECT_NE(colon.charFormat().foreground().color(), QColor(128, 0, 128));
+    EXPECT_EQ(message->textCursor().position(), 4);
+    EXPECT_FALSE(message->textCursor().hasSelection());
+}
+
+TEST_F(Compose, CounterShowsLengthAndLimitAndTurnsRedPastIt)
+{
+    const struct {
+        QString typed;
+        QString counter;
+        bool red;
+    } cases[] = {
+        {S("é"), S("5/70"), false},
+        {QString(156, QLatin1Char('a')), S("160/160"), false},
+        {QString(157, QLatin1Char('a')), S("161/160"), true},
+        {QString(66, QLatin1Char('a')) + S("é"), S("71/70"), true},
+        {S("a\nb"), S("7/160"), false},
+        // The counter goes by character codes only; the send knows better.
+        {QString(67, QLatin1Char('`')), S("71/160"), false},
+    };
+    for (const auto &c : cases) {
+        window->PrepareNewSMSMessage();
+        message->insertPlainText(c.typed);
+        EXPECT_EQ(Counter(), c.counter) << qPrintable(c.typed);
+        EXPECT_EQ(CounterIsRed(), c.red) << qPrintable(c.typed);
+    }
+    // A line break typed with Enter counts as one character.
+    window->PrepareNewSMSMessage();
+    Type(S("a"));
+    QTest::keyClick(message, Qt::Key_Return);
+    Type(S("b"));
+    EXPECT_EQ(Counter(), S("7/160"));
+}
+
+TEST_F(Compose, KeysNeverChangeTheHeader)
+{
+    QTest::keyClick(message, Qt::Key_Backspace);
+    EXPECT_EQ(message->PlainText(), S("bob:"));
+
+    Type(S("hello"));
+    // The caret inside the name: typing goes after the header.
+    QTextCursor cursor = message->textCursor();
+    cursor.setPosition(2);
+    message->setTextCursor(cursor);
+    Type(S("X"));
+    EXPECT_EQ(message->PlainText(), S("bob:Xhello"));
+
+    // A selection from inside the header replaces only its part after it.
+    cursor.setPosition(1);
+    cursor.setPosition(7, QTextCursor::KeepAnchor);
+    message->setTextCursor(cursor);
+    Type(S("Z"));
+    EXPECT_EQ(message->PlainText(), S("bob:Zllo"));
+
+    QTest::keyClick(message, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(message, Qt::Key_Delete);
+    EXPECT_EQ(message->PlainText(), S("bob:"));
+    QTest::keyClick(message, Qt::Key_Home);
+    QTest::keyClick(message, Qt::Key_Delete);
+    QTest::keyClick(message, Qt::Key_Backspace, Qt::ControlModifier);
+    EXPECT_EQ(message->PlainText(), S("bob:"));
+    EXPECT_EQ(Counter(), S("4/160"));
+}
+
+TEST_F(Compose, PasteDropUndoAndInputMethodsKeepTheHeader)
+{
+    auto caretAt = [&](int position) {
+        QTextCursor cursor = message->textCursor();
+        cursor.setPosition(position);
+        message->setTextCursor(cursor);
+    };
+
+    // Paste inside the name goes after the header, as plain text.
+    auto *rich = new QMimeData;
+    rich->setHtml(S("<b style='color:red'>big</b>"));
+    rich->setText(S("big"));
+    QApplication::clipboard()->setMimeData(rich);
+    caretAt(1);
+    message->paste();
+    EXPECT_EQ(message->PlainText(), S("bob:big"));
+    QTextCursor pasted(message->document());
+    pasted.setPosition(6);
+    EXPECT_NE(pasted.charFormat().fontWeight(), QFont::Bold);
+
+    // Undo takes back what was typed, never the header.
+    for (int i = 0; i < 5; ++i)
+        QTest::keyClick(message, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(message->PlainText(), S("bob:"));
+
+    // An input method's text, and a replacement that reaches into the name.
+    caretAt(2);
+    QInputMethodEvent commit;
+    commit.setCommitString(S("ş"));
+    QApplication::sendEvent(message, &commit);
+    EXPECT_EQ(message->PlainText(), S("bob:ş"));
+    caretAt(5);
+    QInputMethodEvent replace;
+    replace.setCommitString(S("ğ"), -3, 3);
+    QApplication::sendEvent(message, &replace);
+    EXPECT_TRUE(message->PlainText().startsWith(S("bob:"))) << qPrintable(message->PlainText());
+
+    // A drop on the name lands after the header.
+    message->PutHeader(S("bob"));
+    QMimeData dropped;
+    dropped.setText(S("drop"));
+    const QPoint onName = message->cursorRect(QTextCursor(message->document())).center() + QPoint(4, 0);
+    QDragEnterEvent enter(onName, Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(message->viewport(), &enter);
+    QDropEvent drop(onName, Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(message->viewport(), &drop);
+    EXPECT_EQ(message->PlainText(), S("bob:drop"));
+}
+
+TEST_F(Compose, TheContextMenuCutsOnlyTheBody)
+{
+    Type(S("hello"));
+    message->selectAll();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), message->viewport()->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(message->viewport(), &event);
+    QMenu *menu = nullptr;
+    for (QWidget *top : QApplication::topLevelWidgets())
+        if (auto *shown = qobject_cast<QMenu *>(top); shown && shown->isVisible())
+            menu = shown;
+    ASSERT_TRUE(menu);
+    QAction *cut = menu->findChild<QAction *>(S("edit-cut"));
+    ASSERT_TRUE(cut);
+    ASSERT_TRUE(cut->isEnabled());
+    cut->trigger();
+    menu->close();
+    EXPECT_EQ(message->PlainText(), S("bob:"));
+    EXPECT_EQ(QApplication::clipboard()->text(), S("hello"));
+}
+
+TEST_F(Compose, AnEditThatReachesTheHeaderAnyWayIsTakenBack)
+{
+    Type(S("hi"));
+    QTextCursor cursor(message->document());
+    cursor.setPosition(0);
+    cursor.setPosition(2, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    EXPECT_EQ(message->PlainText(), S("bob:hi"));
+    EXPECT_EQ(Counter(), S("6/160"));
+}
+
+TEST_F(Compose, TheNumberBoxTakesOnlyDigitsPlusAndComma)
+{
+    QLineEdit *numbers = page->txtPhoneNumber;
+    QTest::keyClicks(numbers, S("+90 555-12,a34"));
+    QKeyEvent letter(QEvent::KeyPress, Qt::Key_Eacute, Qt::NoModifier, S("é"));
+    QApplication::sendEvent(numbers, &letter);
+    EXPECT_EQ(numbers->text(), S("+9055512,34"));
+    QTest::keyClick(numbers, Qt::Key_Backspace);
+    QTest::keyClick(numbers, Qt::Key_Return);
+    QTest::keyClick(numbers, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(numbers->text(), S("+9055512,3"));
+    EXPECT_EQ(window->currentPage, 1);
+}
+
+TEST_F(Compose, RecipientsAreListedOnceAndTheirListMovesTheMessageBox)
+{
+    window->ShowPage(7);
+    Result(ThreeRows);
+    Pick({0, 1});
+    ucUFList *list = page->uflContacts;
+    EXPECT_EQ(window->currentPage, 1);
+    ASSERT_EQ(list->EntryCount(), 2);
+    EXPECT_EQ(list->SelectionText(), S("5|0|5|1"));
+    EXPECT_FALSE(list->isHidden());
+    EXPECT_EQ(page->lblNewSMS[1]->y(), 112);
+    EXPECT_EQ(message->geometry(), QRect(message->x(), 129, message->width(), 114));
+
+    // Ann again, with Bob: Ann stays one entry.
+    Pick({0, 2});
+    EXPECT_EQ(list->SelectionText(), S("5|0|5|1|7|0"));
+    EXPECT_TRUE(list->ContainsEntry(5, 1));
+    EXPECT_FALSE(list->ContainsEntry(7, 1));
+
+    // The user removes entries; with none left the list goes.
+    auto removeButton = [&](int i) { return list->findChild<QToolButton *>(S("btnRemoveEntry(%1)").arg(i)); };
+    ASSERT_TRUE(removeButton(0));
+    QTest::mouseClick(removeButton(0), Qt::LeftButton);
+    QTest::qWait(0);
+    EXPECT_EQ(list->SelectionText(), S("5|1|7|0"));
+    for (int i = 0; i < 2; ++i) {
+        QTest::mouseClick(removeButton(0), Qt::LeftButton);
+        QTest::qWait(0);
+    }
+    EXPECT_EQ(list->EntryCount(), 0);
+    EXPECT_TRUE(list->isHidden());
+    EXPECT_EQ(page->lblNewSMS[1]->y(), 48);
+    EXPECT_EQ(message->geometry(), QRect(message->x(), 65, message->width(), 174));
+
+    // Nothing ticked: page 1 with the list as it was; the menu empties it.
+    Pick({1});
+    window->pagePhonebook->lsvPhonebook->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+    Pick({});
+    EXPECT_EQ(window->currentPage, 1);
+    EXPECT_EQ(list->SelectionText(), S("5|1"));
+    window->ShowPage(0);
+    window->lblMenu_Click(1);
+    EXPECT_EQ(list->EntryCount(), 0);
+    EXPECT_TRUE(list->isHidden());
+}
+
+TEST_F(Compose, SendingWritesOneRequestAndOneCopyPerRecipient)
+{
+    window->ShowPage(7);
+    Result(ThreeRows);
+    Pick({0});
+    page->txtPhoneNumber->insert(S("0555,+49 1"));
+    Type(S("hi"));
+    QTest::keyClick(message, Qt::Key_Return);
+    Type(S("there"));
+    ClickSend();
+
+    const QList<protocol::Message> sent = Requests(1);
+    ASSERT_EQ(sent.size(), 1);
+    EXPECT_EQ(sent[0].code, protocol::CMD_SEND_SMS);
+    EXPECT_EQ(sent[0].data, S("0555,+49 1^5|0^hi|there"));
+    QStringList copies = SentCopies();
+    ASSERT_EQ(copies.size(), 3);
+    for (QString &line : copies) {
+        ASSERT_TRUE(line.startsWith(S("bob,"))) << qPrintable(line);
+        ASSERT_TRUE(line.endsWith(S(",hi|there"))) << qPrintable(line);
+        line = line.section(QLatin1Char(','), 1, 1);
+    }
+    copies.sort();
+    EXPECT_EQ(copies, (QStringList{S("+49 1"), S("0555"), S("Ann Acme")}));
+    // Typed numbers first, then the entries.
+    QStringList recipients;
+    for (const SmsRef &record : std::as_const(window->store.SentMessages)) {
+        recipients << record->PhoneNumber();
+        EXPECT_EQ(record->Message(), S("hi\r\nthere"));
+    }
+    EXPECT_EQ(recipients, (QStringList{S("0555"), S("+49 1"), S("Ann Acme")}));
+
+    EXPECT_EQ(window->lblAlert->text(), AlertOf("sms_sent"));
+    EXPECT_EQ(message->PlainText(), S("bob:"));
+    EXPECT_TRUE(page->txtPhoneNumber->text().isEmpty());
+    EXPECT_EQ(page->uflContacts->EntryCount(), 0);
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+TEST_F(Compose, TheTextTravelsWithoutCaretsAndBarsAndBreaksAsBars)
+{
+    const struct {
+        QString body;
+        QString messageText;
+    } cases[] = {
+        {S("a\nb"), S("a|b")},
+        {S("x|y^z"), S("xyz")},
+        {S("plain, with a comma"), S("plain, with a comma")},
+    };
+    for (const auto &c : cases) {
+        page->txtPhoneNumber->setText(S("123"));
+        message->insertPlainText(c.body);
+        ClickSend();
+    }
+    // 160 characters, header included, go out.
+    page->txtPhoneNumber->setText(S("123"));
+    message->insertPlainText(QString(156, QLatin1Char('a')));
+    ClickSend();
+    const QList<protocol::Message> sent = Requests(4);
+    ASSERT_EQ(sent.size(), 4);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(sent[i].data, S("123^^") + cases[i].messageText);
+    EXPECT_EQ(sent[3].data, S("123^^") + QString(156, QLatin1Char('a')));
+}
+
+// What may not go out is refused with its alert before anything is kept
+// or sent, and the page keeps what the user wrote.
+TEST_F(Compose, RefusedMessagesLeaveNothingBehind)
+{
+    const struct {
+        QString body;
+        QString numbers;
+        bool entry;
+        QString alert;
+    } cases[] = {
+        {QString(157, QLatin1Char('a')), S("1"), false, AlertOf("message_is_too_long", ".")},
+        {QString(67, QLatin1Char('a')) + S("é"), S("1"), false, AlertOf("message_is_too_long", ".")},
+        // Seven-bit by the counter, but the modem sends these as UCS2 or as
+        // two septets each.
+        {QString(67, QLatin1Char('`')), S("1"), false, AlertOf("message_is_too_long", ".")},
+        {QString(67, QLatin1Char('\t')), S("1"), false, AlertOf("message_is_too_long", ".")},
+        {QString(80, QLatin1Char('[')), S("1"), false, AlertOf("message_is_too_long", ".")},
+        {S(""), S("1"), false, AlertOf("phonenumber_or_message_is_empty", ".")},
+        {S(""), S(""), true, AlertOf("phonenumber_or_message_is_empty", ".")},
+        {S("hi"), S(""), false, AlertOf("phonenumber_or_message_is_empty", ".")},
+        {S("^|"), S("1"), false, AlertOf("phonenumber_or_message_is_empty", ".")},
+        {S("Привет"), S("1"), false, AlertOf("message_has_unsupported_characters")},
+    };
+    window->ShowPage(7);
+    Result(ThreeRows);
+    for (const auto &c : cases) {
+        page->uflContacts->ClearEntries();
+        if (c.entry)
+            Pick({0});
+        window->ShowPage(1);
+        window->PrepareNewSMSMessage();
+        message->insertPlainText(c.body);
+        page->txtPhoneNumber->setText(c.numbers);
+        ClickSend();
+        EXPECT_EQ(window->lblAlert->text(), c.alert) << qPrintable(c.body);
+        EXPECT_EQ(message->PlainText(), S("bob:") + c.body);
+        EXPECT_EQ(page->txtPhoneNumber->text(), c.numbers);
+        EXPECT_EQ(page->uflContacts->EntryCount(), c.entry ? 1 : 0);
+    }
+    EXPECT_TRUE(Requests().isEmpty());
+    EXPECT_TRUE(SentCopies().isEmpty());
+    EXPECT_TRUE(window->store.SentMessages.isEmpty());
+}
+
+// A request that cannot leave the client leaves no sent copies.
+TEST_F(Compose, ASendThatCannotLeaveKeepsNoCopies)
+{
+    // More than the service can decode.
+    page->txtPhoneNumber->setText(QString(16400, QLatin1Char('1')));
+    Type(S("hi"));
+    ClickSend();
+    ASSERT_EQ(ErrorBoxes().size(), 1);
+    EXPECT_TRUE(SentCopies().isEmpty());
+    EXPECT_TRUE(Requests().isEmpty());
+    EXPECT_EQ(message->PlainText(), S("bob:hi"));
+
+    // The service went away.
+    page->txtPhoneNumber->setText(S("123"));
+    peer->disconnectFromHost();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->LoggedIn; }, 10000));
+    ClickSend();
+    ASSERT_EQ(ErrorBoxes().size(), 2);
+    EXPECT_TRUE(ErrorBoxes()[1].contains(S("imgButton_Click"))) << qPrintable(ErrorBoxes()[1]);
+    EXPECT_TRUE(SentCopies().isEmpty());
+    EXPECT_TRUE(window->store.SentMessages.isEmpty());
+    EXPECT_EQ(message->PlainText(), S("bob:hi"));
+}
+
+// A nearly full copy with many line breaks is kept whole, and a label with
+// a comma does not shift the copy's fields.
+TEST_F(Compose, SentCopiesKeepTheirWholeTextAndFourFields)
+{
+    window->ShowPage(7);
+    Result(S("9^0^Ann^^Acme, Inc^0555"));
+    Pick({0});
+    QString body;
+    // 140 letters and 13 line breaks: with CR LF pairs it would be 166.
+    for (int line = 0; line < 14; ++line)
+        body += QString(10, QLatin1Char('a' + line)) + (line < 13 ? S("\n") : QString());
+    message->insertPlainText(body);
+    ASSERT_EQ(message->PlainText().size(), 4 + 153);
+    ClickSend();
+    ASSERT_EQ(Requests(1).size(), 1);
+
+    const QStringList copies = SentCopies();
+    ASSERT_EQ(copies.size(), 1);
+    EXPECT_EQ(copies[0].section(QLatin1Char(','), 1, 1), S("Ann Acme Inc"));
+    const QStringList files = QDir(SentFolder()).entryList(QDir::Files);
+    const clsSms record = GetDecryptedSMS(QDir(SentFolder()).filePath(files[0]));
+    QString shown = body;
+    shown.replace(QLatin1Char('\n'), S("\r\n"));
+    EXPECT_EQ(record.Message(), shown);
+    EXPECT_EQ(record.PhoneNumber(), S("Ann Acme Inc"));
+}
+
+TEST_F(Compose, SearchSendsTheTextAsTypedByButtonAndEnter)
+{
+    window->ShowPage(7);
+    QLineEdit *search = window->pagePhonebook->txtPhonebookSearch;
+    QTest::mouseClick(window->pagePhonebook->imgPhonebookSearchButton, Qt::LeftButton);
+    QTest::keyClicks(search, S("  ann ^|"));
+    QTest::keyClick(search, Qt::Key_Return);
+    const QList<protocol::Message> sent = Requests(2);
+    ASSERT_EQ(sent.size(), 2);
+    EXPECT_EQ(sent[0].code, protocol::CMD_PHONEBOOK_SEARCH);
+    EXPECT_EQ(sent[0].data, QString());
+    EXPECT_EQ(sent[1].data, S("  ann ^|"));
+    EXPECT_EQ(search->maxLength(), protocol::MaxDataLength);
+
+    // An empty answer empties the list.
+    Result(ThreeRows);
+    Result(QString());
+    EXPECT_EQ(window->pagePhonebook->lsvPhonebook->topLevelItemCount(), 0);
+
+    // Without a connection the search is reported and the rows stay.
+    Result(ThreeRows);
+    peer->disconnectFromHost();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->LoggedIn; }, 10000));
+    window->imgPhonebookSearchButton_Click();
+    ASSERT_EQ(ErrorBoxes().size(), 1);
+    EXPECT_TRUE(ErrorBoxes()[0].contains(S("imgPhonebookSearchButton_Click"))) << qPrintable(ErrorBoxes()[0]);
+    EXPECT_EQ(window->pagePhonebook->lsvPhonebook->topLevelItemCount(), 3);
+}
+
+TEST_F(Compose, ResultRowsShowNamesGroupsInBoldAndSkipBrokenRecords)
+{
+    window->ShowPage(7);
+    Result(S("5^0^Ann^^Acme^0555|3^1^Sales^^^|8^0^Eve^^Acme^Ltd^0555|9^0^ Cem ^ Kaya ^  ^+90"));
+    QTreeWidget *list = window->pagePhonebook->lsvPhonebook;
+    ASSERT_EQ(list->topLevelItemCount(), 3);
+    const struct {
+        QString name, number, id, kind;
+        bool bold;
+    } rows[] = {
+        {S("Ann Acme"), S("0555"), S("5"), S("0"), false},
+        {S("Sales (Group)"), S(""), S("3"), S("1"), true},
+        {S("Cem   Kaya"), S("+90"), S("9"), S("0"), false},
+    };
+    for (int i = 0; i < 3; ++i) {
+        const QTreeWidgetItem *row = list->topLevelItem(i);
+        EXPECT_EQ(row->text(0), rows[i].name);
+        EXPECT_EQ(row->text(1), rows[i].number);
+        EXPECT_EQ(row->text(2), rows[i].id);
+        EXPECT_EQ(row->text(3), rows[i].kind);
+        EXPECT_EQ(row->font(0).bold(), rows[i].bold) << i;
+        EXPECT_EQ(row->checkState(0), Qt::Unchecked);
+    }
+    EXPECT_TRUE(list->isColumnHidden(2));
+    EXPECT_TRUE(list->isColumnHidden(3));
+    EXPECT_EQ(list->headerItem()->text(0), common::LanguageText(S("name")));
+
+    // A kind that is no number ends the result where it stands.
+    Result(S("5^0^Ann^^^1|6^x^Bad^^^2|7^0^Cem^^^3"));
+    EXPECT_EQ(list->topLevelItemCount(), 1);
+    ASSERT_EQ(ErrorBoxes().size(), 1);
+    EXPECT_TRUE(ErrorBoxes()[0].contains(S("ExecuteCommand")));
+}
+
+TEST_F(Compose, TickAllUntickAllAndInvert)
+{
+    window->ShowPage(7);
+    Result(ThreeRows);
+    QTreeWidget *list = window->pagePhonebook->lsvPhonebook;
+    auto ticks = [&] {
+        QString states;
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            states += list->topLevelItem(i)->checkState(0) == Qt::Checked ? QLatin1Char('x') : QLatin1Char('.');
+        return states;
+    };
+    list->topLevelItem(1)->setCheckState(0, Qt::Checked);
+    QTest::mouseClick(window->pagePhonebook->lblPhonebookToggle, Qt::LeftButton);
+    EXPECT_EQ(ticks(), S("x.x"));
+    QTest::mouseClick(window->pagePhonebook->lblPhonebookSelectAll, Qt::LeftButton);
+    EXPECT_EQ(ticks(), S("xxx"));
+    QTest::mouseClick(window->pagePhonebook->lblPhonebookClearAll, Qt::LeftButton);
+    EXPECT_EQ(ticks(), S("..."));
+    // Back goes to the compose page.
+    window->HideAlert();
+    window->imgButton_Click(3);
+    EXPECT_EQ(window->currentPage, 1);
+}
+
+// Without free numbers the number box takes nothing.
+TEST_F(Compose, AUserWithoutFreeNumbersCannotTypeOne)
+{
+    ASSERT_TRUE(LogIn(S("bob"), S("(Connected)|0")));
+    window->ShowPage(1);
+    QTest::keyClicks(page->txtPhoneNumber, S("123"));
+    EXPECT_TRUE(page->txtPhoneNumber->text().isEmpty());
+    EXPECT_FALSE(page->txtPhoneNumber->isEnabled());
+}
