@@ -9,10 +9,6 @@
 #include "benchfolder.h"
 #include "frmmain.h"
 
-#include "common/boxes.h"
-
-#include <QApplication>
-#include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -25,23 +21,12 @@
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QCommandLineParser parser;
-    parser.addOption({QStringLiteral("runs"), QStringLiteral("Start-ups to time."), QStringLiteral("n"), QStringLiteral("20")});
-    parser.process(app);
-    const int runs = std::max(1, parser.value(QStringLiteral("runs")).toInt());
+    BenchApplication app(argc, argv, {{QStringLiteral("runs"), QStringLiteral("Start-ups to time."), QStringLiteral("n"), QStringLiteral("20")}});
+    const int runs = app.count(QStringLiteral("runs"));
 
     QTemporaryDir folder;
-    if (!folder.isValid())
-        Fail("bench_console", "no temporary folder");
     LayOut(folder, "bench_console");
-    // A box would wait for a user: any box is a failure here.
-    common::SetBoxHandler([](const common::Box &box) -> QMessageBox::StandardButton {
-        std::fprintf(stderr, "bench_console: unexpected box: %s\n", box.text.toLocal8Bit().constData());
-        std::exit(2);
-    });
+    FailOnAnyBox("bench_console");
 
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {

@@ -18,8 +18,6 @@
 #include "gui/arbutton.h"
 #include "store/queuefiles.h"
 
-#include <QApplication>
-#include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -92,19 +90,13 @@ private:
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QCommandLineParser parser;
-    parser.addOption({QStringLiteral("rows"), QStringLiteral("Rows in the bulk list."), QStringLiteral("n"), QStringLiteral("10000")});
-    parser.addOption({QStringLiteral("runs"), QStringLiteral("Sends to time."), QStringLiteral("n"), QStringLiteral("3")});
-    parser.process(app);
-    const int rows = std::max(1, parser.value(QStringLiteral("rows")).toInt());
-    const int runs = std::max(1, parser.value(QStringLiteral("runs")).toInt());
+    BenchApplication app(argc, argv,
+                         {{QStringLiteral("rows"), QStringLiteral("Rows in the bulk list."), QStringLiteral("n"), QStringLiteral("10000")},
+                          {QStringLiteral("runs"), QStringLiteral("Sends to time."), QStringLiteral("n"), QStringLiteral("3")}});
+    const int rows = app.count(QStringLiteral("rows"));
+    const int runs = app.count(QStringLiteral("runs"));
 
     QTemporaryDir folder;
-    if (!folder.isValid())
-        Fail("bench_console_queue", "no temporary folder");
     LayOut(folder, "bench_console_queue");
     const QString done = common::LanguageText(QStringLiteral("sms_will_be_sent_to_all_contacts_in_the_list"));
     common::SetBoxHandler([](const common::Box &box) -> QMessageBox::StandardButton {

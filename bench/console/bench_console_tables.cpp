@@ -17,11 +17,8 @@
 #include "tabgroups.h"
 #include "tabphonebook.h"
 
-#include "common/boxes.h"
 #include "store/databasefiles.h"
 
-#include <QApplication>
-#include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QListWidget>
 #include <QTest>
@@ -102,8 +99,6 @@ struct Figures {
 Figures Measure(int contacts)
 {
     QTemporaryDir folder;
-    if (!folder.isValid())
-        Fail(Program, "no temporary folder");
     LayOut(folder, Program);
     Seed(folder.path(), contacts);
 
@@ -156,20 +151,12 @@ Figures Measure(int contacts)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QCommandLineParser parser;
-    parser.addOption({QStringLiteral("contacts"), QStringLiteral("Measure this many contacts only."), QStringLiteral("n")});
-    parser.process(app);
-    common::SetBoxHandler([](const common::Box &box) -> QMessageBox::StandardButton {
-        std::fprintf(stderr, "%s: unexpected box: %s\n", Program, box.text.toLocal8Bit().constData());
-        std::exit(2);
-    });
+    BenchApplication app(argc, argv, {{QStringLiteral("contacts"), QStringLiteral("Measure this many contacts only."), QStringLiteral("n")}});
+    FailOnAnyBox(Program);
 
     QList<int> sizes{25000, 50000, 100000};
-    if (parser.isSet(QStringLiteral("contacts")))
-        sizes = {std::max(1, parser.value(QStringLiteral("contacts")).toInt())};
+    if (app.isSet(QStringLiteral("contacts")))
+        sizes = {app.count(QStringLiteral("contacts"))};
     bool met = true;
     std::printf("%9s %12s %12s %12s %36s %12s\n", "contacts", "start-up", "groups tab", "pick group", "sorted by first/last/company/number",
                 "heap +20");

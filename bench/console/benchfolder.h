@@ -1,9 +1,14 @@
 #pragma once
 
+#include "common/boxes.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,10 +18,48 @@
     std::exit(2);
 }
 
+// The windows of a bench are drawn off screen unless QT_QPA_PLATFORM names
+// another platform; this is settled before the application exists.
+struct OffscreenUnlessNamed {
+    OffscreenUnlessNamed()
+    {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+};
+
+// The application of a console window bench, with its command line parsed
+// for `options`.
+class BenchApplication : private OffscreenUnlessNamed, public QApplication {
+public:
+    BenchApplication(int &argc, char **argv, const QList<QCommandLineOption> &options) : QApplication(argc, argv)
+    {
+        m_parser.addOptions(options);
+        m_parser.process(*this);
+    }
+
+    bool isSet(const QString &option) const { return m_parser.isSet(option); }
+    // The count given for `option`, or its default; at least 1.
+    int count(const QString &option) const { return std::max(1, m_parser.value(option).toInt()); }
+
+private:
+    QCommandLineParser m_parser;
+};
+
+// A box would wait for a user: any box ends the bench as a failure.
+inline void FailOnAnyBox(const char *program)
+{
+    common::SetBoxHandler([program](const common::Box &box) -> QMessageBox::StandardButton {
+        Fail(program, qPrintable(QStringLiteral("unexpected box: ") + box.text));
+    });
+}
+
 // A program folder with empty databases, the language files and the
 // console's default settings.
 inline void LayOut(const QTemporaryDir &folder, const char *program)
 {
+    if (!folder.isValid())
+        Fail(program, "no temporary folder");
     QProcess createdb;
     createdb.start(QStringLiteral("cmake"), {QStringLiteral("-DDB_FOLDER=") + folder.filePath(QStringLiteral("db")),
                                             QStringLiteral("-DSQLITE3=sqlite3"), QStringLiteral("-P"),

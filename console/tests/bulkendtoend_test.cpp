@@ -68,27 +68,14 @@ class BulkEndToEnd : public BulkTabTest {
 protected:
     void StartService(const QString &allowedTimeInterval)
     {
-        const quint16 port = freeTcpPort();
-        folder.writeServiceSettings({{S("port"), QString::number(port)},
-                                     {S("sms_check_interval"), S("60")},
-                                     {S("allowed_time_interval"), allowedTimeInterval}});
-        modem = std::make_unique<SimulatedModem>(folder);
-        ASSERT_TRUE(modem->isReady());
-        service = ::StartService(folder, port);
-        ASSERT_TRUE(service);
+        ASSERT_TRUE(gateway.start({{S("sms_check_interval"), S("60")}, {S("allowed_time_interval"), allowedTimeInterval}}));
     }
 
-    void TearDown() override
-    {
-        if (service)
-            EXPECT_TRUE(StopService(*service));
-        modem.reset();
-    }
+    void TearDown() override { EXPECT_TRUE(gateway.stop()); }
 
     QByteArray ServiceLog() const { return folder.readFile(S("TalvinorSMSSvc.log")); }
 
-    std::unique_ptr<SimulatedModem> modem;
-    std::unique_ptr<QProcess> service;
+    ServiceOnModem gateway{folder};
 };
 
 TEST_F(BulkEndToEnd, ATurkishNameArrivesInUcs2AndAPlainOneInSevenBitsEachGreetedByName)
@@ -101,16 +88,16 @@ TEST_F(BulkEndToEnd, ATurkishNameArrivesInUcs2AndAPlainOneInSevenBitsEachGreeted
     Send();
     ExpectOneBox(QMessageBox::Information, "information", "sms_will_be_sent_to_all_contacts_in_the_list");
 
-    ASSERT_TRUE(modem->waitForSent(2)) << ServiceLog().constData();
+    ASSERT_TRUE(gateway.modem().waitForSent(2)) << ServiceLog().constData();
     watcher.Stop();
     EXPECT_EQ(watcher.partial(), 0);
-    const QList<QJsonObject> sent = modem->sentMessages();
+    const QList<QJsonObject> sent = gateway.modem().sentMessages();
     ASSERT_EQ(sent.size(), 2);
     QMap<QString, QJsonObject> byNumber;
     for (const QJsonObject &message : sent)
         byNumber[message[S("number")].toString().remove(u'+')] = message;
-    ASSERT_TRUE(byNumber.contains(S("05321234567"))) << modem->sentLog().constData();
-    ASSERT_TRUE(byNumber.contains(S("905329876543"))) << modem->sentLog().constData();
+    ASSERT_TRUE(byNumber.contains(S("05321234567"))) << gateway.modem().sentLog().constData();
+    ASSERT_TRUE(byNumber.contains(S("905329876543"))) << gateway.modem().sentLog().constData();
     EXPECT_EQ(byNumber[S("05321234567")][S("coding")].toString(), S("08"));
     EXPECT_EQ(byNumber[S("05321234567")][S("text")].toString(), S("Merhaba Şule Yılmaz\nYarin toplanti var"));
     EXPECT_EQ(byNumber[S("905329876543")][S("coding")].toString(), S("00"));
@@ -138,11 +125,11 @@ TEST_F(BulkEndToEnd, FilesWaitOutsideTheBulkHoursAndNoneIsEverSeenHalfWritten)
     // A user's message queued after them goes out; the bulk files stay.
     CreateQueueFile(Unsent(), UnsentFileContent(S("bob,05551112233,24/01/02 10:11:12,user hello")),
                     [] { return S("zz-user.dat"); });
-    ASSERT_TRUE(modem->waitForSent(1)) << ServiceLog().constData();
+    ASSERT_TRUE(gateway.modem().waitForSent(1)) << ServiceLog().constData();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !QFile::exists(QDir(Unsent()).filePath(S("zz-user.dat"))); }, 20000));
     watcher.Stop();
-    EXPECT_TRUE(modem->sentLog().contains("user hello"));
-    EXPECT_FALSE(modem->sentLog().contains("Merhaba"));
+    EXPECT_TRUE(gateway.modem().sentLog().contains("user hello"));
+    EXPECT_FALSE(gateway.modem().sentLog().contains("Merhaba"));
     EXPECT_EQ(ListQueueFiles(Unsent()).size(), 300);
     EXPECT_EQ(UnsentEntries(), ListQueueFiles(Unsent()));
     EXPECT_GE(watcher.reads(), 300);
@@ -175,10 +162,10 @@ TEST_F(BulkEndToEnd, AConsoleKilledDuringASendLeavesOnlyFilesThatNoReaderTakes)
     // console left stay where they are, untouched.
     CreateQueueFile(Unsent(), UnsentFileContent(S("[Bulk],05551112233,24/01/02 10:11:12,after the kill")),
                     [] { return S("zz-after.dat"); });
-    ASSERT_TRUE(modem->waitForSent(1)) << ServiceLog().constData();
+    ASSERT_TRUE(gateway.modem().waitForSent(1)) << ServiceLog().constData();
     EXPECT_TRUE(QTest::qWaitFor([&] { return UnsentEntries() == left; }, 20000)) << UnsentEntries().join(u' ').toStdString();
-    EXPECT_EQ(modem->sentMessages().size(), 1);
-    EXPECT_TRUE(modem->sentLog().contains("after the kill"));
+    EXPECT_EQ(gateway.modem().sentMessages().size(), 1);
+    EXPECT_TRUE(gateway.modem().sentLog().contains("after the kill"));
 }
 
 } // namespace

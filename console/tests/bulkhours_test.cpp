@@ -12,22 +12,11 @@ protected:
     void SetUp() override
     {
         ConsoleTest::SetUp();
-        const quint16 port = freeTcpPort();
-        folder.writeServiceSettings({{QStringLiteral("port"), QString::number(port)},
-                                     {QStringLiteral("sms_check_interval"), QStringLiteral("60")},
-                                     {QStringLiteral("allowed_time_interval"), QStringLiteral("00:00,23:59")}});
-        modem = std::make_unique<SimulatedModem>(folder);
-        ASSERT_TRUE(modem->isReady());
-        service = StartService(folder, port);
-        ASSERT_TRUE(service);
+        ASSERT_TRUE(gateway.start({{QStringLiteral("sms_check_interval"), QStringLiteral("60")},
+                                   {QStringLiteral("allowed_time_interval"), QStringLiteral("00:00,23:59")}}));
     }
 
-    void TearDown() override
-    {
-        if (service)
-            EXPECT_TRUE(StopService(*service));
-        modem.reset();
-    }
+    void TearDown() override { EXPECT_TRUE(gateway.stop()); }
 
     void SaveHours(const QTime &start, const QTime &end)
     {
@@ -44,8 +33,7 @@ protected:
 
     QStringList Unsent() const { return ListQueueFiles(QueueFolder(folder.path(), UnsentFolder)); }
 
-    std::unique_ptr<SimulatedModem> modem;
-    std::unique_ptr<QProcess> service;
+    ServiceOnModem gateway{folder};
 };
 
 TEST_F(BulkHours, ABulkFileWaitsOutsideTheSavedHoursAndGoesAfterTheNextSave)
@@ -61,13 +49,13 @@ TEST_F(BulkHours, ABulkFileWaitsOutsideTheSavedHoursAndGoesAfterTheNextSave)
     // waiting bulk file to send it.
     Queue(QStringLiteral("a1.dat"), QStringLiteral("[Bulk],05321234567,24/01/02 10:11:12,bulk hello"));
     Queue(QStringLiteral("a2.dat"), QStringLiteral("bob,05329876543,24/01/02 10:11:13,user hello"));
-    ASSERT_TRUE(modem->waitForSent(1)) << folder.readFile(QStringLiteral("TalvinorSMSSvc.log")).constData();
-    EXPECT_TRUE(modem->sentLog().contains("user hello"));
-    EXPECT_FALSE(modem->sentLog().contains("bulk hello"));
+    ASSERT_TRUE(gateway.modem().waitForSent(1)) << folder.readFile(QStringLiteral("TalvinorSMSSvc.log")).constData();
+    EXPECT_TRUE(gateway.modem().sentLog().contains("user hello"));
+    EXPECT_FALSE(gateway.modem().sentLog().contains("bulk hello"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return Unsent() == QStringList{QStringLiteral("a1.dat")}; }, 20000)) << Unsent().join(u' ').toStdString();
 
     SaveHours(QTime(0, 0), QTime(23, 59));
-    ASSERT_TRUE(modem->waitForSent(2)) << folder.readFile(QStringLiteral("TalvinorSMSSvc.log")).constData();
-    EXPECT_TRUE(modem->sentLog().contains("bulk hello"));
+    ASSERT_TRUE(gateway.modem().waitForSent(2)) << folder.readFile(QStringLiteral("TalvinorSMSSvc.log")).constData();
+    EXPECT_TRUE(gateway.modem().sentLog().contains("bulk hello"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return Unsent().isEmpty(); }, 20000)) << Unsent().join(u' ').toStdString();
 }

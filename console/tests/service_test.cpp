@@ -14,22 +14,14 @@ protected:
     {
         FormTest::SetUp();
         WriteConsoleSettings("Language=en\n");
-        port = freeTcpPort();
-        folder.writeServiceSettings({{QStringLiteral("port"), QString::number(port)},
-                                     {QStringLiteral("sms_check_interval"), QStringLiteral("60")}});
-        modem = std::make_unique<SimulatedModem>(folder);
-        ASSERT_TRUE(modem->isReady());
-        service = StartService(folder, port);
-        ASSERT_TRUE(service);
+        ASSERT_TRUE(gateway.start({{QStringLiteral("sms_check_interval"), QStringLiteral("60")}}));
         ASSERT_TRUE(Start());
     }
 
     void TearDown() override
     {
         window.reset();
-        if (service)
-            EXPECT_TRUE(StopService(*service));
-        modem.reset();
+        EXPECT_TRUE(gateway.stop());
     }
 
     struct Talk {
@@ -41,9 +33,10 @@ protected:
     Talk TalkAs(const QString &user, const QString &password, const QStringList &arguments = {}) const
     {
         QProcess talk;
-        talk.start(QStringLiteral(TALVINOR_TALK), QStringList{QStringLiteral("--port"), QString::number(port), QStringLiteral("--user"),
-                                                              user, QStringLiteral("--password"), password, QStringLiteral("--timeout"),
-                                                              QStringLiteral("30")} + arguments);
+        talk.start(QStringLiteral(TALVINOR_TALK),
+                   QStringList{QStringLiteral("--port"), QString::number(gateway.port()), QStringLiteral("--user"), user,
+                               QStringLiteral("--password"), password, QStringLiteral("--timeout"), QStringLiteral("30")}
+                       + arguments);
         if (!talk.waitForFinished(60000))
             talk.kill();
         return {talk.exitCode(), QString::fromUtf8(talk.readAllStandardOutput())};
@@ -53,7 +46,7 @@ protected:
     QStringList SentTo() const
     {
         QStringList sent;
-        for (const QByteArray &line : modem->sentLog().split('\n'))
+        for (const QByteArray &line : gateway.modem().sentLog().split('\n'))
             if (!line.isEmpty()) {
                 const QJsonObject record = QJsonDocument::fromJson(line).object();
                 sent << record[QStringLiteral("number")].toString() + QLatin1Char(' ') + record[QStringLiteral("text")].toString();
@@ -81,9 +74,7 @@ protected:
         Click("btnAddPhonenumber");
     }
 
-    quint16 port = 0;
-    std::unique_ptr<SimulatedModem> modem;
-    std::unique_ptr<QProcess> service;
+    ServiceOnModem gateway{folder};
 };
 
 } // namespace
@@ -128,7 +119,7 @@ TEST_F(WithService, NewContactsAreFoundAndAGroupStillReceivesAfterAMemberIsDelet
     ASSERT_EQ(Value("phonebook", QStringLiteral("SELECT COUNT(*) FROM ContactGroupLink WHERE GroupID = 1")), QStringLiteral("2"));
 
     TalkAs(QStringLiteral("ops"), QStringLiteral("pw"), {QStringLiteral("--send"), QStringLiteral("^1|1^to the team")});
-    ASSERT_TRUE(modem->waitForSent(2, 120000)) << modem->sentLog().constData();
+    ASSERT_TRUE(gateway.modem().waitForSent(2, 120000)) << gateway.modem().sentLog().constData();
     EXPECT_EQ(SentTo(), (QStringList{QStringLiteral("+905551110001 ops:to the team"), QStringLiteral("+905551110002 ops:to the team")}));
 
     // One member leaves the phone book; the rest of the group still receives.
@@ -138,8 +129,8 @@ TEST_F(WithService, NewContactsAreFoundAndAGroupStillReceivesAfterAMemberIsDelet
     ASSERT_EQ(Text("txtFirstName"), QStringLiteral("Zelda"));
     Click("btnDeletePhonenumber");
     TalkAs(QStringLiteral("ops"), QStringLiteral("pw"), {QStringLiteral("--send"), QStringLiteral("^1|1^still here")});
-    ASSERT_TRUE(modem->waitForSent(3, 120000)) << modem->sentLog().constData()
-                                               << folder.readFile(QStringLiteral("TalvinorSMSSvc.log")).constData();
+    ASSERT_TRUE(gateway.modem().waitForSent(3, 120000)) << gateway.modem().sentLog().constData()
+                                                        << folder.readFile(QStringLiteral("TalvinorSMSSvc.log")).constData();
     EXPECT_TRUE(SentTo().contains(QStringLiteral("+905551110002 ops:still here")));
     EXPECT_EQ(SentTo().size(), 3);
 }

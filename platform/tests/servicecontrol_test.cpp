@@ -19,6 +19,26 @@ protected:
     void SetUp() override { qputenv("TALVINOR_UNIT_DIR", units.path().toUtf8()); }
     void TearDown() override { qunsetenv("TALVINOR_UNIT_DIR"); }
 };
+
+// systemd-analyze, or "" where it is not installed.
+QString SystemdAnalyze()
+{
+    return QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
+}
+
+// "systemd-analyze verify" finds nothing wrong with the unit file; nothing
+// is checked where the tool is not installed.
+void VerifyUnit(const QString &unit)
+{
+    const QString analyze = SystemdAnalyze();
+    if (analyze.isEmpty())
+        return;
+    QProcess p;
+    p.start(analyze, {QStringLiteral("verify"), QStringLiteral("--man=no"), unit});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().constData();
+}
+
 } // namespace
 
 TEST_F(ServiceControlTest, InstallWritesAnEnabledNotifyUnit)
@@ -35,14 +55,7 @@ TEST_F(ServiceControlTest, InstallWritesAnEnabledNotifyUnit)
     const QFileInfo link(units.filePath(QStringLiteral("multi-user.target.wants/TalvinorSMSService.service")));
     EXPECT_TRUE(link.isSymLink());
     EXPECT_EQ(link.symLinkTarget(), QFileInfo(unit).absoluteFilePath());
-
-    const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
-    if (!analyze.isEmpty()) {
-        QProcess p;
-        p.start(analyze, {QStringLiteral("verify"), QStringLiteral("--man=no"), unit});
-        ASSERT_TRUE(p.waitForFinished(60000));
-        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().constData();
-    }
+    VerifyUnit(unit);
 }
 
 // A program folder whose name holds blanks, "%" or "$" must still give a
@@ -65,14 +78,7 @@ TEST_F(ServiceControlTest, ProgramFolderWithBlanksAndSpecifierCharacters)
     EXPECT_TRUE(text.contains(QStringLiteral("\nExecStart=\"") + escapedFolder + QStringLiteral("/TalvinorSMSSvc\"\n")))
         << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("\nWorkingDirectory=") + escapedFolder + QLatin1Char('\n'))) << text.toStdString();
-
-    const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
-    if (!analyze.isEmpty()) {
-        QProcess p;
-        p.start(analyze, {QStringLiteral("verify"), QStringLiteral("--man=no"), unit});
-        ASSERT_TRUE(p.waitForFinished(60000));
-        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().constData();
-    }
+    VerifyUnit(unit);
 }
 
 namespace {
@@ -87,7 +93,7 @@ QString ReadUnit(const QString &path)
 // or -1 when the tool cannot judge a unit file offline.
 double ExposureLevel(const QString &unit)
 {
-    const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
+    const QString analyze = SystemdAnalyze();
     if (analyze.isEmpty())
         return -1;
     QProcess p;
@@ -136,13 +142,9 @@ TEST_F(ServiceControlTest, TheUnitRunsAsTheFolderOwnerWithProtections)
     // Under /tmp a private /tmp would hide the program folder itself.
     EXPECT_EQ(text.contains(QStringLiteral("\nPrivateTmp=yes\n")), !canonical.startsWith(QStringLiteral("/tmp/")));
 
-    const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
-    if (analyze.isEmpty())
+    if (SystemdAnalyze().isEmpty())
         GTEST_SKIP() << "systemd-analyze is not installed";
-    QProcess verify;
-    verify.start(analyze, {QStringLiteral("verify"), QStringLiteral("--man=no"), unit});
-    ASSERT_TRUE(verify.waitForFinished(60000));
-    EXPECT_EQ(verify.exitCode(), 0) << verify.readAllStandardError().constData();
+    ASSERT_NO_FATAL_FAILURE(VerifyUnit(unit));
     const double level = ExposureLevel(unit);
     ASSERT_GE(level, 0) << "no exposure level";
     EXPECT_LE(level, 4.0);

@@ -2,14 +2,11 @@
 // SQLite files made by the install step's schema: login, phone-book search,
 // send requests and what each of them does when it goes wrong.
 #include "commandinterpreter.h"
-#include "connections.h"
-#include "databases.h"
 #include "queuefiles.h"
-#include "servicelog.h"
+#include "servicepartstest.h"
 #include "testdatabases.h"
 
 #include "platform/codepage.h"
-#include "platform/logwriter.h"
 #include "protocol/protocol.h"
 #include "sealkit/clscipherbase.h"
 #include "textkit/clsstring.h"
@@ -23,7 +20,6 @@
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -90,7 +86,7 @@ QString Deciphered(const Message &m)
     return sealkit::clsCipherBase().Decrypt(textkit::clsString::CHex2Str(m.data), false);
 }
 
-class CommandInterpreterTest : public ::testing::Test {
+class CommandInterpreterTest : public ServicePartsTest<QTemporaryDir> {
 protected:
     void SetUp() override
     {
@@ -98,15 +94,11 @@ protected:
         ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("Unsent")));
         const QString failure = CopyTemplateDatabases(folder.filePath(QStringLiteral("db")));
         ASSERT_TRUE(failure.isEmpty()) << qPrintable(failure);
-        logFile.setLogFolder(folder.path());
-        logFile.setLogName(QStringLiteral("TalvinorSMSSvc.log"));
         users.emplace(folder.filePath(QStringLiteral("db/application.db")));
         phonebook.emplace(folder.filePath(QStringLiteral("db/phonebook.db")));
         AddUser(QStringLiteral("bob"), BobDigest, 1);
         AddUser(QStringLiteral("ann"), AnnDigest, 0);
-        databases.OpenConnections(folder.path());
-        ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
-        connections.Listen(server);
+        ASSERT_NO_FATAL_FAILURE(OpenServiceParts());
         connections.SetCommandHandler(
             [this](const QString &message, qint16 index) { interpreter.ExecuteCommand(message, index); });
     }
@@ -201,13 +193,6 @@ protected:
         return contents;
     }
 
-    QTemporaryDir folder;
-    platform::LogWriter logFile;
-    ServiceLog log{logFile};
-    Databases databases{log};
-    QTcpServer server;
-    Connections connections{log};
-    sealkit::clsCipherBase cipher;
     QRandomGenerator random{7};
     // The lines in the order they were queued; the files cannot tell it.
     QStringList queued;

@@ -1,20 +1,15 @@
 // Received messages: addressing, Incoming files, pushes to online clients
 // over real sockets, archiving to Backup.
-#include "connections.h"
-#include "databases.h"
 #include "delivery.h"
 #include "programfolder.h"
-#include "servicelog.h"
+#include "servicepartstest.h"
 #include "testdatabases.h"
 
-#include "platform/logwriter.h"
 #include "protocol/protocol.h"
-#include "sealkit/clscipherbase.h"
 #include "textkit/clsstring.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -26,22 +21,18 @@ namespace {
 const QString Phone = QStringLiteral("+905551112233");
 const QString ModemStamp = QStringLiteral("26121009300012");
 
-class DeliveryTest : public ::testing::Test {
+class DeliveryTest : public ServicePartsTest<ProgramFolder> {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(folder.isValid());
-        logFile.setLogFolder(folder.path());
-        logFile.setLogName(QStringLiteral("TalvinorSMSSvc.log"));
-        databases.OpenConnections(folder.path());
         struct User { const char *name; int moderator; } users[] = {{"bob", 0}, {"ann", 0}, {"mod1", 1}, {"mod2", 1}};
         Writer writer(folder.filePath(QStringLiteral("db/application.db")));
         for (const User &u : users)
             writer.Run(QStringLiteral("INSERT INTO Users (UserName, UserPassword, ModeratorAccess, ManualNumberPermission) "
                                       "VALUES (?, 'X', ?, 0)"),
                        {QString::fromLatin1(u.name), u.moderator});
-        ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
-        connections.Listen(server);
+        ASSERT_NO_FATAL_FAILURE(OpenServiceParts());
     }
 
     // A client logged in as `user`; its socket index is returned.
@@ -97,13 +88,6 @@ protected:
 
     QByteArray Log() const { return folder.readFile(QStringLiteral("TalvinorSMSSvc.log")); }
 
-    ProgramFolder folder;
-    platform::LogWriter logFile;
-    ServiceLog log{logFile};
-    Databases databases{log};
-    QTcpServer server;
-    Connections connections{log};
-    sealkit::clsCipherBase cipher;
     Delivery delivery{folder.path(), log, databases, connections, cipher};
     std::vector<std::unique_ptr<QTcpSocket>> clients;
     std::vector<protocol::ReceiveBuffer> buffers;

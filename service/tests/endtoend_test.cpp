@@ -96,9 +96,6 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(folder.isValid());
-        port = freeTcpPort();
-        folder.writeServiceSettings({{QStringLiteral("port"), QString::number(port)},
-                                     {QStringLiteral("sms_check_interval"), QStringLiteral("10")}});
         Writer users(folder.filePath(QStringLiteral("db/application.db")));
         struct User { const char *name; int moderator; int manual; } rows[] = {{"bob", 0, 1}, {"mod1", 1, 0}, {"mod2", 1, 0}};
         for (const User &u : rows)
@@ -112,25 +109,15 @@ protected:
         phonebook.Run(QStringLiteral("INSERT INTO Groups (GroupName) VALUES ('Team')"));
         phonebook.Run(QStringLiteral("INSERT INTO ContactGroupLink (GroupID, ContactID) VALUES (1, 1), (1, 2)"));
 
-        modem = std::make_unique<SimulatedModem>(folder);
-        ASSERT_TRUE(modem->isReady());
-        service = StartService(folder, port);
-        ASSERT_TRUE(service);
+        ASSERT_TRUE(gateway.start({{QStringLiteral("sms_check_interval"), QStringLiteral("10")}}));
     }
 
-    void TearDown() override
-    {
-        if (service)
-            EXPECT_TRUE(StopService(*service));
-        modem.reset();
-    }
+    void TearDown() override { EXPECT_TRUE(gateway.stop()); }
 
-    QList<QJsonObject> Sent() const { return modem->sentMessages(); }
+    QList<QJsonObject> Sent() const { return gateway.modem().sentMessages(); }
 
     ProgramFolder folder;
-    quint16 port = 0;
-    std::unique_ptr<SimulatedModem> modem;
-    std::unique_ptr<QProcess> service;
+    ServiceOnModem gateway{folder};
 };
 
 } // namespace
@@ -138,12 +125,12 @@ protected:
 TEST_F(EndToEnd, LoginsSearchAndSendToNumbersContactsAndGroups)
 {
     Client stranger;
-    ASSERT_TRUE(stranger.Connect(port));
+    ASSERT_TRUE(stranger.Connect(gateway.port()));
     EXPECT_FALSE(stranger.LogIn(QStringLiteral("bob"), QStringLiteral("wrong")));
     EXPECT_TRUE(stranger.ClosedByService(5000));
 
     Client bob;
-    ASSERT_TRUE(bob.Connect(port));
+    ASSERT_TRUE(bob.Connect(gateway.port()));
     ASSERT_TRUE(bob.LogIn(QStringLiteral("bob"), QStringLiteral("bobpw")));
 
     bob.Send(protocol::CMD_PHONEBOOK_SEARCH, QStringLiteral("ann"));
@@ -153,7 +140,7 @@ TEST_F(EndToEnd, LoginsSearchAndSendToNumbersContactsAndGroups)
 
     // A typed number, Ann, and the group of Ann and Ben: Ann gets it once.
     bob.Send(protocol::CMD_SEND_SMS, QStringLiteral("+905559990001^1|0|1|1^Meeting at 10, room [2]"));
-    ASSERT_TRUE(modem->waitForSent(3, 120000)) << modem->sentLog().constData();
+    ASSERT_TRUE(gateway.modem().waitForSent(3, 120000)) << gateway.modem().sentLog().constData();
     QStringList numbers;
     for (const QJsonObject &r : Sent()) {
         numbers << r[QStringLiteral("number")].toString();
@@ -169,27 +156,27 @@ TEST_F(EndToEnd, ReceivedMessagesReachTheirUserTheModeratorsAndALateLogin)
 {
     Client bob;
     Client mod1;
-    ASSERT_TRUE(bob.Connect(port) && mod1.Connect(port));
+    ASSERT_TRUE(bob.Connect(gateway.port()) && mod1.Connect(gateway.port()));
     ASSERT_TRUE(bob.LogIn(QStringLiteral("bob"), QStringLiteral("bobpw")));
     ASSERT_TRUE(mod1.LogIn(QStringLiteral("mod1"), QStringLiteral("mod1pw")));
 
-    modem->deliver(QStringLiteral("+905557770001"), QStringLiteral("bob are you in?"));
+    gateway.modem().deliver(QStringLiteral("+905557770001"), QStringLiteral("bob are you in?"));
     const auto toBob = bob.NextPush(90000);
     ASSERT_TRUE(toBob);
     EXPECT_TRUE(toBob->startsWith(QStringLiteral("bob,+905557770001,"))) << qPrintable(*toBob);
     EXPECT_TRUE(toBob->endsWith(QStringLiteral(",are you in?"))) << qPrintable(*toBob);
 
-    modem->deliver(QStringLiteral("+905557770002"), QStringLiteral("Hello gateway"));
+    gateway.modem().deliver(QStringLiteral("+905557770002"), QStringLiteral("Hello gateway"));
     const auto toModerator = mod1.NextPush(90000);
     ASSERT_TRUE(toModerator);
     EXPECT_TRUE(toModerator->startsWith(QStringLiteral("Moderator,+905557770002,"))) << qPrintable(*toModerator);
 
     // For a user who is not online yet: it waits in Incoming.
-    modem->deliver(QStringLiteral("+905557770003"), QStringLiteral("mod2 call me"));
+    gateway.modem().deliver(QStringLiteral("+905557770003"), QStringLiteral("mod2 call me"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !QDir(folder.filePath(QStringLiteral("Incoming"))).isEmpty(QDir::Files); },
                                 90000));
     Client mod2;
-    ASSERT_TRUE(mod2.Connect(port));
+    ASSERT_TRUE(mod2.Connect(gateway.port()));
     ASSERT_TRUE(mod2.LogIn(QStringLiteral("mod2"), QStringLiteral("mod2pw")));
     const auto late = mod2.NextPush(30000);
     ASSERT_TRUE(late);

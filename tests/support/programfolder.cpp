@@ -72,6 +72,8 @@ ProgramFolder::Result ProgramFolder::run(const QString &program, const QStringLi
     return r;
 }
 
+namespace {
+
 std::unique_ptr<QProcess> StartService(const ProgramFolder &folder, quint16 port)
 {
     std::unique_ptr<QProcess> service(folder.newProcess(QStringLiteral("TalvinorSMSSvc"), {}));
@@ -99,11 +101,33 @@ bool StopService(QProcess &service)
     return service.waitForFinished(30000) && service.exitStatus() == QProcess::NormalExit && service.exitCode() == 0;
 }
 
+} // namespace
+
 quint16 freeTcpPort()
 {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
+}
+
+bool ServiceOnModem::start(QMap<QString, QString> settings)
+{
+    m_port = freeTcpPort();
+    settings.insert(QStringLiteral("port"), QString::number(m_port));
+    m_folder.writeServiceSettings(settings);
+    m_modem = std::make_unique<SimulatedModem>(m_folder);
+    if (!m_modem->isReady())
+        return false;
+    m_service = StartService(m_folder, m_port);
+    return m_service != nullptr;
+}
+
+bool ServiceOnModem::stop()
+{
+    const bool stopped = !m_service || StopService(*m_service);
+    m_service.reset();
+    m_modem.reset();
+    return stopped;
 }
 
 SimulatedModem::SimulatedModem(const ProgramFolder &folder) : m_folder(folder)

@@ -73,14 +73,33 @@ private:
     bool m_ready = false;
 };
 
-// The installed service of the folder, started in the foreground; the
-// call returns once it listens on `port` (its settings must name that
-// port), or returns null when it does not within 20 s. Its standard error
-// goes to service-stderr.log in the folder.
-std::unique_ptr<QProcess> StartService(const ProgramFolder &folder, quint16 port);
-// Stops it as systemd would (SIGTERM); false when it does not end in 30 s
-// or ends with an exit code other than 0.
-bool StopService(QProcess &service);
-
 // A TCP port that nothing listens on right now.
 quint16 freeTcpPort();
+
+// The simulated modem and the installed service of a folder, running
+// together as an office has them: the whole system, for tests that talk to
+// it from the outside.
+class ServiceOnModem {
+public:
+    explicit ServiceOnModem(const ProgramFolder &folder) : m_folder(folder) {}
+
+    // Writes `settings` and a free port into the service settings, then
+    // starts the modem and the service in the foreground; returns once the
+    // service listens, false when either does not come up in 20 s (the
+    // reason goes to the test's output). The service's standard error goes
+    // to service-stderr.log in the folder.
+    bool start(QMap<QString, QString> settings);
+    // Stops the service as systemd would (SIGTERM), then the modem; false
+    // when the service does not end in 30 s or ends with an exit code other
+    // than 0. True when nothing was started.
+    bool stop();
+
+    quint16 port() const { return m_port; }
+    SimulatedModem &modem() const { return *m_modem; }
+
+private:
+    const ProgramFolder &m_folder;
+    quint16 m_port = 0;
+    std::unique_ptr<SimulatedModem> m_modem;
+    std::unique_ptr<QProcess> m_service;
+};
