@@ -170,11 +170,13 @@ protected:
         const QString kept = folder.filePath(S("Commands.log.kept"));
         if (writable) {
             ASSERT_TRUE(QDir().rmdir(log));
-            if (QFile::exists(kept))
+            if (QFile::exists(kept)) {
                 ASSERT_TRUE(QFile::rename(kept, log));
+            }
         } else {
-            if (QFile::exists(log))
+            if (QFile::exists(log)) {
                 ASSERT_TRUE(QFile::rename(log, kept));
+            }
             ASSERT_TRUE(QDir().mkdir(log));
         }
     }

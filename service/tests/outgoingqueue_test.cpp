@@ -402,8 +402,9 @@ TEST_F(OutgoingQueueSend, FailedSendIsTriedThreeTimesThenSetAside)
             const QByteArray entry = logText().mid(logged);
             EXPECT_TRUE(entry.contains(QStringLiteral("1.dat was not sent, try %1 of 3: %2").arg(attempt).arg(S(c.logged)).toUtf8()))
                 << entry.constData();
-            if (attempt < OutgoingQueue::MaxTries)
+            if (attempt < OutgoingQueue::MaxTries) {
                 EXPECT_EQ(files(unsent()), QStringList({S("1.dat"), S("1.dat.tries")}));
+            }
         }
         EXPECT_EQ(files(unsent()), QStringList{S("1.dat.failed")});
         EXPECT_TRUE(logText().mid(logged).contains("It was set aside in Unsent as 1.dat.failed"));

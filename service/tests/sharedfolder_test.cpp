@@ -54,8 +54,9 @@ TEST(SharedProgramFolder, TheInstallStepGivesTheFoldersTheGroupBit)
         const struct stat st = Stat(folder.filePath(QString::fromLatin1(c.path)));
         EXPECT_TRUE(st.st_mode & S_ISGID) << c.path;
         EXPECT_EQ(st.st_mode & S_IRWXG, S_IRWXG) << c.path;
-        if (c.private_)
+        if (c.private_) {
             EXPECT_EQ(st.st_mode & S_IRWXO, 0u) << c.path;
+        }
     }
     for (const char *db : {"db/application.db", "db/phonebook.db"})
         EXPECT_EQ(Stat(folder.filePath(QString::fromLatin1(db))).st_mode & 0777, 0660u) << db;
