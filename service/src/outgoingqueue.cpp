@@ -150,8 +150,14 @@ bool OutgoingQueue::HandOver(const QString &name, const QString &number, const Q
 
 void OutgoingQueue::SendCompleted(const QString &tag, vorbex::clsVorbex::SendResult result, const QString &answer)
 {
-    if (!m_handedOver.remove(tag))
+    if (!m_handedOver.remove(tag)) {
+        // A late answer to a send that came back unanswered, before its
+        // retry was handed over: the message is out, so it is never retried.
+        if (result == vorbex::clsVorbex::SendResult::Accepted && !tag.isEmpty()
+            && QFile::exists(QDir(m_unsent).filePath(tag)))
+            MoveToSent(tag);
         return;
+    }
     switch (result) {
     case vorbex::clsVorbex::SendResult::Accepted:
         MoveToSent(tag);

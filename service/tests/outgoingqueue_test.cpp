@@ -19,6 +19,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTime>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -419,6 +420,59 @@ TEST_F(OutgoingQueueSend, FailedSendIsTriedThreeTimesThenSetAside)
         EXPECT_EQ(sentMessages().mid(sentBefore), (QList<QPair<QString, QString>>{{S("0532"), S("bob:through")}}));
         QFile::remove(unsent(S("1.dat.failed")));
         QFile::remove(sent(S("2.dat")));
+    }
+}
+
+// On a slow network the modem answers "+CMGS" and "OK" well after the send
+// dialogue has given up waiting (here 8 s of the library's clock). That
+// late answer makes the send accepted, whatever the library runs next: the
+// file moves to Sent and the message never goes out a second time.
+TEST_F(OutgoingQueueSend, LateAnswerToASendMakesItSentOnce)
+{
+    using Result = clsVorbex::SendResult;
+    const struct {
+        const char *next;
+        std::function<void()> queueNext;
+    } cases[] = {
+        {"its retry", [this] { queue->ReadUnsentFile(modem.get()); }},
+        {"a poll", [this] { modem->CommandReceiveMessage(4); }},
+        {"a poll, its retry behind",
+         [this] {
+             modem->CommandReceiveMessage(4);
+             queue->ReadUnsentFile(modem.get());
+         }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.next);
+        restart();
+        modem->OpenDevice(true);
+        const qsizetype sentBefore = sentMessages().size();
+        ASSERT_TRUE(sim->fault(S("slow 0.8")));
+        put(S("1.dat"), "bob,0532,d,slow network\r\n");
+
+        QSignalSpy completed(modem.get(), &clsVorbex::SendCompleted);
+        queue->ReadUnsentFile(modem.get());
+        ASSERT_TRUE(completed.wait(20000));
+        EXPECT_EQ(completed.at(0).at(1).value<Result>(), Result::Unanswered);
+        EXPECT_EQ(files(unsent()), QStringList({S("1.dat"), S("1.dat.tries")}));
+        // The answer is on its way; it waits in the port for the next command.
+        ASSERT_TRUE(QTest::qWaitFor([this] { return modem->C()->InBufferCount() > 0; }, 20000));
+
+        c.queueNext();
+        ASSERT_TRUE(completed.wait(20000));
+        EXPECT_EQ(completed.at(1).at(0).toString(), S("1.dat"));
+        EXPECT_EQ(completed.at(1).at(1).value<Result>(), Result::Accepted);
+        EXPECT_TRUE(completed.at(1).at(2).toString().startsWith(S("+CMGS:"))) << completed.at(1).at(2).toString().toStdString();
+        EXPECT_EQ(files(sent()), QStringList{S("1.dat")});
+        EXPECT_EQ(files(unsent()), QStringList());
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !modem->IsBusy(); }, 20000));
+        EXPECT_EQ(modem->TakeQueuedSends(), QStringList());
+        EXPECT_EQ(pass(), QStringList());
+        EXPECT_EQ(sentMessages().mid(sentBefore), (QList<QPair<QString, QString>>{{S("0532"), S("bob:slow network")}}));
+        EXPECT_EQ(completed.size(), 2);
+
+        ASSERT_TRUE(sim->fault(S("normal")));
+        QFile::remove(sent(S("1.dat")));
     }
 }
 

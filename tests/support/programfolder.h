@@ -55,7 +55,7 @@ public:
     bool isReady() const { return m_ready; }
     // A message that a phone with this number sends to the gateway.
     void deliver(const QString &sender, const QString &text) const;
-    // Switches a fault of the modem ("refuse 500", "silent", "xoff",
+    // Switches a fault of the modem ("refuse 500", "slow 8", "silent", "xoff",
     // "chatter", "unplug", "plug", "normal"); true once the modem took it.
     bool fault(const QString &line, int timeoutMs = 20000) const;
     // Every message the modem accepted for sending, as JSON lines.

@@ -12,6 +12,9 @@
 #include <QScopeGuard>
 #include <QThread>
 
+#include <algorithm>
+#include <utility>
+
 namespace vorbex {
 
 namespace {
@@ -102,11 +105,44 @@ void clsVorbex::CheckSMSQueue()
             waitEnded();
             Q_EMIT DialogueEnded();
         });
-        sent = runDialogue(item);
+        if (!LateSendAnswer(item))
+            sent = runDialogue(item);
         removeItem(item.serial);
     }
     if (sent)
         Q_EMIT SendCompleted(item.tag, sent->result, sent->answer);
+}
+
+// A send left unanswered may have gone out all the same: a slow network
+// brings its "+CMGS: n" and "OK" after the dialogue's wait. Only that send
+// can be answered so late, so the answer is looked for in what waits before
+// this dialogue would throw it away. Found, the send is accepted after all
+// and its retry is dropped from the queue; true when the retry is the
+// command about to run, which then is not sent.
+bool clsVorbex::LateSendAnswer(const QueueItem &next)
+{
+    if (!m_unanswered)
+        return false;
+    QString waiting = ReadWaiting();
+    // The reference is there but its "OK" is still on the way.
+    if (waiting.contains(QLatin1String("+CMGS:"), Qt::CaseInsensitive) && !FinalOk().match(waiting).hasMatch())
+        waiting += ReadUntilSilence(true);
+    const auto result = SendResultIn(waiting);
+    if (!result || result->first != SendResult::Accepted)
+        return false;
+    const QueueItem answered = *std::exchange(m_unanswered, std::nullopt);
+    const auto retry = std::find_if(m_queue.cbegin(), m_queue.cend(), [&answered](const QueueItem &item) {
+        return item.kind == Kind::Send && item.text == answered.text && item.tag == answered.tag;
+    });
+    const bool retryIsNext = retry != m_queue.cend() && retry->serial == next.serial;
+    if (retry != m_queue.cend() && !retryIsNext)
+        m_queue.erase(retry);
+    const QString which = answered.tag.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(answered.tag);
+    Q_EMIT Warning(QStringLiteral("SendDialogue"),
+                   QStringLiteral("The modem answered an earlier send%1 late: %2; it counts as sent and is not sent again")
+                       .arg(which, result->second));
+    Q_EMIT SendCompleted(answered.tag, SendResult::Accepted, result->second);
+    return retryIsNext;
 }
 
 // The outcome of a send command; nothing for the other commands.
@@ -117,7 +153,10 @@ std::optional<clsVorbex::SendOutcome> clsVorbex::runDialogue(const QueueItem &it
     if (item.kind == Kind::Send) {
         if (fields.size() != 4) // a "^" in the number or the text
             return SendOutcome{SendResult::Refused, WhyNotSendable(item.text, QString())};
-        return SendDialogue(fields.at(1), fields.at(2));
+        SendOutcome outcome = SendDialogue(fields.at(1), fields.at(2));
+        if (outcome.result == SendResult::Unanswered)
+            m_unanswered = item;
+        return outcome;
     }
     if (command == QLatin1String("1") && fields.size() == 5)
         ReceiveDialogue();
@@ -148,6 +187,9 @@ clsVorbex::SendOutcome clsVorbex::SendDialogue(const QString &number, const QStr
         return {SendResult::Refused, why};
     const QString pdu = modPDU::EncodeSubmitPdu(number, WithLineBreaks(text));
     const qsizetype octets = pdu.size() / 2 - 1; // without the service-centre length octet
+    // From here on a late "+CMGS" could be this send's as well as the
+    // unanswered one's.
+    m_unanswered.reset();
 
     ReadWaiting();
     Output(QStringLiteral("AT+CMGF=0"));

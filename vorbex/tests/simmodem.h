@@ -52,7 +52,7 @@ public:
     // A message arrives from the network; true once the modem stored it.
     bool deliver(const QString &sender, const QString &text);
     bool deliverPdu(const QString &pdu);
-    // Switches a fault of the modem ("refuse 500", "silent", "xoff",
+    // Switches a fault of the modem ("refuse 500", "slow 8", "silent", "xoff",
     // "chatter", "unplug", "plug", "normal"); true once the modem took it.
     bool fault(const QString &line);
 

@@ -1,6 +1,7 @@
 #include "modemsim.h"
 
 #include <QRegularExpression>
+#include <QTimer>
 
 #include <optional>
 
@@ -61,6 +62,12 @@ bool ModemSim::SetFault(const QString &line)
         if (!ok)
             return false;
         m_refusal = code;
+    } else if (mode == QLatin1String("slow") && words.size() == 2) {
+        bool ok = false;
+        const double seconds = words.at(1).toDouble(&ok);
+        if (!ok || seconds < 0)
+            return false;
+        m_slowMs = static_cast<int>(seconds * 1000);
     } else if (mode == QLatin1String("silent")) {
         m_silent = true;
     } else if (mode == QLatin1String("chatter")) {
@@ -69,6 +76,7 @@ bool ModemSim::SetFault(const QString &line)
         Q_EMIT Unsolicited(QByteArray(1, Xoff));
     } else if (mode == QLatin1String("normal")) {
         m_refusal.reset();
+        m_slowMs.reset();
         m_silent = false;
         m_chatter = false;
     } else {
@@ -176,5 +184,13 @@ QByteArray ModemSim::FinishSubmit()
         return CmsError(*m_refusal);
     m_lastReference = m_lastReference % 255 + 1;
     Q_EMIT MessageSubmitted(m_lastReference, submit);
-    return QByteArrayLiteral("\r\n+CMGS: ") + QByteArray::number(m_lastReference) + QByteArrayLiteral("\r\n") + Ok;
+    const QByteArray result = QByteArrayLiteral("\r\n+CMGS: ") + QByteArray::number(m_lastReference) + QByteArrayLiteral("\r\n") + Ok;
+    if (!m_slowMs)
+        return result;
+    // A slow network: the message is out, its reference comes later.
+    QTimer::singleShot(*m_slowMs, this, [this, result] {
+        if (!m_silent)
+            Q_EMIT Unsolicited(result);
+    });
+    return {};
 }

@@ -31,6 +31,8 @@ public:
 
     // Faults a real modem shows, switched by a line of text:
     //   "refuse N"  every send is answered "+CMS ERROR: N" and not sent
+    //   "slow S"    every send goes out at once, but its "+CMGS" and "OK"
+    //               come only S seconds later
     //   "silent"    the modem takes everything and answers nothing
     //   "chatter"   the modem talks without pause (Chatter() says what)
     //   "xoff"      one XOFF now, as from a modem whose buffer ran full
@@ -67,6 +69,7 @@ private:
     QMap<int, Stored> m_storage;
     int m_lastReference = 0;
     std::optional<int> m_refusal; // "+CMS ERROR" code for every send
+    std::optional<int> m_slowMs;  // delay of every send's result
     bool m_silent = false;
     bool m_chatter = false;
 };

@@ -108,15 +108,22 @@ TEST(ModemSimFaults, RefusalSilenceAndBackToNormal)
     ASSERT_TRUE(sim.SetFault(QStringLiteral("xoff")));
     EXPECT_EQ(unsolicited, QByteArray("\x13"));
 
+    // A slow network: the message goes out now, its result comes later.
+    ASSERT_TRUE(sim.SetFault(QStringLiteral("normal")));
+    ASSERT_TRUE(sim.SetFault(QStringLiteral("slow 8.5")));
+    sim.Receive("AT+CMGS=22\r");
+    EXPECT_EQ(sim.Receive(SubmitPdu + '\x1A'), SubmitPdu);
+    EXPECT_EQ(submitted, 1);
+
     ASSERT_TRUE(sim.SetFault(QStringLiteral("chatter")));
     EXPECT_TRUE(sim.Chattering());
     ASSERT_TRUE(sim.SetFault(QStringLiteral("normal")));
     EXPECT_FALSE(sim.Chattering());
     sim.Receive("AT+CMGS=22\r");
-    EXPECT_EQ(sim.Receive(SubmitPdu + '\x1A'), SubmitPdu + "\r\n+CMGS: 1\r\n\r\nOK\r\n");
-    EXPECT_EQ(submitted, 1);
+    EXPECT_EQ(sim.Receive(SubmitPdu + '\x1A'), SubmitPdu + "\r\n+CMGS: 2\r\n\r\nOK\r\n");
+    EXPECT_EQ(submitted, 2);
 
-    for (const char *unknown : {"refuse", "refuse x", "hang", ""})
+    for (const char *unknown : {"refuse", "refuse x", "slow", "slow x", "slow -1", "hang", ""})
         EXPECT_FALSE(sim.SetFault(QString::fromLatin1(unknown))) << unknown;
 }
 

@@ -111,7 +111,9 @@ Q_SIGNALS:
     void IMEI(const QString &imeiNumber);
     // A send command left the queue: `answer` is the modem's result line,
     // or why the command was refused before it reached the modem, or what
-    // came instead of a result.
+    // came instead of a result. A send reported Unanswered comes again as
+    // Accepted when the modem's answer turns up before the next dialogue;
+    // its retry, if queued, is then dropped and never sent.
     void SendCompleted(const QString &tag, vorbex::clsVorbex::SendResult result, const QString &answer);
     // A timer tick failed; the command stays first in the queue.
     void TickFailed(const QString &procedure, const QString &description);
@@ -143,6 +145,7 @@ private:
 
     void enqueue(Kind kind, const QString &text, const QString &tag = QString());
     void removeItem(quint64 serial);
+    bool LateSendAnswer(const QueueItem &next);
     std::optional<SendOutcome> runDialogue(const QueueItem &item);
     SendOutcome SendDialogue(const QString &number, const QString &text);
     void ReceiveDialogue();
@@ -165,6 +168,9 @@ private:
     QList<QueueItem> m_queue;
     quint64 m_nextSerial = 0;
     std::optional<quint64> m_running; // serial of the command whose dialogue runs
+    // The last send that went out without a result, while no send has gone
+    // out after it: a late "+CMGS" can only be its.
+    std::optional<QueueItem> m_unanswered;
     int m_waits = 0;                  // Pause calls under way
     bool m_deletePending = false;     // a deleteLater() held back during a wait
     bool m_logFailing = false;        // the last log write failed and was reported
