@@ -2,6 +2,8 @@
 #include "hexdigits.h"
 #include "vorbex/modpdu.h"
 
+#include "platform/convert.h"
+
 namespace modPDU {
 namespace {
 
@@ -92,6 +94,17 @@ QString BuildSubmitPdu(const QString& number, const QString& text)
 SmsCoding OneSmsCoding(const QString& text)
 {
     return CodingOf(text, SevenBitSeptets(text));
+}
+
+QString TextAsSent(QStringView queued)
+{
+    return platform::TrimBlanks(queued).replace(u'|', u'\n');
+}
+
+qsizetype OneSmsLimit(const QString& sent)
+{
+    const bool sevenBitCoded = sent.isEmpty() || (IsSevenBitText(sent) && !TextToSeptets(sent).isEmpty());
+    return sevenBitCoded ? MaxSeptets : MaxUcs2Characters;
 }
 
 bool IsValidPhoneNumber(const QString& number)

@@ -231,3 +231,29 @@ TEST(EncodeSubmitPdu, CodingFollowsSeptetsAndGsmCodesAsOneSmsCodingSays)
 }
 
 } // namespace
+
+// The composing screens' counters show OneSmsLimit beside the text as it
+// will be sent; the limit must match the coding the encoder chooses.
+TEST(TextAsSent, TrimsTheEndsAndTurnsBarsIntoLineBreaks)
+{
+    EXPECT_EQ(TextAsSent(u"  a|b  "), S(u"a\nb"));
+    EXPECT_EQ(TextAsSent(u"|x| "), S(u"\nx\n"));
+    EXPECT_EQ(TextAsSent(u"   "), QString());
+    EXPECT_EQ(TextAsSent(u"\ta "), S(u"\ta"));
+}
+
+TEST(OneSmsLimit, FollowsTheCodingTheEncoderChooses)
+{
+    const std::pair<QString, qsizetype> cases[] = {
+        {QString(), 160},
+        {S(u"hello"), 160},
+        {QString(161, u'a'), 160},
+        {QString(100, u'{'), 160},
+        {S(u"a`b"), 70},
+        {S(u"tab\there"), 70},
+        {S(u"€") + QString(159, u'a'), 70},
+        {S(u"çağrı"), 70},
+    };
+    for (const auto& [text, limit] : cases)
+        EXPECT_EQ(OneSmsLimit(text), limit) << text.toStdString();
+}

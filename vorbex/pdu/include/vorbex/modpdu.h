@@ -37,6 +37,13 @@ bool IsSevenBitText(const QString& text);
 // An empty text is Ucs2 here; the encoder refuses it for being empty.
 enum class SmsCoding { SevenBit, Ucs2, TooLong };
 SmsCoding OneSmsCoding(const QString& text);
+// The text as the modem will send it, from the text as it is queued: the
+// queue readers trim the blanks at its ends, and each "|" is a line break.
+QString TextAsSent(QStringView queued);
+// The limit a composing screen's counter shows beside a text as sent (see
+// TextAsSent): 160 when the text goes out 7-bit, or would if it were short
+// enough (and for the empty text), otherwise 70. OneSmsCoding alone says whether it fits.
+qsizetype OneSmsLimit(const QString& sent);
 
 bool IsValidPhoneNumber(const QString& number);
 // The SMS-SUBMIT PDU as hex text (with the service-centre length "00"), or ""
