@@ -9,7 +9,8 @@
 #
 # Each program is one shoot_<program> function below: it starts the
 # program, waits for its window and saves its pictures. Needs xvfb-run,
-# xdotool and ImageMagick's import.
+# xdotool and sqlite3 (packages.txt) and installs what only it needs
+# (screenshot-packages.txt).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$top/build}
@@ -177,6 +178,7 @@ if [[ ${1:-} == --inside ]]; then
   exit 0
 fi
 
+"$top/scripts/setup.sh" "$top/scripts/screenshot-packages.txt"
 programs=("$@")
 if [[ ${#programs[@]} -eq 0 ]]; then
   for p in console client; do

@@ -4,6 +4,7 @@
 #include "platform/error.h"
 #include "platform/version.h"
 #include "raisederror.h"
+#include "text.h"
 
 #include <QRegularExpression>
 #include <functional>
@@ -20,11 +21,6 @@ using namespace std::string_view_literals;
 QString L(const char *text)
 {
     return QString::fromLatin1(text);
-}
-
-QString S(std::u16string_view text)
-{
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 constexpr int Overflow = platform::ErrOverflow;

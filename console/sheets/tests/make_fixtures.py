@@ -1,6 +1,12 @@
+#!/usr/bin/python3
 """Makes the real spreadsheet files the reader tests read.
 
-Usage: make_fixtures.py OUTDIR
+Usage: make_fixtures.py [OUTDIR]
+
+The files are kept in the repository (fixtures/ beside this script, the
+default OUTDIR), so the tests need neither LibreOffice nor the Python
+writers. Run it by hand (it needs libreoffice-calc-nogui, python3-xlwt and
+python3-openpyxl) when a file is to change, and commit what it writes.
 
 openpyxl.xlsx and xlwt.xls come from the Python writers, which store no
 formula results; libreoffice.xlsx and libreoffice.xls are the same workbook
@@ -158,7 +164,7 @@ def write_bad_directory(path):
 
 
 def main():
-    out = sys.argv[1]
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(os.path.abspath(__file__)), "fixtures")
     os.makedirs(out, exist_ok=True)
     write_openpyxl(os.path.join(out, "openpyxl.xlsx"))
     write_xlwt(os.path.join(out, "xlwt.xls"))

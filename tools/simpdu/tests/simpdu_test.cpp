@@ -2,14 +2,11 @@
 
 #include "vorbex/modpdu.h"
 
+#include "text.h"
+
 #include <gtest/gtest.h>
 
 namespace {
-
-QString S(const char16_t* text)
-{
-    return QString::fromUtf16(text);
-}
 
 QDateTime TestStamp()
 {

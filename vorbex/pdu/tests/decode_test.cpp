@@ -2,17 +2,14 @@
 
 #include "simpdu/simpdu.h"
 
+#include "text.h"
+
 #include <gtest/gtest.h>
 
 
 using namespace modPDU;
 
 namespace {
-
-QString S(const char16_t* text)
-{
-    return QString::fromUtf16(text);
-}
 
 // A DELIVER PDU as a modem lists it: service centre +4912345678901, sender
 // +447921436587, 7-bit, stamp 25/02/11 13:05:00 at UTC+1, "hellohello".

@@ -2,16 +2,13 @@
 
 #include "simpdu/simpdu.h"
 
+#include "text.h"
+
 #include <gtest/gtest.h>
 
 using namespace modPDU;
 
 namespace {
-
-QString S(const char16_t* text)
-{
-    return QString::fromUtf16(text);
-}
 
 // "00" service centre, "11" first octet, "00" reference: the fixed head of
 // every PDU the encoder writes. The address follows it.

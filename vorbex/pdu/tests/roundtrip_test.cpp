@@ -2,6 +2,8 @@
 
 #include "simpdu/simpdu.h"
 
+#include "text.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -9,11 +11,6 @@
 using namespace modPDU;
 
 namespace {
-
-QString S(const char16_t* text)
-{
-    return QString::fromUtf16(text);
-}
 
 QDateTime TestStamp()
 {
