@@ -395,14 +395,15 @@ TEST_F(CommandInterpreterTest, SearchStatementBindsEveryWordForEachColumn)
                              "FROM Contact WHERE FirstName LIKE '%' || ? || '%' OR LastName LIKE '%' || ? || '%' "
                              "OR Company LIKE '%' || ? || '%' UNION SELECT ID AS F1, 1 AS F2, GroupName AS F3, "
                              "'' AS F4, '' AS F5, '' AS F6 FROM Groups WHERE GroupName LIKE '%' || ? || '%' "
-                             "ORDER BY F3, F4, F5, F6"));
+                             "ORDER BY F3 COLLATE turkish, F4 COLLATE turkish, F5 COLLATE turkish, F6 COLLATE turkish, F1"));
     EXPECT_EQ(ann.values, (QVariantList{L("ann"), L("ann"), L("ann"), L("ann")}));
 
     const Statement empty = PhonebookSearchStatement(QString());
     EXPECT_EQ(empty.text,
               QStringLiteral("SELECT ID AS F1, 0 AS F2, FirstName AS F3, LastName AS F4, Company AS F5, Phonenumber AS F6 "
                              "FROM Contact WHERE 1=0 OR 1=0 OR 1=0 UNION SELECT ID AS F1, 1 AS F2, GroupName AS F3, "
-                             "'' AS F4, '' AS F5, '' AS F6 FROM Groups WHERE 1=0 ORDER BY F3, F4, F5, F6"));
+                             "'' AS F4, '' AS F5, '' AS F6 FROM Groups WHERE 1=0 ORDER BY F3 COLLATE turkish, "
+                             "F4 COLLATE turkish, F5 COLLATE turkish, F6 COLLATE turkish, F1"));
     EXPECT_TRUE(empty.values.isEmpty());
 
     const Statement padded = PhonebookSearchStatement(QStringLiteral("  ann    o'x  "));
