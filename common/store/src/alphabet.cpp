@@ -8,10 +8,12 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -58,12 +60,25 @@ char32_t MatchingFold(char32_t c)
     return QChar::toCaseFolded(c);
 }
 
-void FoldForMatching(const unsigned char *text, int bytes, std::u32string &folded)
+// A row's text folded for matching, in a buffer kept between rows: each
+// row is folded once, however long the pattern.
+std::u32string_view FoldForMatching(const unsigned char *text, int bytes)
 {
-    folded.clear();
+    thread_local std::vector<char32_t> buffer;
+    // A code point takes at least one byte.
+    if (buffer.size() < static_cast<size_t>(bytes))
+        buffer.resize(static_cast<size_t>(bytes));
+    char32_t *out = buffer.data();
     const unsigned char *end = text + bytes;
-    while (text < end)
-        folded.push_back(MatchingFold(NextCodePoint(text, end)));
+    while (text < end) {
+        if (*text < 0x80) {
+            const unsigned char c = *text++;
+            *out++ = c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+        } else {
+            *out++ = MatchingFold(NextCodePoint(text, end));
+        }
+    }
+    return {buffer.data(), static_cast<size_t>(out - buffer.data())};
 }
 
 // Pattern items beyond the last code point stand for the wildcards.
@@ -77,11 +92,16 @@ struct Pattern {
     std::string escape;
     std::u32string items;
     bool valid = true; // false when it ends in a lone escape, which matches nothing
+    // A search's "%word%": the word alone, found by a plain search.
+    bool containsWord = false;
+    std::u32string word;
 };
 
 Pattern CompilePattern(std::string_view text, std::string_view escape)
 {
-    Pattern pattern{std::string(text), std::string(escape), {}, true};
+    Pattern pattern;
+    pattern.text = text;
+    pattern.escape = escape;
     const auto *escapeBytes = reinterpret_cast<const unsigned char *>(escape.data());
     const char32_t escapeChar =
         escape.empty() ? AnyRun : NextCodePoint(escapeBytes, escapeBytes + escape.size());
@@ -103,6 +123,13 @@ Pattern CompilePattern(std::string_view text, std::string_view escape)
         } else {
             pattern.items.push_back(MatchingFold(c));
         }
+    }
+    const std::u32string_view items = pattern.items;
+    if (items.size() >= 2 && items.front() == AnyRun && items.back() == AnyRun) {
+        const std::u32string_view word = items.substr(1, items.size() - 2);
+        pattern.containsWord = std::none_of(word.begin(), word.end(), [](char32_t c) { return c == AnyRun || c == AnyOne; });
+        if (pattern.containsWord)
+            pattern.word = word;
     }
     return pattern;
 }
@@ -180,11 +207,11 @@ void Like(sqlite3_context *context, int argc, sqlite3_value **argv)
         sqlite3_result_int(context, 0);
         return;
     }
-    // Each row's text is folded once, into a buffer kept between rows.
-    thread_local std::u32string folded;
     const auto *text = sqlite3_value_text(argv[1]);
-    FoldForMatching(text, sqlite3_value_bytes(argv[1]), folded);
-    sqlite3_result_int(context, Matches(pattern->items, folded) ? 1 : 0);
+    const std::u32string_view folded = FoldForMatching(text, sqlite3_value_bytes(argv[1]));
+    const bool matches = pattern->containsWord ? folded.find(pattern->word) != std::u32string_view::npos
+                                               : Matches(pattern->items, folded);
+    sqlite3_result_int(context, matches ? 1 : 0);
 }
 
 // ---- Ordering: the collation ---------------------------------------------
