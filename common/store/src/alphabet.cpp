@@ -48,13 +48,48 @@ char32_t NextCodePoint(const unsigned char *&p, const unsigned char *end)
     return c;
 }
 
+// The characters a phone book mostly holds, ASCII and the Latin letters up
+// to Latin Extended-B, have their folds and weights looked up in a table.
+constexpr char32_t TabledCharacters = 0x250;
+using Table = std::array<char32_t, TabledCharacters>;
+
+template <char32_t (*compute)(char32_t)>
+const Table &TableOf()
+{
+    static const Table table = [] {
+        Table t{};
+        for (char32_t c = 0; c < TabledCharacters; ++c)
+            t[c] = compute(c);
+        return t;
+    }();
+    return table;
+}
+
+template <char32_t (*compute)(char32_t)>
+char32_t LookUp(const Table &table, char32_t c)
+{
+    return c < TabledCharacters ? table[c] : compute(c);
+}
+
+// The same, quick for the one- and two-byte characters that hold every
+// Latin letter.
+inline char32_t NextCharacter(const unsigned char *&p, const unsigned char *end)
+{
+    if (*p < 0x80)
+        return *p++;
+    if ((*p & 0xE0) == 0xC0 && p + 1 < end && (p[1] & 0xC0) == 0x80) {
+        const char32_t c = (static_cast<char32_t>(p[0] & 0x1F) << 6) | (p[1] & 0x3F);
+        p += 2;
+        return c;
+    }
+    return NextCodePoint(p, end);
+}
+
 // ---- Matching: LIKE --------------------------------------------------------
 
 // The letter as LIKE compares it: case folded, with the four I's as one.
 char32_t MatchingFold(char32_t c)
 {
-    if (c < 0x80)
-        return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
     if (c == 0x130 || c == 0x131) // İ, ı
         return 'i';
     return QChar::toCaseFolded(c);
@@ -68,16 +103,11 @@ std::u32string_view FoldForMatching(const unsigned char *text, int bytes)
     // A code point takes at least one byte.
     if (buffer.size() < static_cast<size_t>(bytes))
         buffer.resize(static_cast<size_t>(bytes));
+    const Table &fold = TableOf<MatchingFold>();
     char32_t *out = buffer.data();
     const unsigned char *end = text + bytes;
-    while (text < end) {
-        if (*text < 0x80) {
-            const unsigned char c = *text++;
-            *out++ = c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
-        } else {
-            *out++ = MatchingFold(NextCodePoint(text, end));
-        }
-    }
+    while (text < end)
+        *out++ = LookUp<MatchingFold>(fold, NextCharacter(text, end));
     return {buffer.data(), static_cast<size_t>(out - buffer.data())};
 }
 
@@ -284,7 +314,7 @@ char32_t UndecomposedBase(char32_t c)
     }
 }
 
-char32_t ComputeOrderWeight(char32_t c)
+char32_t OrderWeight(char32_t c)
 {
     if (!QChar::isLetter(c))
         return OtherMark + c;
@@ -306,31 +336,17 @@ char32_t ComputeOrderWeight(char32_t c)
     return OtherLetters + QChar::toCaseFolded(c);
 }
 
-// The Latin letters a phone book holds are looked up; the rest is rare.
-constexpr char32_t TabledCharacters = 0x250;
-
-const std::array<char32_t, TabledCharacters> &WeightTable()
-{
-    static const std::array<char32_t, TabledCharacters> table = [] {
-        std::array<char32_t, TabledCharacters> t{};
-        for (char32_t c = 0; c < TabledCharacters; ++c)
-            t[c] = ComputeOrderWeight(c);
-        return t;
-    }();
-    return table;
-}
-
 int CompareAlphabetically(void *, int leftBytes, const void *left, int rightBytes, const void *right)
 {
-    const std::array<char32_t, TabledCharacters> &table = WeightTable();
-    const auto weight = [&table](char32_t c) { return c < TabledCharacters ? table[c] : ComputeOrderWeight(c); };
+    const Table &table = TableOf<OrderWeight>();
+    const auto weight = [&table](char32_t c) { return LookUp<OrderWeight>(table, c); };
     const auto *l = static_cast<const unsigned char *>(left);
     const auto *r = static_cast<const unsigned char *>(right);
     const unsigned char *lEnd = l + leftBytes;
     const unsigned char *rEnd = r + rightBytes;
     while (l < lEnd && r < rEnd) {
-        const char32_t a = weight(NextCodePoint(l, lEnd));
-        const char32_t b = weight(NextCodePoint(r, rEnd));
+        const char32_t a = weight(NextCharacter(l, lEnd));
+        const char32_t b = weight(NextCharacter(r, rEnd));
         if (a != b)
             return a < b ? -1 : 1;
     }
