@@ -48,6 +48,20 @@ char32_t NextCodePoint(const unsigned char *&p, const unsigned char *end)
     return c;
 }
 
+// The same, quick for the one- and two-byte characters that hold every
+// Latin letter.
+inline char32_t NextCharacter(const unsigned char *&p, const unsigned char *end)
+{
+    if (*p < 0x80)
+        return *p++;
+    if ((*p & 0xE0) == 0xC0 && p + 1 < end && (p[1] & 0xC0) == 0x80) {
+        const char32_t c = (static_cast<char32_t>(p[0] & 0x1F) << 6) | (p[1] & 0x3F);
+        p += 2;
+        return c;
+    }
+    return NextCodePoint(p, end);
+}
+
 // The characters a phone book mostly holds, ASCII and the Latin letters up
 // to Latin Extended-B, have their folds and weights looked up in a table.
 constexpr char32_t TabledCharacters = 0x250;
@@ -69,20 +83,6 @@ template <char32_t (*compute)(char32_t)>
 char32_t LookUp(const Table &table, char32_t c)
 {
     return c < TabledCharacters ? table[c] : compute(c);
-}
-
-// The same, quick for the one- and two-byte characters that hold every
-// Latin letter.
-inline char32_t NextCharacter(const unsigned char *&p, const unsigned char *end)
-{
-    if (*p < 0x80)
-        return *p++;
-    if ((*p & 0xE0) == 0xC0 && p + 1 < end && (p[1] & 0xC0) == 0x80) {
-        const char32_t c = (static_cast<char32_t>(p[0] & 0x1F) << 6) | (p[1] & 0x3F);
-        p += 2;
-        return c;
-    }
-    return NextCodePoint(p, end);
 }
 
 // ---- Matching: LIKE --------------------------------------------------------
@@ -249,7 +249,7 @@ void Like(sqlite3_context *context, int argc, sqlite3_value **argv)
 // Weights compared in turn, character by character: every character that is
 // no letter comes before every letter, in code point order; then the Latin
 // letters in the Turkish alphabet; then the letters of other scripts.
-constexpr char32_t OtherMark = 0x00000;
+constexpr char32_t NonLetters = 0x00000;
 constexpr char32_t LatinLetters = 0x200000;
 constexpr char32_t OtherLetters = 0x300000;
 
@@ -317,7 +317,7 @@ char32_t UndecomposedBase(char32_t c)
 char32_t OrderWeight(char32_t c)
 {
     if (!QChar::isLetter(c))
-        return OtherMark + c;
+        return NonLetters + c;
     if (const char32_t own = OwnPlace(c))
         return own;
     // An accented letter sorts with its base: lower case first, so that Î
@@ -379,11 +379,13 @@ void InstallTextRules(const QSqlDatabase &connection)
     sqlite3 *db = HandleOf(connection);
     if (db == nullptr)
         throw platform::Error(platform::ErrInvalidCall, QStringLiteral("The connection is not an open SQLite database"));
-    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
-    const QByteArray collation = QByteArray(AlphabeticalCollation.data(), AlphabeticalCollation.size());
-    for (const int result : {sqlite3_create_function(db, "like", 2, flags, nullptr, Like, nullptr, nullptr),
-                             sqlite3_create_function(db, "like", 3, flags, nullptr, Like, nullptr, nullptr),
-                             sqlite3_create_collation(db, collation.constData(), SQLITE_UTF8, nullptr, CompareAlphabetically)})
+    const auto check = [db](int result) {
         if (result != SQLITE_OK)
             throw platform::Error(result, QString::fromUtf8(sqlite3_errmsg(db)));
+    };
+    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+    check(sqlite3_create_function(db, "like", 2, flags, nullptr, Like, nullptr, nullptr));
+    check(sqlite3_create_function(db, "like", 3, flags, nullptr, Like, nullptr, nullptr));
+    const QByteArray collation(AlphabeticalCollation.data(), AlphabeticalCollation.size());
+    check(sqlite3_create_collation(db, collation.constData(), SQLITE_UTF8, nullptr, CompareAlphabetically));
 }
