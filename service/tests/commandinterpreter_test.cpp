@@ -489,6 +489,7 @@ TEST_F(CommandInterpreterTest, SearchFindsEveryLetterWhateverItsCaseAndAnswersIn
         {u"gÜLşEn", "c5"},
         {u"ünal", "c5"},
         {u"ÖZTÜRK", "c2"},
+        {u"öztürk", "c2"},
         {u"gıda", "c2"},
         {u"çelik", "c4"},
         {u"ılıca", "c7"},
