@@ -16,6 +16,9 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$top/build}
 out=$build/screenshots
 languages=(tr en)
+# The system's language that goes with each: the programs run in it, so
+# that Qt's own texts follow it; the tools around them keep their locale.
+declare -A system_locale=([tr]=tr_TR.UTF-8 [en]=en_US.UTF-8)
 
 # A few rows with Turkish letters, so that cut or broken texts show.
 seed() {
@@ -39,8 +42,10 @@ SQL
 INSERT INTO Contact (FirstName, LastName, Company, Phonenumber)
 VALUES ('Gülşen', 'Doğan', 'Talvinor Lojistik', '+905321234567'),
        ('Mehmet', 'Kılıç', 'Üsküdar Eczanesi', '05417654321'),
-       ('Zeynep', 'Çelik', '', '+905559876543');
-INSERT INTO Groups (GroupName) VALUES ('Satış Ekibi'), ('Müşteriler');
+       ('Zeynep', 'Çelik', '', '+905559876543'),
+       ('İbrahim', 'Aydın', 'Ilıca Turizm', '05329998877'),
+       ('Çağrı', 'Işık', 'İstanbul Kargo', '+905301112233');
+INSERT INTO Groups (GroupName) VALUES ('Satış Ekibi'), ('Müşteriler'), ('Çağrı Merkezi');
 INSERT INTO ContactGroupLink (GroupID, ContactID) VALUES (1, 1), (1, 3), (2, 2), (2, 3);
 SQL
 }
@@ -78,7 +83,7 @@ shoot_client() { # language
   # error box would stand in front of the window.
   printf '[SMSClient]\r\nLanguage=%s\r\nServerIP=127.0.0.1\r\nServerPort=%s\r\nUserName=ayse\r\nSavePassword=1\r\nPassword=D41D8CD98F00B204E9800998ECF8427E\r\nAlpha=230\r\nSound=0\r\n' \
     "$lang" "$port" >"$folder/TalvinorSMSClient.ini"
-  "$folder/TalvinorSMSClient" &
+  env -u LANGUAGE LANG="${system_locale[$lang]}" LC_ALL="${system_locale[$lang]}" "$folder/TalvinorSMSClient" &
   pid=$!
   win=$(window_of "$pid")
   # Places in the window: the action buttons page action, home and back
@@ -140,7 +145,7 @@ shoot_client() { # language
 shoot_console() { # language
   local lang=$1
   printf '[SMSServer]\r\nLanguage=%s\r\nAlpha=230\r\n' "$lang" >"$folder/TalvinorSMSServer.ini"
-  "$folder/TalvinorSMSServer" &
+  env -u LANGUAGE LANG="${system_locale[$lang]}" LC_ALL="${system_locale[$lang]}" "$folder/TalvinorSMSServer" &
   local pid=$! win tab
   win=$(window_of "$pid")
   for tab in 0 1 2 3 4; do
@@ -161,6 +166,8 @@ shoot_console_bulk() { # window language
   # the keyboard.
   xdotool mousemove --window "$win" 119 331 click 1
   sleep 1
+  import -window root "$out/console-$2-import-dialog.png"
+  echo "$out/console-$2-import-dialog.png"
   xdotool type --delay 5 "$folder/bulk-list.xlsx"
   xdotool key Return
   sleep 1

@@ -2,6 +2,7 @@
 #include "frmmain.h"
 
 #include "common/errorlog.h"
+#include "gui/systemlanguage.h"
 #include "platform/folders.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
+    gui::InstallQtTranslations(app);
     // The window may sit in the tray while an error box is closed: only the
     // close button ends the program.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -31,7 +31,6 @@
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 #include <memory>
-#include <signal.h>
 
 namespace {
 
@@ -75,7 +74,7 @@ protected:
     {
         window.reset();
         if (service) {
-            ::kill(static_cast<pid_t>(service->processId()), SIGTERM);
+            service->terminate();
             EXPECT_TRUE(service->waitForFinished(30000));
         }
         modem.reset();

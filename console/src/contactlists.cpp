@@ -2,6 +2,7 @@
 
 #include "common/language.h"
 #include "gui/msgbox.h"
+#include "store/alphabet.h"
 #include "store/databasefiles.h"
 
 #include <QListWidget>
@@ -38,7 +39,7 @@ QString OrderText(const SortColumns &sort)
     QStringList names;
     for (const QString &name : sort)
         names << (std::find(ContactColumns.begin(), ContactColumns.end(), name) != ContactColumns.end() ? name : ContactColumns[0]);
-    return names.join(QStringLiteral(", "));
+    return AlphabeticalOrder(names, QStringLiteral("ID"));
 }
 
 void RefreshListBox(const QSqlDatabase &connection, QListWidget *list, const QString &query)

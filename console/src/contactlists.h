@@ -21,8 +21,9 @@ SortColumns InitialSortColumns();
 // out, and the clicked column sorts first. Other indices change nothing.
 void ShiftSortColumns(SortColumns &sort, int index);
 
-// The ORDER BY text of the order, its names joined by ", ". Only the four
-// column names of Contact ever reach it.
+// The ORDER BY text of the order: its names joined by ", ", each in the
+// alphabetical collation, then ID for the rows that tie on all four. Only
+// the four column names of Contact ever reach it.
 QString OrderText(const SortColumns &sort);
 
 // Empties `list` and fills it from `query`: column 1 (Null shows as "") is

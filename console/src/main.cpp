@@ -2,6 +2,7 @@
 #include "frmmain.h"
 
 #include "common/errorlog.h"
+#include "gui/systemlanguage.h"
 #include "platform/folders.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@ int main(int argc, char **argv)
     ::umask(0007);
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
+    gui::InstallQtTranslations(app);
     common::errorLogName = QStringLiteral("TalvinorSMSServer.log");
     frmMain window(platform::programFolder());
     if (!window.Form_Load())

@@ -9,6 +9,7 @@
 #include "common/language.h"
 #include "gui/arbutton.h"
 #include "gui/msgbox.h"
+#include "store/alphabet.h"
 #include "store/databasefiles.h"
 
 #include <QHeaderView>
@@ -21,7 +22,8 @@
 
 namespace {
 
-const QString GroupsQuery = QStringLiteral("SELECT ID, GroupName FROM Groups ORDER BY GroupName");
+const QString GroupsQuery = QStringLiteral("SELECT ID, GroupName FROM Groups ORDER BY ")
+    + AlphabeticalOrder({QStringLiteral("GroupName")}, QStringLiteral("ID"));
 
 } // namespace
 

@@ -10,6 +10,7 @@
 #include "common/md5.h"
 #include "gui/arbutton.h"
 #include "gui/msgbox.h"
+#include "store/alphabet.h"
 #include "store/databasefiles.h"
 
 #include <QApplication>
@@ -28,8 +29,8 @@ namespace {
 constexpr int UserNameLimit = 10;
 constexpr int TextLimit = 32;
 
-const QString UsersQuery =
-    QStringLiteral("SELECT ID, TRIM(FirstName || ' ' || LastName) FROM Users ORDER BY FirstName, LastName");
+const QString UsersQuery = QStringLiteral("SELECT ID, TRIM(FirstName || ' ' || LastName) FROM Users ORDER BY ")
+    + AlphabeticalOrder({QStringLiteral("FirstName"), QStringLiteral("LastName")}, QStringLiteral("ID"));
 
 int Flag(const QCheckBox *box)
 {

@@ -9,6 +9,7 @@
 #include "platform/error.h"
 #include "protocol/protocol.h"
 #include "sealkit/clscipherbase.h"
+#include "store/alphabet.h"
 
 #include <QDateTime>
 #include <QSet>
@@ -87,7 +88,9 @@ Statement PhonebookSearchStatement(const QString &searchText)
         + LikeAnyWord(QLatin1String("Company"), words.size()) + QLatin1String(" ") + QLatin1String("UNION ")
         + QLatin1String("SELECT ID AS F1, 1 AS F2, GroupName AS F3, '' AS F4, '' AS F5, '' AS F6 ")
         + QLatin1String("FROM Groups ") + QLatin1String("WHERE ") + LikeAnyWord(QLatin1String("GroupName"), words.size())
-        + QLatin1String(" ") + QLatin1String("ORDER BY F3, F4, F5, F6");
+        + QLatin1String(" ") + QLatin1String("ORDER BY ")
+        + AlphabeticalOrder({QStringLiteral("F3"), QStringLiteral("F4"), QStringLiteral("F5"), QStringLiteral("F6")},
+                            QStringLiteral("F1"));
     for (int condition = 0; condition < 4; ++condition)
         for (const QString &word : words)
             statement.values << word;

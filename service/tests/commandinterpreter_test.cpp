@@ -5,6 +5,7 @@
 #include "queuefiles.h"
 #include "servicepartstest.h"
 #include "testdatabases.h"
+#include "text.h"
 
 #include "platform/codepage.h"
 #include "protocol/protocol.h"
@@ -395,14 +396,15 @@ TEST_F(CommandInterpreterTest, SearchStatementBindsEveryWordForEachColumn)
                              "FROM Contact WHERE FirstName LIKE '%' || ? || '%' OR LastName LIKE '%' || ? || '%' "
                              "OR Company LIKE '%' || ? || '%' UNION SELECT ID AS F1, 1 AS F2, GroupName AS F3, "
                              "'' AS F4, '' AS F5, '' AS F6 FROM Groups WHERE GroupName LIKE '%' || ? || '%' "
-                             "ORDER BY F3, F4, F5, F6"));
+                             "ORDER BY F3 COLLATE turkish, F4 COLLATE turkish, F5 COLLATE turkish, F6 COLLATE turkish, F1"));
     EXPECT_EQ(ann.values, (QVariantList{L("ann"), L("ann"), L("ann"), L("ann")}));
 
     const Statement empty = PhonebookSearchStatement(QString());
     EXPECT_EQ(empty.text,
               QStringLiteral("SELECT ID AS F1, 0 AS F2, FirstName AS F3, LastName AS F4, Company AS F5, Phonenumber AS F6 "
                              "FROM Contact WHERE 1=0 OR 1=0 OR 1=0 UNION SELECT ID AS F1, 1 AS F2, GroupName AS F3, "
-                             "'' AS F4, '' AS F5, '' AS F6 FROM Groups WHERE 1=0 ORDER BY F3, F4, F5, F6"));
+                             "'' AS F4, '' AS F5, '' AS F6 FROM Groups WHERE 1=0 ORDER BY F3 COLLATE turkish, "
+                             "F4 COLLATE turkish, F5 COLLATE turkish, F6 COLLATE turkish, F1"));
     EXPECT_TRUE(empty.values.isEmpty());
 
     const Statement padded = PhonebookSearchStatement(QStringLiteral("  ann    o'x  "));
@@ -435,6 +437,76 @@ TEST_F(CommandInterpreterTest, SearchAnswersMatchingContactsAndGroupsInOrder)
         ASSERT_TRUE(answer) << qPrintable(c.text);
         EXPECT_EQ(answer->code, protocol::CMD_PHONEBOOK_RESULT);
         EXPECT_EQ(answer->data, c.result) << qPrintable(c.text);
+    }
+    EXPECT_EQ(LogText(), QString());
+}
+
+TEST_F(CommandInterpreterTest, SearchFindsEveryLetterWhateverItsCaseAndAnswersInAlphabeticalOrder)
+{
+    // Contacts 1-8 and groups 1-4: contact 8 repeats contact 1, and the two
+    // İbrahims differ in case alone.
+    const char16_t *const contacts[][4] = {
+        {u"Çağrı", u"Yıldız", u"IŞIK LOJİSTİK", u"+9011"}, {u"İbrahim", u"Öztürk", u"Şahin Gıda", u"+9012"},
+        {u"Irene", u"Smith", u"Acme", u"+9013"},           {u"Işık", u"Çelik", nullptr, u"+9014"},
+        {u"Gülşen", u"Ünal", u"ılgaz ticaret", u"+9015"},  {u"ibrahim", u"Aydın", u"Acme", u"+9016"},
+        {u"Zeynep", u"Doğan", u"Ilıca", u"+9017"},         {u"Çağrı", u"Yıldız", u"IŞIK LOJİSTİK", u"+9011"},
+    };
+    for (const auto &c : contacts)
+        AddContact(S(c[0]), S(c[1]), c[2] ? QVariant(S(c[2])) : Null, S(c[3]));
+    const char16_t *const groups[] = {u"İstanbul ofisi", u"Işık ekibi", u"Şube çalışanları", u"Çağrı merkezi"};
+    for (const char16_t *group : groups)
+        phonebook->Run(QStringLiteral("INSERT INTO Groups (GroupName) VALUES (?)"), {S(group)});
+    const auto record = [&](const QString &key) {
+        const int id = key.mid(1).toInt();
+        if (key.startsWith(QLatin1Char('g')))
+            return QStringLiteral("%1^1^%2^^^").arg(id).arg(S(groups[id - 1]));
+        const auto &c = contacts[id - 1];
+        return QStringList{QString::number(id), QStringLiteral("0"), S(c[0]), S(c[1]), c[2] ? S(c[2]) : QString(), S(c[3])}
+            .join(QLatin1Char('^'));
+    };
+    const auto [client, index] = LoggedIn();
+    const struct {
+        const char16_t *text;
+        const char *keys; // c<contact ID> or g<group ID>, in the order expected
+    } cases[] = {
+        // Every row: ties on the name go to the next column, full ties to the ID.
+        {u" ", "c1 c8 g4 c5 c3 c4 g2 c6 c2 g1 g3 c7"},
+        {u"çağ", "c1 c8 g4"},
+        {u"ÇAĞ", "c1 c8 g4"},
+        {u"ğrı", "c1 c8 g4"},
+        {u"ibra", "c6 c2"},
+        {u"İBRA", "c6 c2"},
+        {u"brah", "c6 c2"},
+        {u"ışık", "c1 c8 c4 g2"},
+        {u"IŞIK", "c1 c8 c4 g2"},
+        {u"işik", "c1 c8 c4 g2"},
+        {u"şık", "c1 c8 c4 g2"},
+        {u"ISIK", ""},
+        {u"irene", "c3"},
+        {u"IRENE", "c3"},
+        {u"ılgaz", "c5"},
+        {u"ILGAZ", "c5"},
+        {u"gÜLşEn", "c5"},
+        {u"ünal", "c5"},
+        {u"ÖZTÜRK", "c2"},
+        {u"öztürk", "c2"},
+        {u"gıda", "c2"},
+        {u"çelik", "c4"},
+        {u"ılıca", "c7"},
+        {u"DOĞ", "c7"},
+        {u"istanbul", "g1"},
+        {u"ISTANBUL", "g1"},
+        {u"ofis", "g1"},
+        {u"ŞUBE ÇALIŞANLARI", "g3"},
+        {u"acme zeynep", "c3 c6 c7"},
+    };
+    for (const auto &c : cases) {
+        QStringList expected;
+        for (const QString &key : QString::fromLatin1(c.keys).split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            expected << record(key);
+        const auto answer = Search(*client, S(c.text));
+        ASSERT_TRUE(answer) << qPrintable(S(c.text));
+        EXPECT_EQ(answer->data, expected.join(QLatin1Char('|'))) << qPrintable(S(c.text));
     }
     EXPECT_EQ(LogText(), QString());
 }

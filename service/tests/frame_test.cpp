@@ -10,7 +10,6 @@
 #include <QTcpSocket>
 #include <gtest/gtest.h>
 #include <memory>
-#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -243,7 +242,7 @@ TEST_F(ServiceFrame, ServiceModeTellsSystemdAndStopsOnSigterm)
     client.connectToHost(QHostAddress::LocalHost, port);
     EXPECT_TRUE(client.waitForConnected(5000));
 
-    ::kill(static_cast<pid_t>(p->processId()), SIGTERM);
+    p->terminate();
     ASSERT_TRUE(p->waitForFinished(20000));
     EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p->exitCode(), 0);

@@ -12,7 +12,6 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <memory>
-#include <signal.h>
 
 ProgramFolder::ProgramFolder()
 {
@@ -97,7 +96,7 @@ std::unique_ptr<QProcess> StartService(const ProgramFolder &folder, quint16 port
 
 bool StopService(QProcess &service)
 {
-    ::kill(static_cast<pid_t>(service.processId()), SIGTERM);
+    service.terminate();
     return service.waitForFinished(30000) && service.exitStatus() == QProcess::NormalExit && service.exitCode() == 0;
 }
 

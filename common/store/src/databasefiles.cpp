@@ -1,5 +1,7 @@
 #include "store/databasefiles.h"
 
+#include "store/alphabet.h"
+
 #include "platform/error.h"
 
 #include <QFileInfo>
@@ -84,9 +86,15 @@ QSqlDatabase OpenDatabaseFile(const QString &connectionName, const QString &path
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     db.setDatabaseName(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) + QStringLiteral("?mode=rw"));
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
-    const QString reason = db.open() ? unusableReason(db) : describe(db.lastError());
-    if (reason.isEmpty())
-        return db;
+    QString reason = db.open() ? unusableReason(db) : describe(db.lastError());
+    if (reason.isEmpty()) {
+        try {
+            InstallTextRules(db);
+            return db;
+        } catch (const platform::Error &e) {
+            reason = e.description();
+        }
+    }
     CloseDatabaseFile(db, connectionName);
     throw platform::Error(platform::ErrServiceFatal, QStringLiteral("Cannot open database %1: %2").arg(path, reason));
 }

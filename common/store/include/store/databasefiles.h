@@ -7,8 +7,9 @@
 #include <QVariantList>
 
 // Opens one SQLite database file for reading and writing without ever
-// creating it: WAL journal, busy time-out of 5 s. Raises platform::Error
-// when the file is missing or is not a database that can be read.
+// creating it: WAL journal, busy time-out of 5 s, and the matching and
+// ordering of texts of store/alphabet.h. Raises platform::Error when the
+// file is missing or is not a database that can be read.
 QSqlDatabase OpenDatabaseFile(const QString &connectionName, const QString &path);
 
 // The text of a field value; a Null cannot become text and raises
