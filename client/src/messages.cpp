@@ -133,8 +133,10 @@ void frmMain::Login()
     connection->ServerIP = settings.serverIP;
     connection->ServerPort = settings.serverPort;
     connection->PasswordDigest = settings.passwordDigest;
-    connection->Login(pageLogin->txtUsername->text(), pageLogin->txtPassword->text(),
-                      pageLogin->chkSavePassword->isChecked());
+    // A refused name reaches neither the connection nor the settings.
+    if (!connection->Login(pageLogin->txtUsername->text(), pageLogin->txtPassword->text(),
+                           pageLogin->chkSavePassword->isChecked()))
+        return;
     settings.userName = connection->UserName;
     settings.passwordDigest = connection->PasswordDigest;
     settings.savePassword = connection->SavePassword;

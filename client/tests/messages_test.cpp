@@ -277,3 +277,44 @@ TEST_F(Window, ARefusedLoginShowsTheAlertOnce)
     window->imgButton_Click(1);
     EXPECT_EQ(window->lblAlert->text(), common::LanguageText(S("use_only_english_characters")));
 }
+
+// A name the client refuses never reaches the connection: the box keeps
+// what was typed, and the saved login stays in memory and in the file.
+TEST_F(Window, ARefusedNameLeavesTheSavedLoginAsItWas)
+{
+    const QString digest = S("0123456789ABCDEF0123456789ABCDEF");
+    platform::IniFile ini;
+    ini.setIniPath(window->settingsPath());
+    ini.WriteValue(S("SMSClient"), S("UserName"), S("bob"));
+    ini.WriteValue(S("SMSClient"), S("SavePassword"), S("1"));
+    ini.WriteValue(S("SMSClient"), S("Password"), digest);
+    window = std::make_unique<frmMain>(dir.path());
+    window->Form_Load();
+    boxes.boxes.clear();
+    QFile file(window->settingsPath());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+
+    window->ShowPage(5);
+    window->pageLogin->txtUsername->setText(S("bob smith"));
+    window->imgButton_Click(1);
+    EXPECT_EQ(window->lblAlert->text(), common::LanguageText(S("use_only_english_characters")));
+    EXPECT_EQ(window->pageLogin->txtUsername->text(), S("bob smith"));
+    EXPECT_EQ(window->settings.userName, S("bob"));
+    EXPECT_TRUE(window->settings.savePassword);
+    EXPECT_EQ(window->settings.passwordDigest, digest);
+    // No connection was even tried.
+    EXPECT_EQ(window->connection->wClient(), nullptr);
+
+    window->HideAlert();
+    window->ShowPage(4);
+    window->imgButton_Click(1);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before);
+    // The login page shows the saved login again.
+    window->ShowPage(5);
+    EXPECT_EQ(window->pageLogin->txtUsername->text(), S("bob"));
+    EXPECT_EQ(window->pageLogin->txtPassword->text(), digest);
+    EXPECT_TRUE(window->pageLogin->chkSavePassword->isChecked());
+}
