@@ -400,3 +400,40 @@ TEST_F(Store, ASpecialFileInAStoreFolderIsSkippedWithoutWaiting)
     EXPECT_TRUE(ReadAll(ErrorLog()).contains("pipe.sms"));
     EXPECT_TRUE(QFileInfo::exists(pipe));
 }
+
+// However the files are shared out to be read, the sent records come in
+// file-name order and the files that give no record are reported in it.
+TEST_F(Store, ManyFilesLoadInNameOrderWithTheirFailures)
+{
+    QStringList broken;
+    for (int i = 0; i < 2000; ++i) {
+        const QString name = S("%1.sms").arg(i, 5, 10, QLatin1Char('0'));
+        if (i % 250 == 7) {
+            ASSERT_TRUE(QDir(Users()).mkpath(S("bob/sent")));
+            WriteFile(Users() + S("/bob/sent/") + name, "no message here\r\n");
+            broken << name;
+        } else {
+            Put("sent", name, S("bob,+90555%1,24/01/01 10:00:00,copy %1").arg(i));
+        }
+    }
+
+    store.OpenMessageStore(Bob);
+
+    ASSERT_EQ(store.SentMessages.size(), 2000 - broken.size());
+    int previous = -1;
+    for (const SmsRef &record : std::as_const(store.SentMessages)) {
+        const int number = record->Message().mid(5).toInt();
+        ASSERT_GT(number, previous);
+        EXPECT_EQ(QFileInfo(record->FileName).fileName(), S("%1.sms").arg(number, 5, 10, QLatin1Char('0')));
+        previous = number;
+    }
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_TRUE(boxes.boxes[0].text.contains(broken[0])) << qPrintable(boxes.boxes[0].text);
+    const QByteArray log = ReadAll(ErrorLog());
+    qsizetype from = 0;
+    for (const QString &name : std::as_const(broken)) {
+        const qsizetype at = log.indexOf(name.toLatin1(), from);
+        ASSERT_GE(at, 0) << qPrintable(name);
+        from = at;
+    }
+}
