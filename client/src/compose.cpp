@@ -29,12 +29,6 @@ QString Text(const char *key)
     return common::LanguageText(QLatin1String(key));
 }
 
-// The limit that the counter shows for a text.
-qsizetype CounterLimit(const QString &text)
-{
-    return modPDU::IsSevenBitText(text) ? 160 : 70;
-}
-
 // The message as it travels: "^" and "|" cannot (they separate fields and
 // stand for line breaks), and each line break is written "|".
 QString MessageTextOf(QString body)
@@ -52,12 +46,16 @@ QString ManualNumbersOf(QString numbers)
     return numbers;
 }
 
-// Whether the modem can send the header and the message in one SMS; it
-// turns each "|" back into a line break.
-bool FitsOneSms(const QString &header, const QString &messageText)
+// The header and the message as the modem will send them: the counter
+// and the send both judge this text, so they cannot disagree.
+QString SentText(const QString &boxText, qsizetype headerLength)
 {
-    QString sent = header + messageText;
-    sent.replace(QLatin1Char('|'), QLatin1Char('\n'));
+    const QString body = boxText.size() > headerLength ? boxText.mid(headerLength) : QString();
+    return modPDU::TextAsSent(boxText.left(headerLength) + MessageTextOf(body));
+}
+
+bool FitsOneSms(const QString &sent)
+{
     return modPDU::OneSmsCoding(sent) != modPDU::SmsCoding::TooLong;
 }
 
@@ -92,12 +90,13 @@ void frmMain::PrepareNewSMSMessage()
 void frmMain::txtMessage_Change()
 {
     try {
-        const QString text = pageNewSMS->txtMessage->PlainText();
-        const qsizetype limit = CounterLimit(text);
+        HeaderTextEdit *box = pageNewSMS->txtMessage;
+        const QString text = box->PlainText();
+        const QString sent = SentText(text, box->HeaderLength);
         QLabel *counter = pageNewSMS->lblFreeCharacters;
-        counter->setText(QStringLiteral("%1/%2").arg(text.size()).arg(limit));
+        counter->setText(QStringLiteral("%1/%2").arg(text.size()).arg(modPDU::OneSmsLimit(sent)));
         QPalette palette = counter->palette();
-        palette.setColor(QPalette::WindowText, text.size() > limit ? QColor(192, 0, 0) : QColor(Qt::black));
+        palette.setColor(QPalette::WindowText, FitsOneSms(sent) ? QColor(Qt::black) : QColor(192, 0, 0));
         counter->setPalette(palette);
     } catch (...) {
         common::LogError(QStringLiteral("frmMain"), QStringLiteral("txtMessage_Change"));
@@ -139,11 +138,10 @@ void frmMain::SendSMS()
     QLineEdit *numberBox = pageNewSMS->txtPhoneNumber;
     ucUFList *recipients = pageNewSMS->uflContacts;
     const QString text = box->PlainText();
-    const QString header = text.left(box->HeaderLength);
     const QString body = text.size() > box->HeaderLength ? text.mid(box->HeaderLength) : QString();
     const QString messageText = MessageTextOf(body);
 
-    if (text.size() > CounterLimit(text) || !FitsOneSms(header, messageText)) {
+    if (!FitsOneSms(SentText(text, box->HeaderLength))) {
         ShowAlert(Text("message_is_too_long") + QLatin1Char('.'));
         return;
     }

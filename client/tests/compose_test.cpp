@@ -191,8 +191,9 @@ TEST_F(Compose, CounterShowsLengthAndLimitAndTurnsRedPastIt)
         {QString(157, QLatin1Char('a')), S("161/160"), true},
         {QString(66, QLatin1Char('a')) + S("é"), S("71/70"), true},
         {S("a\nb"), S("7/160"), false},
-        // The counter goes by character codes only; the send knows better.
-        {QString(67, QLatin1Char('`')), S("71/160"), false},
+        // A backtick has no place in the 7-bit alphabet: the text goes out
+        // in UCS2, with its limit of 70.
+        {QString(67, QLatin1Char('`')), S("71/70"), true},
     };
     for (const auto &c : cases) {
         window->PrepareNewSMSMessage();
@@ -652,3 +653,51 @@ TEST_F(Compose, AUserWithoutFreeNumbersCannotTypeOne)
     EXPECT_TRUE(page->txtPhoneNumber->text().isEmpty());
     EXPECT_FALSE(page->txtPhoneNumber->isEnabled());
 }
+
+
+// The counter and the send judge the same text: the counter is red
+// exactly for the texts that the send refuses as too long.
+TEST_F(Compose, CounterAndSendAgreeOnEveryText)
+{
+    const QString a = S("a");
+    const struct {
+        QString body;
+        QString counter;
+        bool tooLong;
+    } cases[] = {
+        {a.repeated(156), S("160/160"), false},
+        {a.repeated(157), S("161/160"), true},
+        {S("\t") + a.repeated(65), S("70/70"), false},
+        {S("\t") + a.repeated(66), S("71/70"), true},
+        {S("`") + a.repeated(65), S("70/70"), false},
+        {S("`") + a.repeated(66), S("71/70"), true},
+        // "{" takes two septets; "€" goes out in UCS2.
+        {S("{") + a.repeated(154), S("159/160"), false},
+        {S("{") + a.repeated(155), S("160/160"), true},
+        {S("€") + a.repeated(65), S("70/70"), false},
+        {S("€") + a.repeated(66), S("71/70"), true},
+        {S("€") + a.repeated(155), S("160/70"), true},
+        {S("ş") + a.repeated(65), S("70/70"), false},
+        {S("ğ") + a.repeated(66), S("71/70"), true},
+        {S("çalışkan ılık öğün") + a.repeated(48), S("70/70"), false},
+    };
+    QStringList sentTexts;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.body.toStdString());
+        window->PrepareNewSMSMessage();
+        message->insertPlainText(c.body);
+        EXPECT_EQ(Counter(), c.counter);
+        EXPECT_EQ(CounterIsRed(), c.tooLong);
+        page->txtPhoneNumber->setText(S("123"));
+        ClickSend();
+        EXPECT_EQ(window->lblAlert->text(), c.tooLong ? AlertOf("message_is_too_long", ".") : AlertOf("sms_sent"));
+        if (!c.tooLong)
+            sentTexts << c.body;
+    }
+    const QList<protocol::Message> sent = Requests(static_cast<int>(sentTexts.size()));
+    QStringList texts;
+    for (const protocol::Message &request : sent)
+        texts << request.data.section(QLatin1Char('^'), 2);
+    EXPECT_EQ(texts, sentTexts);
+}
+
