@@ -10,6 +10,7 @@
 #include "common/language.h"
 #include "gui/arbutton.h"
 #include "platform/codepage.h"
+#include "platform/convert.h"
 #include "platform/error.h"
 #include "protocol/protocol.h"
 #include "vorbex/modpdu.h"
@@ -19,6 +20,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTcpSocket>
+
+#include <algorithm>
 
 namespace {
 
@@ -57,6 +60,20 @@ QString SentText(const QString &boxText, qsizetype headerLength)
 bool FitsOneSms(const QString &sent)
 {
     return modPDU::OneSmsCoding(sent) != modPDU::SmsCoding::TooLong;
+}
+
+// The typed numbers as the service takes them apart: it trims the blanks
+// at the ends of the whole text and splits it at ",".
+QStringList TypedNumbersOf(const QString &manualNumbers)
+{
+    return platform::TrimBlanks(manualNumbers).split(QLatin1Char(','));
+}
+
+bool AllTypedNumbersValid(const QString &manualNumbers)
+{
+    const QStringList pieces = TypedNumbersOf(manualNumbers);
+    return std::all_of(pieces.cbegin(), pieces.cend(),
+                       [](const QString &piece) { return piece.isEmpty() || modPDU::IsValidPhoneNumber(piece); });
 }
 
 // The page's layout for a recipient list with or without entries.
@@ -140,6 +157,7 @@ void frmMain::SendSMS()
     const QString text = box->PlainText();
     const QString body = text.size() > box->HeaderLength ? text.mid(box->HeaderLength) : QString();
     const QString messageText = MessageTextOf(body);
+    const QString manualNumbers = ManualNumbersOf(numberBox->text());
 
     if (!FitsOneSms(SentText(text, box->HeaderLength))) {
         ShowAlert(Text("message_is_too_long") + QLatin1Char('.'));
@@ -155,8 +173,14 @@ void frmMain::SendSMS()
         ShowAlert(Text("message_has_unsupported_characters") + QLatin1Char('.'));
         return;
     }
+    // The service hands typed numbers to the modem as they are: one it
+    // cannot send to would be set aside as failed after "sent".
+    if (!AllTypedNumbersValid(manualNumbers)) {
+        ShowAlert(Text("phonenumber_is_not_valid") + QLatin1Char('.'));
+        return;
+    }
 
-    const QString data = ManualNumbersOf(numberBox->text()) + QLatin1Char('^') + recipients->SelectionText()
+    const QString data = manualNumbers + QLatin1Char('^') + recipients->SelectionText()
         + QLatin1Char('^') + messageText;
     QTcpSocket *socket = connection->wClient();
     if (!LoggedIn || !socket || socket->state() != QAbstractSocket::ConnectedState)

@@ -391,7 +391,7 @@ TEST_F(Compose, SendingWritesOneRequestAndOneCopyPerRecipient)
     window->ShowPage(7);
     Result(ThreeRows);
     Pick({0});
-    page->txtPhoneNumber->insert(S("0555,+49 1"));
+    page->txtPhoneNumber->insert(S("0555,+491"));
     Type(S("hi"));
     QTest::keyClick(message, Qt::Key_Return);
     Type(S("there"));
@@ -400,7 +400,7 @@ TEST_F(Compose, SendingWritesOneRequestAndOneCopyPerRecipient)
     const QList<protocol::Message> sent = Requests(1);
     ASSERT_EQ(sent.size(), 1);
     EXPECT_EQ(sent[0].code, protocol::CMD_SEND_SMS);
-    EXPECT_EQ(sent[0].data, S("0555,+49 1^5|0^hi|there"));
+    EXPECT_EQ(sent[0].data, S("0555,+491^5|0^hi|there"));
     QStringList copies = SentCopies();
     ASSERT_EQ(copies.size(), 3);
     for (QString &line : copies) {
@@ -409,14 +409,14 @@ TEST_F(Compose, SendingWritesOneRequestAndOneCopyPerRecipient)
         line = line.section(QLatin1Char(','), 1, 1);
     }
     copies.sort();
-    EXPECT_EQ(copies, (QStringList{S("+49 1"), S("0555"), S("Ann Acme")}));
+    EXPECT_EQ(copies, (QStringList{S("+491"), S("0555"), S("Ann Acme")}));
     // Typed numbers first, then the entries.
     QStringList recipients;
     for (const SmsRef &record : std::as_const(window->store.SentMessages)) {
         recipients << record->PhoneNumber();
         EXPECT_EQ(record->Message(), S("hi\r\nthere"));
     }
-    EXPECT_EQ(recipients, (QStringList{S("0555"), S("+49 1"), S("Ann Acme")}));
+    EXPECT_EQ(recipients, (QStringList{S("0555"), S("+491"), S("Ann Acme")}));
 
     EXPECT_EQ(window->lblAlert->text(), AlertOf("sms_sent"));
     EXPECT_EQ(message->PlainText(), S("bob:"));
@@ -499,7 +499,7 @@ TEST_F(Compose, RefusedMessagesLeaveNothingBehind)
 TEST_F(Compose, ASendThatCannotLeaveKeepsNoCopies)
 {
     // More than the service can decode.
-    page->txtPhoneNumber->setText(QString(16400, QLatin1Char('1')));
+    page->txtPhoneNumber->setText(S("12345678901234567890,").repeated(800));
     Type(S("hi"));
     ClickSend();
     ASSERT_EQ(ErrorBoxes().size(), 1);
@@ -654,6 +654,57 @@ TEST_F(Compose, AUserWithoutFreeNumbersCannotTypeOne)
     EXPECT_FALSE(page->txtPhoneNumber->isEnabled());
 }
 
+// Each typed number goes to the modem as the service takes it from the
+// box: one the modem cannot send to stops the send before anything is kept.
+TEST_F(Compose, TypedNumbersTheModemCannotTakeStopTheSend)
+{
+    // Ctrl+A selects nothing in the number box: the second number is
+    // typed onto the end of the first.
+    QTest::keyClicks(page->txtPhoneNumber, S("+90555777009"));
+    QTest::keyClick(page->txtPhoneNumber, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(page->txtPhoneNumber, S("+905557770002"));
+    ASSERT_EQ(page->txtPhoneNumber->text(), S("+90555777009+905557770002"));
+    const struct {
+        QString numbers;
+        bool sent;
+    } cases[] = {
+        {page->txtPhoneNumber->text(), false},
+        {S("0555,+49 1"), false},
+        {S("12"), false},
+        {S("+"), false},
+        {S("123456789012345678901"), false},
+        {S("0555,0555 1"), false},
+        {S("123"), true},
+        {S("+905557770001,,0555"), true},
+        {S("12345678901234567890"), true},
+        {S(" 0555 "), true},
+    };
+    QStringList sentData;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.numbers.toStdString());
+        window->PrepareNewSMSMessage();
+        message->insertPlainText(S("hi"));
+        page->txtPhoneNumber->setText(c.numbers);
+        const qsizetype copiesBefore = window->store.SentMessages.size();
+        ClickSend();
+        if (c.sent) {
+            EXPECT_EQ(window->lblAlert->text(), AlertOf("sms_sent"));
+            sentData << c.numbers + S("^^hi");
+        } else {
+            EXPECT_EQ(window->lblAlert->text(), AlertOf("phonenumber_is_not_valid", "."));
+            EXPECT_EQ(page->txtPhoneNumber->text(), c.numbers);
+            EXPECT_EQ(message->PlainText(), S("bob:hi"));
+            EXPECT_EQ(window->store.SentMessages.size(), copiesBefore);
+        }
+    }
+    const QList<protocol::Message> sent = Requests(static_cast<int>(sentData.size()));
+    QStringList data;
+    for (const protocol::Message &request : sent)
+        data << request.data;
+    EXPECT_EQ(data, sentData);
+    // The empty piece between the commas still has its copy.
+    EXPECT_EQ(SentCopies().size(), 1 + 3 + 1 + 1);
+}
 
 // The counter and the send judge the same text: the counter is red
 // exactly for the texts that the send refuses as too long.
