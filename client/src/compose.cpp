@@ -193,18 +193,27 @@ void frmMain::SendSMS()
                                   .arg(protocol::MaxDataLength));
     const QString frame = protocol::PrepareDataToSend(protocol::CMD_SEND_SMS, data);
 
-    // One sent copy per recipient, and only for a request that leaves.
+    // One sent copy per recipient, and only for a request that leaves. A
+    // copy that cannot be written is reported and the message still goes:
+    // losing the copy is better than losing the message.
     SmsCollection copies;
+    QString firstFailure;
+    const auto keepCopy = [&](const QString &recipient) {
+        try {
+            copies << store.NewSMSSave(connection->UserName, recipient, messageText, QDateTime::currentDateTime());
+        } catch (...) {
+            const QString failure = common::WriteErrorEntry(QStringLiteral("frmMain"), QStringLiteral("NewSMSSave"));
+            if (firstFailure.isEmpty())
+                firstFailure = failure;
+        }
+    };
     try {
-        const QString userName = connection->UserName;
         // An empty box holds no number; an empty piece between commas is one.
         const QStringList numbers = numberBox->text().isEmpty() ? QStringList() : numberBox->text().split(QLatin1Char(','));
         for (const QString &number : numbers)
-            copies << store.NewSMSSave(userName, number, messageText, QDateTime::currentDateTime());
-        for (qint32 i = 0; i < recipients->EntryCount(); ++i) {
-            const QString label = recipients->EntryKind(i) == 0 ? recipients->ContactEntryLabel(i) : recipients->GroupEntryLabel(i);
-            copies << store.NewSMSSave(userName, label, messageText, QDateTime::currentDateTime());
-        }
+            keepCopy(number);
+        for (qint32 i = 0; i < recipients->EntryCount(); ++i)
+            keepCopy(recipients->EntryKind(i) == 0 ? recipients->ContactEntryLabel(i) : recipients->GroupEntryLabel(i));
         protocol::SendData(*socket, frame);
     } catch (...) {
         for (const SmsRef &copy : std::as_const(copies)) {
@@ -221,4 +230,7 @@ void frmMain::SendSMS()
     PrepareNewSMSMessage();
     recipients->ClearEntries();
     ShowAlert(Text("sms_sent"));
+    // One box for the copies that could not be kept, once the message is on its way.
+    if (!firstFailure.isEmpty())
+        common::ShowErrorBox(firstFailure);
 }

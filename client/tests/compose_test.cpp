@@ -752,3 +752,29 @@ TEST_F(Compose, CounterAndSendAgreeOnEveryText)
     EXPECT_EQ(texts, sentTexts);
 }
 
+// A sent copy that cannot be written is reported; the message still goes.
+TEST_F(Compose, ACopyThatCannotBeWrittenIsReportedAndTheMessageStillGoes)
+{
+    // The sent folder is a file now: no copy can go into it.
+    ASSERT_TRUE(QDir(SentFolder()).removeRecursively());
+    {
+        QFile blocker(SentFolder());
+        ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    }
+    page->txtPhoneNumber->setText(S("123,456"));
+    Type(S("hi"));
+    ClickSend();
+
+    const QList<protocol::Message> sent = Requests(1);
+    ASSERT_EQ(sent.size(), 1);
+    EXPECT_EQ(sent[0].data, S("123,456^^hi"));
+    EXPECT_EQ(window->lblAlert->text(), AlertOf("sms_sent"));
+    EXPECT_EQ(message->PlainText(), S("bob:"));
+    EXPECT_TRUE(window->store.SentMessages.isEmpty());
+    // One box for both copies; the log has an entry for each.
+    ASSERT_EQ(ErrorBoxes().size(), 1);
+    EXPECT_TRUE(ErrorBoxes()[0].contains(S("NewSMSSave"))) << qPrintable(ErrorBoxes()[0]);
+    QFile log(ErrorLogPath());
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_EQ(log.readAll().count("frmMain-->NewSMSSave"), 2);
+}
