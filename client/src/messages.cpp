@@ -9,6 +9,7 @@
 #include "common/errorlog.h"
 #include "common/language.h"
 #include "gui/msgbox.h"
+#include "gui/place.h"
 #include "platform/error.h"
 
 #include <QCheckBox>
@@ -41,6 +42,16 @@ public:
         setText(0, record->MessageDate());
         setText(1, record->PhoneNumber());
         ShowState();
+    }
+    // The date a point smaller, and the other side whole under the pointer;
+    // worked out when asked, as a list holds tens of thousands of rows.
+    QVariant data(int column, int role) const override
+    {
+        if (role == Qt::FontRole && column == 0)
+            return MessageDateFont(treeWidget()->font());
+        if (role == Qt::ToolTipRole && column == 1)
+            return gui::PlainToolTip(record->PhoneNumber());
+        return QTreeWidgetItem::data(column, role);
     }
     void ShowState()
     {

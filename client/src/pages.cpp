@@ -58,7 +58,14 @@ QTreeWidget *PlaceMessageList(QWidget *page, const QString &name)
     list->header()->setMinimumSectionSize(40);
     list->header()->setStretchLastSection(true);
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    list->setColumnWidth(0, 16 + 16 + QFontMetrics(font).horizontalAdvance(QStringLiteral("00/00/00 00:00:00")));
+    // The date column takes what a row's icon and date need, measured on a
+    // row as the lists show it; the other side takes the rest. The date is a
+    // point smaller again, so a recipient such as a group's name has room.
+    auto *sample = new QTreeWidgetItem(list, QStringList{QStringLiteral("00/00/00 00:00:00")});
+    sample->setIcon(0, QIcon(QStringLiteral(":/skins/icon-read.png")));
+    sample->setFont(0, MessageDateFont(font));
+    list->resizeColumnToContents(0);
+    delete sample;
     return list;
 }
 
@@ -78,6 +85,13 @@ gui::ARButton *PlaceGlyphButton(QWidget *page, const QString &name, int left, in
 }
 
 } // namespace
+
+QFont MessageDateFont(const QFont &listFont)
+{
+    QFont font = listFont;
+    font.setPointSizeF(font.pointSizeF() - 1);
+    return font;
+}
 
 PageMenu::PageMenu(QWidget *parent) : QWidget(parent)
 {
@@ -162,15 +176,15 @@ PagePhonebook::PagePhonebook(QWidget *parent) : QWidget(parent)
     lsvPhonebook->setGeometry(8, 38, 238, 220);
     lsvPhonebook->hideColumn(2);
     lsvPhonebook->hideColumn(3);
-    // A point smaller, as the message lists: a whole phone number fits and
-    // the name takes the rest of the width.
+    // A point smaller, as the message lists. The number column is as wide
+    // as the result's numbers need and the name takes the rest; a group has
+    // no number, so its name spans the whole row.
     QFont font = lsvPhonebook->font();
     font.setPointSizeF(font.pointSizeF() - 1);
     lsvPhonebook->setFont(font);
     lsvPhonebook->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     lsvPhonebook->header()->setStretchLastSection(false);
     lsvPhonebook->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    lsvPhonebook->setColumnWidth(1, QFontMetrics(font).horizontalAdvance(QStringLiteral("+900000000000")) + 14);
     lblPhonebookSelectAll = PlaceLabel(this, QStringLiteral("lblPhonebookSelectAll"), 8, 264, 76, 20);
     lblPhonebookClearAll = PlaceLabel(this, QStringLiteral("lblPhonebookClearAll"), 88, 264, 76, 20);
     lblPhonebookToggle = PlaceLabel(this, QStringLiteral("lblPhonebookToggle"), 168, 264, 78, 20);

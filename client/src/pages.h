@@ -17,6 +17,9 @@ class HeaderTextEdit;
 class ucUFList;
 namespace gui { class ARButton; }
 
+// The font of the date column of the message lists.
+QFont MessageDateFont(const QFont &listFont);
+
 // Inner size of every page box.
 inline constexpr QSize PageSize(254, 290);
 

@@ -24,6 +24,7 @@ namespace {
 enum Column { NameColumn = 0, NumberColumn = 1, IdColumn = 2, KindColumn = 3 };
 constexpr qsizetype RecordFields = 6;
 constexpr qint16 GroupKind = 1;
+constexpr int NumberPadding = 6;
 
 void ReportIn(const char *procedure)
 {
@@ -52,6 +53,16 @@ QTreeWidgetItem *PhonebookRow(const QStringList &fields)
             row->setFont(column, bold);
     }
     return row;
+}
+
+// The number column as wide as the widest number listed, the name the rest.
+void FitNumberColumn(QTreeWidget *list)
+{
+    QFontMetrics metrics(list->font());
+    int widest = 0;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        widest = std::max(widest, metrics.horizontalAdvance(list->topLevelItem(i)->text(NumberColumn)));
+    list->setColumnWidth(NumberColumn, widest + 2 * NumberPadding);
 }
 
 void SetTicks(QTreeWidget *list, const std::function<Qt::CheckState(Qt::CheckState)> &tick)
@@ -101,6 +112,11 @@ void frmMain::ShowPhonebookResult(const QString &data)
         list->addTopLevelItems(rows);
         ReportIn("ExecuteCommand");
     }
+    // A group has no number: its name takes the whole row. A row spans
+    // only once it is in the list.
+    for (QTreeWidgetItem *row : std::as_const(rows))
+        row->setFirstColumnSpanned(row->font(NameColumn).bold());
+    FitNumberColumn(list);
 }
 
 void frmMain::lblPhonebookSelectAll_Click()

@@ -21,6 +21,7 @@
 #include <QTcpSocket>
 #include <QTextBlock>
 #include <QTimer>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -777,4 +778,33 @@ TEST_F(Compose, ACopyThatCannotBeWrittenIsReportedAndTheMessageStillGoes)
     QFile log(ErrorLogPath());
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     EXPECT_EQ(log.readAll().count("frmMain-->NewSMSSave"), 2);
+}
+
+// Names show whole: a group's row spans the list, and recipient tags sit
+// several to a line at their natural width, three lines without scrolling.
+TEST_F(Compose, NamesShowWholeInTheResultsAndTheTags)
+{
+    window->ShowPage(7);
+    Result(S("5^0^Gülşen^Doğan^^+905321234567|4^1^Satış Ekibi^^^|7^0^Ann^^^0555|8^0^Bob^^^0556|9^0^Cem^^^0557"));
+    QTreeWidget *list = window->pagePhonebook->lsvPhonebook;
+    EXPECT_TRUE(list->topLevelItem(1)->isFirstColumnSpanned());
+    EXPECT_FALSE(list->topLevelItem(0)->isFirstColumnSpanned());
+    EXPECT_GE(list->columnWidth(1), list->fontMetrics().horizontalAdvance(S("+905321234567")));
+
+    Pick({0, 1, 2, 3, 4});
+    ucUFList *tags = page->uflContacts;
+    const QStringList whole{S("Gülşen Doğan"), S("Satış Ekibi (Group)"), S("Ann"), S("Bob"), S("Cem")};
+    QList<int> rows;
+    for (int i = 0; i < 5; ++i) {
+        const auto *label = tags->findChild<QLabel *>(S("lblEntry(%1)").arg(i));
+        ASSERT_TRUE(label);
+        EXPECT_EQ(label->text(), whole[i]);
+        EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(whole[i])) << qPrintable(whole[i]);
+        rows << label->parentWidget()->y();
+    }
+    const QSet<int> lines(rows.cbegin(), rows.cend());
+    EXPECT_LE(lines.size(), 3) << "tags share their lines";
+    auto *scroll = tags->findChild<QAbstractScrollArea *>();
+    ASSERT_TRUE(scroll);
+    EXPECT_FALSE(scroll->verticalScrollBar()->isVisible());
 }
