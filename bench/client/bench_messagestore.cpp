@@ -7,6 +7,7 @@
 // the floor that the login is measured against.
 #include "frmmain.h"
 #include "pages.h"
+#include "text.h"
 
 #include "common/boxes.h"
 #include "platform/inifile.h"
@@ -28,14 +29,9 @@
 
 namespace {
 
-QString S(const char *text)
-{
-    return QString::fromUtf8(text);
-}
-
 long ResidentKiB()
 {
-    QFile status(S("/proc/self/status"));
+    QFile status(S(u"/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n'))
@@ -49,7 +45,7 @@ QString Line(const char *who, int i)
     const int day = 1 + i % 28;
     const int month = 1 + (i / 28) % 12;
     const int year = 20 + (i / 336) % 6;
-    return S("%1,+90555%2,%3/%4/%5 %6:%7:%8,Message number %9, with a few words of text like a real one")
+    return S(u"%1,+90555%2,%3/%4/%5 %6:%7:%8,Message number %9, with a few words of text like a real one")
         .arg(QLatin1String(who)).arg(1000000 + i).arg(year, 2, 10, QLatin1Char('0')).arg(month, 2, 10, QLatin1Char('0'))
         .arg(day, 2, 10, QLatin1Char('0')).arg(i % 24, 2, 10, QLatin1Char('0')).arg(i % 60, 2, 10, QLatin1Char('0'))
         .arg((i * 7) % 60, 2, 10, QLatin1Char('0')).arg(i);
@@ -60,7 +56,7 @@ void Fill(const QString &folder, const char *who, int from, int count)
     QDir().mkpath(folder);
     const sealkit::clsCipherBase cipher;
     for (int i = from; i < from + count; ++i) {
-        QFile f(folder + S("/%1.sms").arg(i, 8, 10, QLatin1Char('0')));
+        QFile f(folder + S(u"/%1.sms").arg(i, 8, 10, QLatin1Char('0')));
         f.open(QIODevice::WriteOnly);
         f.write(cipher.Encrypt(Line(who, i), true).toLatin1() + "\r\n");
     }
@@ -94,24 +90,24 @@ Figures Run(int received, int sent)
     QTemporaryDir dir;
     QTcpServer server;
     server.listen(QHostAddress::LocalHost, 0);
-    QDir(dir.path()).mkpath(S("lang"));
-    QFile::copy(S(CLIENT_LANG_DIR "/en.ini"), dir.filePath(S("lang/en.ini")));
+    QDir(dir.path()).mkpath(S(u"lang"));
+    QFile::copy(S(u"" CLIENT_LANG_DIR "/en.ini"), dir.filePath(S(u"lang/en.ini")));
     platform::IniFile ini;
-    ini.setIniPath(dir.filePath(S("TalvinorSMSClient.ini")));
-    ini.WriteValue(S("SMSClient"), S("Language"), S("en"));
-    ini.WriteValue(S("SMSClient"), S("ServerIP"), S("127.0.0.1"));
-    ini.WriteValue(S("SMSClient"), S("ServerPort"), QString::number(server.serverPort()));
-    ini.WriteValue(S("SMSClient"), S("Sound"), S("0"));
-    const QString user = dir.filePath(S("users/bob"));
-    Fill(user + S("/unread"), "bob", 0, received / 10);
-    Fill(user + S("/inbox"), "bob", received / 10, received - received / 10);
-    Fill(user + S("/sent"), "bob", received, sent);
+    ini.setIniPath(dir.filePath(S(u"TalvinorSMSClient.ini")));
+    ini.WriteValue(S(u"SMSClient"), S(u"Language"), S(u"en"));
+    ini.WriteValue(S(u"SMSClient"), S(u"ServerIP"), S(u"127.0.0.1"));
+    ini.WriteValue(S(u"SMSClient"), S(u"ServerPort"), QString::number(server.serverPort()));
+    ini.WriteValue(S(u"SMSClient"), S(u"Sound"), S(u"0"));
+    const QString user = dir.filePath(S(u"users/bob"));
+    Fill(user + S(u"/unread"), "bob", 0, received / 10);
+    Fill(user + S(u"/inbox"), "bob", received / 10, received - received / 10);
+    Fill(user + S(u"/sent"), "bob", received, sent);
 
     Figures figures;
     auto window = std::make_unique<frmMain>(dir.path());
     window->Form_Load();
-    window->pageLogin->txtUsername->setText(S("bob"));
-    window->pageLogin->txtPassword->setText(S("pw"));
+    window->pageLogin->txtUsername->setText(S(u"bob"));
+    window->pageLogin->txtPassword->setText(S(u"pw"));
 
     QElapsedTimer clock;
     clock.start();
@@ -125,7 +121,7 @@ Figures Run(int received, int sent)
     QTcpSocket *socket = server.nextPendingConnection();
     (void)QTest::qWaitFor([&] { return window->connection->LoginPending; }, 10000);
     socket->write(protocol::PrepareDataToSend(protocol::CMD_LOGIN_REPLY,
-                                              sealkit::clsCipherBase().Encrypt(S("(Connected)|1"), true)).toLatin1());
+                                              sealkit::clsCipherBase().Encrypt(S(u"(Connected)|1"), true)).toLatin1());
     socket->flush();
     (void)QTest::qWaitFor([&] { return window->LoggedIn; }, 60000);
     window->ShowPage(2);
@@ -136,7 +132,7 @@ Figures Run(int received, int sent)
     window->ShowPage(2);
     figures.revisitMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
 
-    const QString push = sealkit::clsCipherBase().Encrypt(S("bob,+905551234567,23/06/15 12:00:00,pushed"), true);
+    const QString push = sealkit::clsCipherBase().Encrypt(S(u"bob,+905551234567,23/06/15 12:00:00,pushed"), true);
     const int rows = window->pageInbox->lvInbox->topLevelItemCount();
     clock.restart();
     window->NewSMSArrived(push);
