@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QEventLoop>
 #include <QPointer>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -185,9 +186,11 @@ TEST_F(Connection, ARefusedLoginShowsLoginFailedOnce)
 {
     QTcpSocket *socket = Connect(S(u"bob"), S(u"wrong"));
     ASSERT_TRUE(socket);
+    const QPointer<QTcpSocket> clientSocket = client.wClient();
     socket->close();
     ASSERT_TRUE(WaitFor([&] { return !alerts.isEmpty(); }));
-    QTest::qWait(100);
+    // Once the client's socket is gone, none of its events can follow.
+    ASSERT_TRUE(WaitFor([&] { return clientSocket.isNull(); }));
     EXPECT_EQ(alerts, QStringList{S(u"login_failed.")});
     EXPECT_FALSE(client.LoginPending);
     EXPECT_FALSE(client.LoggedIn);
@@ -247,8 +250,10 @@ TEST_F(Connection, SplitAndJoinedFramesAreHandledInOrder)
     // Two frames in one piece, the third cut in the middle and before its "|".
     Peer::Write(socket, one + two + three.left(10));
     ASSERT_TRUE(WaitFor([&] { return pushes.size() == 2; }));
+    // The client has read the piece once its socket has signalled it.
+    QSignalSpy arrived(client.wClient(), &QTcpSocket::readyRead);
     Peer::Write(socket, three.mid(10, three.size() - 11));
-    QTest::qWait(100);
+    ASSERT_TRUE(arrived.wait(10000));
     EXPECT_EQ(pushes.size(), 2);
     Peer::Write(socket, S(u"|"));
     ASSERT_TRUE(WaitFor([&] { return pushes.size() == 3; }));
@@ -260,8 +265,9 @@ TEST_F(Connection, HalfAFrameOfALostConnectionDoesNotJoinTheNextLogin)
 {
     QTcpSocket *socket = LogIn(S(u"bob"));
     const QString push = Peer::Enciphered(protocol::CMD_NEW_SMS, S(u"bob,1,24/01/05 10:00:00,cut off"));
+    QSignalSpy arrived(client.wClient(), &QTcpSocket::readyRead);
     Peer::Write(socket, push.left(push.size() / 2));
-    QTest::qWait(100);
+    ASSERT_TRUE(arrived.wait(10000));
     socket->close();
     ASSERT_TRUE(WaitFor([&] { return !client.LoggedIn && client.wClient() == nullptr; }));
 
@@ -303,9 +309,11 @@ TEST_F(Connection, AnArrivalDuringABoxOnlyWaitsItsTurn)
         const int n = static_cast<int>(pushes.size());
         order << S(u"begin %1").arg(n);
         if (n == 1) {
-            // A box's event loop, while the service pushes the next one.
+            // A box's event loop, while the service pushes the next one; it
+            // runs until that has reached the client.
+            QSignalSpy arrived(client.wClient(), &QTcpSocket::readyRead);
             Peer::Write(socket, Peer::Enciphered(protocol::CMD_NEW_SMS, S(u"bob,2,24/01/05 10:00:00,two")));
-            QTest::qWait(300);
+            arrived.wait(10000);
         }
         order << S(u"end %1").arg(n);
     });
