@@ -116,14 +116,14 @@ Figures Run(int received, int sent)
     figures.bareReadMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
 
     clock.restart();
-    window->Login();
+    window->pageLogin->Login();
     server.waitForNewConnection(10000);
     QTcpSocket *socket = server.nextPendingConnection();
     (void)QTest::qWaitFor([&] { return window->connection->LoginPending; }, 10000);
     socket->write(protocol::PrepareDataToSend(protocol::CMD_LOGIN_REPLY,
                                               sealkit::clsCipherBase().Encrypt(S(u"(Connected)|1"), true)).toLatin1());
     socket->flush();
-    (void)QTest::qWaitFor([&] { return window->LoggedIn; }, 60000);
+    (void)QTest::qWaitFor([&] { return window->connection->LoggedIn; }, 60000);
     window->ShowPage(2);
     figures.loginMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
 
@@ -135,7 +135,7 @@ Figures Run(int received, int sent)
     const QString push = sealkit::clsCipherBase().Encrypt(S(u"bob,+905551234567,23/06/15 12:00:00,pushed"), true);
     const int rows = window->pageInbox->lvInbox->topLevelItemCount();
     clock.restart();
-    window->NewSMSArrived(push);
+    window->pageInbox->NewSMSArrived(push);
     figures.pushMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
     if (window->pageInbox->lvInbox->topLevelItemCount() != rows + 1)
         std::fprintf(stderr, "the push was not listed\n");

@@ -50,7 +50,7 @@ protected:
         boxes.boxes.clear();
         peer = LogIn(S(u"bob"), S(u"(Connected)|1"));
         ASSERT_TRUE(peer);
-        ASSERT_TRUE(window->LoggedIn);
+        ASSERT_TRUE(window->connection->LoggedIn);
         page = window->pageNewSMS;
         message = page->txtMessage;
         window->HideAlert();
@@ -115,7 +115,7 @@ protected:
     {
         QTreeWidget *list = window->pagePhonebook->lsvPhonebook;
         window->ShowPage(7);
-        window->lblPhonebookClearAll_Click();
+        window->pagePhonebook->lblPhonebookClearAll_Click();
         for (int row : rows)
             list->topLevelItem(row)->setCheckState(0, Qt::Checked);
         window->HideAlert();
@@ -199,13 +199,13 @@ TEST_F(Compose, CounterShowsLengthAndLimitAndTurnsRedPastIt)
         {QString(67, QLatin1Char('`')), S(u"71/70"), true},
     };
     for (const auto &c : cases) {
-        window->PrepareNewSMSMessage();
+        window->pageNewSMS->PrepareNewSMSMessage();
         message->insertPlainText(c.typed);
         EXPECT_EQ(Counter(), c.counter) << qPrintable(c.typed);
         EXPECT_EQ(CounterIsRed(), c.red) << qPrintable(c.typed);
     }
     // A line break typed with Enter counts as one character.
-    window->PrepareNewSMSMessage();
+    window->pageNewSMS->PrepareNewSMSMessage();
     Type(S(u"a"));
     QTest::keyClick(message, Qt::Key_Return);
     Type(S(u"b"));
@@ -384,7 +384,7 @@ TEST_F(Compose, RecipientsAreListedOnceAndTheirListMovesTheMessageBox)
     EXPECT_EQ(window->currentPage, 1);
     EXPECT_EQ(list->SelectionText(), S(u"5|1"));
     window->ShowPage(0);
-    window->lblMenu_Click(1);
+    window->pageMenu->lblMenu_Click(1);
     EXPECT_EQ(list->EntryCount(), 0);
     EXPECT_TRUE(list->isHidden());
 }
@@ -484,7 +484,7 @@ TEST_F(Compose, RefusedMessagesLeaveNothingBehind)
         if (c.entry)
             Pick({0});
         window->ShowPage(1);
-        window->PrepareNewSMSMessage();
+        window->pageNewSMS->PrepareNewSMSMessage();
         message->insertPlainText(c.body);
         page->txtPhoneNumber->setText(c.numbers);
         ClickSend();
@@ -513,7 +513,7 @@ TEST_F(Compose, ASendThatCannotLeaveKeepsNoCopies)
     // The service went away.
     page->txtPhoneNumber->setText(S(u"123"));
     peer->disconnectFromHost();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->LoggedIn; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->connection->LoggedIn; }, 10000));
     ClickSend();
     ASSERT_EQ(ErrorBoxes().size(), 2);
     EXPECT_TRUE(ErrorBoxes()[1].contains(S(u"imgButton_Click"))) << qPrintable(ErrorBoxes()[1]);
@@ -571,8 +571,8 @@ TEST_F(Compose, SearchSendsTheTextAsTypedByButtonAndEnter)
     // Without a connection the search is reported and the rows stay.
     Result(ThreeRows);
     peer->disconnectFromHost();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->LoggedIn; }, 10000));
-    window->imgPhonebookSearchButton_Click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->connection->LoggedIn; }, 10000));
+    window->pagePhonebook->imgPhonebookSearchButton_Click();
     ASSERT_EQ(ErrorBoxes().size(), 1);
     EXPECT_TRUE(ErrorBoxes()[0].contains(S(u"imgPhonebookSearchButton_Click"))) << qPrintable(ErrorBoxes()[0]);
     EXPECT_EQ(window->pagePhonebook->lsvPhonebook->topLevelItemCount(), 3);
@@ -685,7 +685,7 @@ TEST_F(Compose, TypedNumbersTheModemCannotTakeStopTheSend)
     QStringList sentData;
     for (const auto &c : cases) {
         SCOPED_TRACE(c.numbers.toStdString());
-        window->PrepareNewSMSMessage();
+        window->pageNewSMS->PrepareNewSMSMessage();
         message->insertPlainText(S(u"hi"));
         page->txtPhoneNumber->setText(c.numbers);
         const qsizetype copiesBefore = window->store.SentMessages.size();
@@ -738,7 +738,7 @@ TEST_F(Compose, CounterAndSendAgreeOnEveryText)
     QStringList sentTexts;
     for (const auto &c : cases) {
         SCOPED_TRACE(c.body.toStdString());
-        window->PrepareNewSMSMessage();
+        window->pageNewSMS->PrepareNewSMSMessage();
         message->insertPlainText(c.body);
         EXPECT_EQ(Counter(), c.counter);
         EXPECT_EQ(CounterIsRed(), c.tooLong);

@@ -102,8 +102,8 @@ protected:
         window->pageLogin->txtPassword->clear();
         QTest::keyClicks(window->pageLogin->txtPassword, password);
         QTest::keyClick(window->pageLogin->txtPassword, Qt::Key_Return);
-        (void)QTest::qWaitFor([&] { return window->LoggedIn || !window->picAlert->isHidden(); }, 20000);
-        return window->LoggedIn;
+        (void)QTest::qWaitFor([&] { return window->connection->LoggedIn || !window->picAlert->isHidden(); }, 20000);
+        return window->connection->LoggedIn;
     }
 
     bool WaitForInbox(qsizetype count)
@@ -147,7 +147,7 @@ TEST_F(ClientEndToEnd, LoginsPushesARestartAndTheLists)
     QTreeWidget *inbox = window->pageInbox->lvInbox;
     ASSERT_EQ(inbox->topLevelItemCount(), 1);
     EXPECT_EQ(inbox->topLevelItem(0)->text(1), S(u"+905557770001"));
-    EXPECT_EQ(window->UnreadCount, 1);
+    EXPECT_EQ(window->store.UnreadCount, 1);
     const QStringList unread = QDir(Folder("bob", "unread")).entryList(QDir::Files);
     ASSERT_EQ(unread.size(), 1);
     const QString line = Deciphered(Folder("bob", "unread") + QLatin1Char('/') + unread[0]);
@@ -170,12 +170,12 @@ TEST_F(ClientEndToEnd, LoginsPushesARestartAndTheLists)
     window->ShowPage(2);
     inbox = window->pageInbox->lvInbox;
     ASSERT_EQ(inbox->topLevelItemCount(), 1);
-    EXPECT_EQ(window->UnreadCount, 1);
+    EXPECT_EQ(window->store.UnreadCount, 1);
 
     inbox->setCurrentItem(inbox->topLevelItem(0));
-    window->lvInbox_DblClick();
+    window->pageInbox->lvInbox_DblClick();
     EXPECT_TRUE(window->pageInbox->txtIncomingSMS->toPlainText().endsWith(S(u"\nhello")));
-    EXPECT_EQ(window->UnreadCount, 0);
+    EXPECT_EQ(window->store.UnreadCount, 0);
     EXPECT_TRUE(QDir(Folder("bob", "unread")).entryList(QDir::Files).isEmpty());
     EXPECT_EQ(QDir(Folder("bob", "inbox")).entryList(QDir::Files).size(), 1);
 
@@ -221,7 +221,7 @@ TEST_F(ClientEndToEnd, ASearchAndASendReachEachNumberOnce)
                       S(u"INSERT INTO Groups (GroupName) VALUES ('Team')"),
                       S(u"INSERT INTO ContactGroupLink (GroupID, ContactID) VALUES (1, 2), (1, 3)")});
     ASSERT_TRUE(LogIn(S(u"bob"), S(u"bobpw")));
-    window->lblMenu_Click(1);
+    window->pageMenu->lblMenu_Click(1);
     QTest::mouseClick(window->pageNewSMS->imgPhonebookButton, Qt::LeftButton);
     ASSERT_EQ(window->currentPage, 7);
     QTest::keyClicks(window->pagePhonebook->txtPhonebookSearch, S(u"ann team"));
@@ -264,7 +264,7 @@ TEST_F(ClientEndToEnd, ASearchAndASendReachEachNumberOnce)
 
     // The sent copies: one per typed number and entry, listed and opened.
     window->HideAlert();
-    window->lblMenu_Click(3);
+    window->pageMenu->lblMenu_Click(3);
     QTreeWidget *sent = window->pageSent->lvSent;
     ASSERT_EQ(sent->topLevelItemCount(), 4);
     QStringList recipients;
@@ -285,7 +285,7 @@ TEST_F(ClientEndToEnd, AUserWithoutFreeNumbersCannotTypeOne)
 {
     AddUser({S(u"--user"), S(u"eve"), S(u"--password"), S(u"evepw")});
     ASSERT_TRUE(LogIn(S(u"eve"), S(u"evepw")));
-    window->lblMenu_Click(1);
+    window->pageMenu->lblMenu_Click(1);
     QTest::keyClicks(window->pageNewSMS->txtPhoneNumber, S(u"+905551110009"));
     EXPECT_TRUE(window->pageNewSMS->txtPhoneNumber->text().isEmpty());
     EXPECT_FALSE(window->pageNewSMS->txtPhoneNumber->isEnabled());

@@ -118,7 +118,7 @@ TEST_F(Window, ALoginSetsTheNumberBoxAndAPushIsListedUnreadAtOnce)
 {
     QTcpSocket *socket = LogIn(S(u"bob"), S(u"(Connected)|0"));
     ASSERT_TRUE(socket);
-    ASSERT_TRUE(window->LoggedIn);
+    ASSERT_TRUE(window->connection->LoggedIn);
     EXPECT_EQ(window->currentPage, 0);
     EXPECT_FALSE(window->pageNewSMS->txtPhoneNumber->isEnabled());
     EXPECT_TRUE(QDir(Users()).exists(S(u"bob/unread")));
@@ -128,7 +128,7 @@ TEST_F(Window, ALoginSetsTheNumberBoxAndAPushIsListedUnreadAtOnce)
     Push(socket, S(u"Moderator,+905557770002,24/03/01 09:00:00,newer"));
     EXPECT_EQ(Rows(window->pageInbox->lvInbox),
               (QStringList{S(u"24/03/01 09:00:00 +905557770002"), S(u"24/01/05 10:00:00 +905557770001")}));
-    EXPECT_EQ(window->UnreadCount, 2);
+    EXPECT_EQ(window->store.UnreadCount, 2);
     EXPECT_EQ(window->lblAlert->text(), common::LanguageText(S(u"new_sms_message")) + S(u"!"));
     EXPECT_FALSE(window->picAlert->isHidden());
     window->tmrStatus_Timer();
@@ -154,7 +154,7 @@ TEST_F(Window, OpeningMarksReadAndMovesTheFileOnce)
     EXPECT_FALSE(window->pageInbox->txtIncomingSMS->isHidden());
     EXPECT_EQ(window->pageInbox->txtIncomingSMS->toPlainText(),
               S(u"To: bob\nFrom: +905557770001\nDate: 24/01/05 10:00:00\nhello\nworld"));
-    EXPECT_EQ(window->UnreadCount, 0);
+    EXPECT_EQ(window->store.UnreadCount, 0);
     const QStringList inbox = QDir(Users() + S(u"/bob/inbox")).entryList(QDir::Files);
     ASSERT_EQ(inbox.size(), 1);
     EXPECT_TRUE(QDir(Users() + S(u"/bob/unread")).entryList(QDir::Files).isEmpty());
@@ -194,7 +194,7 @@ TEST_F(Window, DeleteTakesTheRowSelectedWhenAskedThoughAPushMovesIt)
     EXPECT_EQ(asked[0].text, common::LanguageText(S(u"are_you_sure_you_want_to_delete")));
     EXPECT_EQ(asked[0].title, common::LanguageText(S(u"question")));
     EXPECT_EQ(Rows(list), (QStringList{S(u"24/06/01 10:00:00 +3"), S(u"24/01/05 10:00:00 +1")}));
-    EXPECT_EQ(window->UnreadCount, 2);
+    EXPECT_EQ(window->store.UnreadCount, 2);
     QStringList left;
     for (const QString &name : QDir(Users() + S(u"/bob/unread")).entryList(QDir::Files))
         left << Deciphered(Users() + S(u"/bob/unread/") + name).section(QLatin1Char(','), 3);
@@ -231,7 +231,7 @@ TEST_F(Window, TheLoginUsesTheNameAsPressedAndAnotherUserGetsOwnLists)
     ASSERT_TRUE(login);
     EXPECT_TRUE(login->data.startsWith(S(u"ann^")));
     service.SendEnciphered(ann, protocol::CMD_LOGIN_REPLY, S(u"(Connected)|1"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->LoggedIn; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->connection->LoggedIn; }, 10000));
 
     platform::IniFile ini;
     ini.setIniPath(window->settingsPath());
@@ -255,7 +255,7 @@ TEST_F(Window, ARefusedLoginShowsTheAlertOnce)
     socket->close();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window->connection->LoginPending; }, 10000));
     EXPECT_EQ(window->lblAlert->text(), common::LanguageText(S(u"login_failed")) + S(u"."));
-    EXPECT_FALSE(window->LoggedIn);
+    EXPECT_FALSE(window->connection->LoggedIn);
 
     window->ShowPage(5);
     window->HideAlert();

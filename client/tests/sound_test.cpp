@@ -95,7 +95,7 @@ protected:
         if (!socket || !QTest::qWaitFor([&] { return window->connection->LoginPending; }, 10000))
             return nullptr;
         service.SendEnciphered(socket, protocol::CMD_LOGIN_REPLY, S(u"(Connected)|1"));
-        return QTest::qWaitFor([&] { return window->LoggedIn; }, 10000) ? socket : nullptr;
+        return QTest::qWaitFor([&] { return window->connection->LoggedIn; }, 10000) ? socket : nullptr;
     }
 
     // Pushes one message and waits until the window has kept it.
