@@ -1,20 +1,16 @@
 #include "frmmain.h"
 
-#include "headertextedit.h"
 #include "imagebutton.h"
 #include "pageparts.h"
 #include "pages.h"
 
 #include "clientsound/mdlsound.h"
-#include "common/errorlog.h"
 #include "common/language.h"
-#include "gui/arbutton.h"
 #include "gui/place.h"
 #include "platform/codepage.h"
 #include "platform/error.h"
 #include "vorbex/modpdu.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFrame>
@@ -37,11 +33,6 @@ const QPoint PageOrigin(24, 91);
 // mouse-over and pressed pictures follow.
 constexpr int ButtonPictures[4] = {0, 3, 0, 6};
 enum ButtonState { Normal = 0, Over = 1, Pressed = 2 };
-
-void Report(const char *procedure)
-{
-    common::LogError(QStringLiteral("frmMain"), QLatin1String(procedure));
-}
 
 ImageButton *PlaceCaption(QWidget *parent, const QString &name, const QRect &place)
 {
@@ -207,7 +198,7 @@ void frmMain::Form_Initialize()
         if (!QDir(users).exists() && !QDir().mkpath(users))
             throw platform::Error(ErrPathFileAccess, QStringLiteral("Path/File access error: %1").arg(users));
     } catch (...) {
-        Report("Form_Initialize");
+        ReportIn("Form_Initialize");
     }
 }
 
@@ -240,7 +231,7 @@ void frmMain::Form_Load()
         mdlSound::InitSound(this);
         mdlSound::OpenWaveFile(m_programFolder + QStringLiteral("/sound/incoming_message.wav"));
     } catch (...) {
-        Report("Form_Load");
+        ReportIn("Form_Load");
         // A window without its login page or tray icon could be neither
         // used nor closed: the rest of the start-up is skipped, not that.
         if (!trayIcon)
@@ -295,7 +286,7 @@ void frmMain::SetLanguage()
         pageNames = {{0, Text("menu")},  {1, Text("new_sms_message")}, {2, Text("inbox")},    {3, Text("sent_items")},
                      {4, Text("settings")}, {5, Text("login")},        {7, Text("phonebook")}};
     } catch (...) {
-        Report("SetLanguage");
+        ReportIn("SetLanguage");
     }
 }
 
@@ -313,7 +304,7 @@ void frmMain::LoginAccepted()
         pageNewSMS->PrepareNewSMSMessage();
         ShowPage(0);
     } catch (...) {
-        Report("ExecuteCommand");
+        ReportIn("ExecuteCommand");
     }
 }
 
@@ -368,7 +359,7 @@ void frmMain::ShowPage(int page)
             picAlert->raise();
         SetPageName(pageNames.value(page));
     } catch (...) {
-        Report("ShowPage");
+        ReportIn("ShowPage");
     }
 }
 
@@ -400,7 +391,7 @@ void frmMain::FillPage(QWidget *box)
         box->setPalette(palette);
         box->setAutoFillBackground(true);
     } catch (...) {
-        Report("FillPage");
+        ReportIn("FillPage");
     }
 }
 
@@ -422,7 +413,7 @@ void frmMain::tmrStatus_Timer()
             imgNewMsg->setPixmap(QPixmap());
         }
     } catch (...) {
-        Report("tmrStatus_Timer");
+        ReportIn("tmrStatus_Timer");
     }
 }
 
@@ -522,7 +513,7 @@ void frmMain::imgButton_Click(int index)
             break;
         }
     } catch (...) {
-        Report("imgButton_Click");
+        ReportIn("imgButton_Click");
     }
 }
 
@@ -531,7 +522,7 @@ void frmMain::imgCloseButton_Click()
     try {
         close();
     } catch (...) {
-        Report("imgCloseButton_Click");
+        ReportIn("imgCloseButton_Click");
     }
 }
 
@@ -546,7 +537,7 @@ void frmMain::imgMinimizeButton_Click()
             showMinimized();
         }
     } catch (...) {
-        Report("imgMinimizeButton_Click");
+        ReportIn("imgMinimizeButton_Click");
     }
 }
 
