@@ -129,17 +129,32 @@ shoot_client() { # language
   sleep 1
   click 70 365
   shot "$win" "$out/client-$lang-page7.png"
+  # Three rows ticked from the keyboard: the first two contacts and the
+  # second group (the rows are Gülşen, Mehmet, Müşteriler, Satış, Zeynep).
+  click 150 365
+  click 150 158
+  for key in space Down space Down Down space; do xdotool key "$key"; done
+  sleep 0.3
+  shot "$win" "$out/client-$lang-page7-three.png"
   # The ticked rows as recipients, and a text past its limit: Turkish
   # letters make it 70, so the counter is red.
   click 239 422
   click 132 290
   xdotool type --delay 20 "Yarınki toplantı saat 10:00'da Kadıköy şubesinde; lütfen raporları getirin."
   shot "$win" "$out/client-$lang-page1-compose.png"
+  # A shorter text goes out to the three, and the sent list shows a copy
+  # for each.
+  xdotool key ctrl+a
+  xdotool type --delay 20 "Toplantı yarın 10:00'da."
+  click 239 422
+  sleep 0.5
+  menu 3
+  shot "$win" "$out/client-$lang-page3-sent.png"
   kill "$pid" "${pids[@]}"
   wait "$pid" "${pids[@]}" 2>/dev/null || true
   # All of one language side by side, as the README shows them.
   montage -mode concatenate -tile 4x "$out/client-$lang-page5.png" "$out/client-$lang-alert.png" \
-    "$out"/client-"$lang"-page{0,1-compose,2,3,4,7}.png "$out/client-$lang.png"
+    "$out"/client-"$lang"-page{0,1-compose,2,3-sent,4,7}.png "$out/client-$lang.png"
 }
 
 shoot_console() { # language

@@ -25,9 +25,9 @@ std::unique_ptr<frmMain> LoggedInWindow()
 {
     auto window = std::make_unique<frmMain>(benchwindow::ProgramFolder());
     window->Form_Load();
-    window->LoggedIn = true;
+    window->connection->LoggedIn = true;
     window->connection->UserName = QStringLiteral("bob");
-    window->PrepareNewSMSMessage();
+    window->pageNewSMS->PrepareNewSMSMessage();
     return window;
 }
 

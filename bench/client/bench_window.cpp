@@ -42,7 +42,7 @@ BENCHMARK(StartToLoginPage)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 void PageSwitch(benchmark::State &state)
 {
     auto window = StartWindow();
-    window->LoggedIn = true;
+    window->connection->LoggedIn = true;
     int page = 0;
     for (auto _ : state) {
         page = page == 0 ? 7 : 0;
@@ -54,8 +54,8 @@ BENCHMARK(PageSwitch)->Unit(benchmark::kMicrosecond);
 void StatusTick(benchmark::State &state)
 {
     auto window = StartWindow();
-    window->LoggedIn = true;
-    window->UnreadCount = 3;
+    window->connection->LoggedIn = true;
+    window->store.UnreadCount = 3;
     for (auto _ : state)
         window->tmrStatus_Timer();
 }

@@ -1,34 +1,25 @@
 #include "frmmain.h"
 
+#include "imagebutton.h"
+#include "pageparts.h"
 #include "pages.h"
-#include "uflist.h"
 
 #include "clientsound/mdlsound.h"
-#include "common/errorlog.h"
 #include "common/language.h"
-#include "gui/arbutton.h"
 #include "gui/place.h"
 #include "platform/codepage.h"
 #include "platform/error.h"
-#include "platform/inifile.h"
 #include "vorbex/modpdu.h"
 
-
-#include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QDir>
 #include <QFrame>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QTextEdit>
+#include <QTreeWidget>
 #include <QTime>
 #include <QTimer>
-#include <QTreeWidget>
 
 using gui::Place;
 
@@ -43,19 +34,9 @@ const QPoint PageOrigin(24, 91);
 constexpr int ButtonPictures[4] = {0, 3, 0, 6};
 enum ButtonState { Normal = 0, Over = 1, Pressed = 2 };
 
-QString Text(const char *key)
+ImageButton *PlaceCaption(QWidget *parent, const QString &name, const QRect &place)
 {
-    return common::LanguageText(QLatin1String(key));
-}
-
-void Report(const char *procedure)
-{
-    common::LogError(QStringLiteral("frmMain"), QLatin1String(procedure));
-}
-
-QLabel *PlaceCaption(QWidget *parent, const QString &name, const QRect &place)
-{
-    auto *label = Place<QLabel>(parent, name, place.x(), place.y(), place.width(), place.height());
+    auto *label = Place<ImageButton>(parent, name, place.x(), place.y(), place.width(), place.height());
     label->setTextFormat(Qt::PlainText);
     label->setAlignment(Qt::AlignCenter);
     return label;
@@ -66,14 +47,6 @@ void SetTextColour(QWidget *widget, const QColor &colour)
     QPalette palette = widget->palette();
     palette.setColor(QPalette::WindowText, colour);
     widget->setPalette(palette);
-}
-
-bool IsLeftClick(QEvent *event, QWidget *control)
-{
-    if (event->type() != QEvent::MouseButtonRelease)
-        return false;
-    auto *mouse = static_cast<QMouseEvent *>(event);
-    return mouse->button() == Qt::LeftButton && control->rect().contains(mouse->position().toPoint());
 }
 
 } // namespace
@@ -99,7 +72,7 @@ QImage PageGradient(const QSize &size)
 
 frmMain::frmMain(const QString &programFolder, QWidget *parent)
     : gui::SkinnedWindow(parent), connection(new ServiceConnection(this)), store(programFolder + QStringLiteral("/users")),
-      LoggedIn(connection->LoggedIn), UnreadCount(store.UnreadCount), m_programFolder(programFolder)
+      m_programFolder(programFolder)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowIcon(QIcon(QStringLiteral(":/skins/icon-new.png")));
@@ -115,8 +88,12 @@ frmMain::frmMain(const QString &programFolder, QWidget *parent)
     lblDate = Place<QLabel>(this, QStringLiteral("lblDate"), 26, 16, 50, 20);
     imgLoggedIn = Place<QLabel>(this, QStringLiteral("imgLoggedIn"), 80, 16, 20, 20);
     imgNewMsg = Place<QLabel>(this, QStringLiteral("imgNewMsg"), 104, 16, 20, 20);
-    imgMinimizeButton = Place<QLabel>(this, QStringLiteral("imgMinimizeButton"), 234, 15, 22, 22);
-    imgCloseButton = Place<QLabel>(this, QStringLiteral("imgCloseButton"), 260, 15, 22, 22);
+    imgMinimizeButton = Place<ImageButton>(this, QStringLiteral("imgMinimizeButton"), 234, 15, 22, 22);
+    imgCloseButton = Place<ImageButton>(this, QStringLiteral("imgCloseButton"), 260, 15, 22, 22);
+    imgCloseButton->SetPictures(Picture(13), Picture(14), Picture(13));
+    imgMinimizeButton->SetPictures(Picture(15), Picture(16), Picture(15));
+    connect(imgCloseButton, &ImageButton::clicked, this, &frmMain::imgCloseButton_Click);
+    connect(imgMinimizeButton, &ImageButton::clicked, this, &frmMain::imgMinimizeButton_Click);
     lblPage = Place<QLabel>(this, QStringLiteral("lblPage"), 26, 48, 250, 32);
     for (QLabel *label : {lblDate, lblPage})
         label->setTextFormat(Qt::PlainText);
@@ -128,13 +105,13 @@ frmMain::frmMain(const QString &programFolder, QWidget *parent)
         SetTextColour(label, Qt::white);
     addDragHandle(lblPage);
 
-    pageMenu = new PageMenu(this);
-    pageNewSMS = new PageNewSMS(this);
-    pageInbox = new PageInbox(this);
-    pageSent = new PageSent(this);
-    pageSettings = new PageSettings(this);
-    pageLogin = new PageLogin(this);
-    pagePhonebook = new PagePhonebook(this);
+    pageMenu = new PageMenu(*this);
+    pageNewSMS = new PageNewSMS(*this);
+    pageInbox = new PageInbox(*this);
+    pageSent = new PageSent(*this);
+    pageSettings = new PageSettings(*this);
+    pageLogin = new PageLogin(*this);
+    pagePhonebook = new PagePhonebook(*this);
     const QList<QWidget *> boxes{pageMenu, pageNewSMS, pageInbox, pageSent, pageSettings, pageLogin, pagePhonebook};
     for (int i = 0; i < boxes.size(); ++i) {
         QWidget *box = boxes[i];
@@ -150,42 +127,46 @@ frmMain::frmMain(const QString &programFolder, QWidget *parent)
     const QRect buttonPlaces[4] = {{}, {200, 404, 78, 36}, {112, 404, 78, 36}, {24, 404, 78, 36}};
     for (int i = 1; i <= 3; ++i) {
         const QRect &place = buttonPlaces[i];
-        imgButton[i] = Place<QLabel>(this, QStringLiteral("imgButton(%1)").arg(i), place.x(), place.y(), place.width(), place.height());
+        imgButton[i] = Place<ImageButton>(this, QStringLiteral("imgButton(%1)").arg(i), place.x(), place.y(), place.width(), place.height());
+        const int normal = ButtonPictures[i];
+        imgButton[i]->SetPictures(Picture(normal + Normal), Picture(normal + Over), Picture(normal + Pressed));
     }
     lblSelect = PlaceCaption(this, QStringLiteral("lblSelect"), buttonPlaces[1]);
     lblHome = PlaceCaption(this, QStringLiteral("lblHome"), buttonPlaces[2]);
     lblBack = PlaceCaption(this, QStringLiteral("lblBack"), buttonPlaces[3]);
-    for (QLabel *control : {imgButton[1], imgButton[2], imgButton[3], lblSelect, lblHome, lblBack, imgCloseButton, imgMinimizeButton}) {
-        control->setMouseTracking(true);
-        control->setCursor(Qt::PointingHandCursor);
-        control->installEventFilter(this);
+    // A caption is part of its button: the mouse over it and a click on it
+    // are the button's.
+    const ImageButton *captions[4] = {nullptr, lblSelect, lblHome, lblBack};
+    for (int i = 1; i <= 3; ++i) {
+        for (const ImageButton *part : {static_cast<const ImageButton *>(imgButton[i]), captions[i]}) {
+            connect(part, &ImageButton::pointed, this, [this, i](Qt::MouseButtons buttons) { ButtonMouse(i, buttons); });
+            connect(part, &ImageButton::clicked, this, [this, i] { imgButton_Click(i); });
+        }
     }
-    for (QLabel *caption : {lblSelect, lblHome, lblBack}) {
+    for (ImageButton *caption : {lblSelect, lblHome, lblBack}) {
         SetTextColour(caption, Qt::white);
         QFont font = caption->font();
         font.setBold(true);
         caption->setFont(font);
     }
-    for (int i = 1; i <= PageMenu::EntryCount; ++i) {
-        pageMenu->lblMenu[i]->installEventFilter(this);
-        pageMenu->imgIcon[i]->installEventFilter(this);
-    }
 
-    picAlert = Place<QFrame>(this, QStringLiteral("picAlert"), 36, 172, 230, 104);
+    // A click on the alert, on its box or its text, closes it.
+    picAlert = Place<ImageButton>(this, QStringLiteral("picAlert"), 36, 172, 230, 104);
+    picAlert->setCursor(Qt::ArrowCursor);
     picAlert->setFrameStyle(QFrame::Box | QFrame::Plain);
     picAlert->setLineWidth(2);
     SetTextColour(picAlert, QColor(52, 54, 120));
-    picAlert->setAttribute(Qt::WA_NoMousePropagation);
-    picAlert->installEventFilter(this);
     picAlert->hide();
-    lblAlert = Place<QLabel>(picAlert, QStringLiteral("lblAlert"), 10, 8, 210, 88);
+    lblAlert = Place<ImageButton>(picAlert, QStringLiteral("lblAlert"), 10, 8, 210, 88);
+    lblAlert->setCursor(Qt::ArrowCursor);
     lblAlert->setTextFormat(Qt::PlainText);
     lblAlert->setWordWrap(true);
     lblAlert->setAlignment(Qt::AlignCenter);
-    lblAlert->installEventFilter(this);
     QFont alertFont = lblAlert->font();
     alertFont.setBold(true);
     lblAlert->setFont(alertFont);
+    for (ImageButton *part : {picAlert, lblAlert})
+        connect(part, &ImageButton::clicked, this, &frmMain::HideAlert);
 
     tmrStatus = new QTimer(this);
     tmrStatus->setObjectName(QStringLiteral("tmrStatus"));
@@ -194,10 +175,10 @@ frmMain::frmMain(const QString &programFolder, QWidget *parent)
     tmrStatus->setTimerType(Qt::PreciseTimer);
     connect(tmrStatus, &QTimer::timeout, this, &frmMain::tmrStatus_Timer);
 
-    connect(pageInbox->lvInbox, &QTreeWidget::itemDoubleClicked, this, &frmMain::lvInbox_DblClick);
-    connect(pageSent->lvSent, &QTreeWidget::itemDoubleClicked, this, &frmMain::lvSent_DblClick);
-    ConnectMessageHandlers();
-    ConnectComposeHandlers();
+    connect(connection, &ServiceConnection::Alert, this,
+            [this](const QString &key, const QString &suffix) { ShowAlert(common::LanguageText(key) + suffix); });
+    connect(connection, &ServiceConnection::LoginAccepted, this, &frmMain::LoginAccepted);
+    connect(connection, &ServiceConnection::NewSMS, pageInbox, &PageInbox::NewSMSArrived);
 
     Form_Initialize();
 }
@@ -206,11 +187,6 @@ frmMain::~frmMain()
 {
     Form_Unload();
     Form_Terminate();
-}
-
-QString frmMain::userFolder() const
-{
-    return store.UserFolder();
 }
 
 void frmMain::Form_Initialize()
@@ -222,7 +198,7 @@ void frmMain::Form_Initialize()
         if (!QDir(users).exists() && !QDir().mkpath(users))
             throw platform::Error(ErrPathFileAccess, QStringLiteral("Path/File access error: %1").arg(users));
     } catch (...) {
-        Report("Form_Initialize");
+        ReportIn("Form_Initialize");
     }
 }
 
@@ -234,7 +210,7 @@ void frmMain::Form_Load()
         common::languageCode = settings.languageCode;
         common::ReadUnicodeLang();
         SetLanguage();
-        InitSettings();
+        pageSettings->InitSettings();
         modPDU::InitGsmAlphabet();
         setAlpha(settings.alpha);
         for (QWidget *box : picPage)
@@ -247,19 +223,15 @@ void frmMain::Form_Load()
             pageLogin->txtUsername->setFocus();
         else
             pageLogin->txtPassword->setFocus();
-        for (int i = 1; i <= PageMenu::EntryCount; ++i)
-            pageMenu->lblMenu[i]->setFrameShape(QFrame::NoFrame);
-        pageMenu->lblSelection->move(pageMenu->lblSelection->x(), -pageMenu->lblSelection->height());
-        for (int i = 1; i <= 3; ++i)
-            SetButtonPicture(i, Normal);
-        imgCloseButton->setPixmap(Picture(13));
-        imgMinimizeButton->setPixmap(Picture(15));
+        pageMenu->PrepareMenu();
+        for (ImageButton *button : {imgButton[1], imgButton[2], imgButton[3], imgCloseButton, imgMinimizeButton})
+            button->ShowNormal();
         tmrStatus_Timer();
         tmrStatus->start();
         mdlSound::InitSound(this);
         mdlSound::OpenWaveFile(m_programFolder + QStringLiteral("/sound/incoming_message.wav"));
     } catch (...) {
-        Report("Form_Load");
+        ReportIn("Form_Load");
         // A window without its login page or tray icon could be neither
         // used nor closed: the rest of the start-up is skipped, not that.
         if (!trayIcon)
@@ -304,83 +276,36 @@ void frmMain::SetLanguage()
         setWindowTitle(Text("talvinor_sms_client"));
         lblHome->setText(Text("home"));
         lblBack->setText(Text("back"));
-        pageLogin->lblLogin[0]->setText(Text("username"));
-        pageLogin->lblLogin[1]->setText(Text("password"));
-        const char *const menu[PageMenu::EntryCount + 1] = {nullptr, "new_sms_message", "inbox", "sent_items", "settings", "login"};
-        for (int i = 1; i <= PageMenu::EntryCount; ++i)
-            pageMenu->lblMenu[i]->setText(Text(menu[i]));
-        const char *const config[4] = {"server_ip_host", "port", "language", "sound"};
-        for (int i = 0; i < 4; ++i)
-            pageSettings->lblConfig[i]->setText(Text(config[i]));
-        pageLogin->chkSavePassword->setText(Text("save_my_password"));
-        pageInbox->lblIncomingSMS->setText(Text("incoming_sms_messages"));
-        pageSent->lblSentItems->setText(Text("sent_items"));
-        pageNewSMS->lblNewSMS[0]->setText(Text("phonenumber"));
-        pageNewSMS->lblNewSMS[1]->setText(Text("message"));
-        pageNewSMS->imgPhonebookButton->setToolTip(gui::PlainToolTip(Text("phonebook")));
-        pagePhonebook->lsvPhonebook->headerItem()->setText(0, Text("name"));
-        pagePhonebook->lsvPhonebook->headerItem()->setText(1, Text("phonenumber"));
-        pagePhonebook->lblPhonebookSelectAll->setText(Text("select_all"));
-        pagePhonebook->lblPhonebookClearAll->setText(Text("clear_all"));
-        pagePhonebook->lblPhonebookToggle->setText(Text("toggle"));
-        pageSettings->cboSound->setItemText(0, Text("on"));
-        pageSettings->cboSound->setItemText(1, Text("off"));
+        pageMenu->SetLanguage();
+        pageNewSMS->SetLanguage();
+        pageInbox->SetLanguage();
+        pageSent->SetLanguage();
+        pageSettings->SetLanguage();
+        pageLogin->SetLanguage();
+        pagePhonebook->SetLanguage();
         pageNames = {{0, Text("menu")},  {1, Text("new_sms_message")}, {2, Text("inbox")},    {3, Text("sent_items")},
                      {4, Text("settings")}, {5, Text("login")},        {7, Text("phonebook")}};
     } catch (...) {
-        Report("SetLanguage");
+        ReportIn("SetLanguage");
     }
 }
 
-void frmMain::InitSettings()
+// The window's side of an accepted login: the number box as the user may
+// use it, the user's store and lists, the indicator and the header.
+void frmMain::LoginAccepted()
 {
     try {
-        const QString folder = m_programFolder + QStringLiteral("/lang");
-        const QStringList files = common::ListLanguageFiles(folder);
-        QComboBox *languages = pageSettings->cboLanguage;
-        languages->clear();
-        pageSettings->cboSound->setCurrentIndex(settings.sound ? 0 : 1);
-        languageCodes.clear();
-        int selected = -1;
-        for (const QString &name : files) {
-            const common::LanguageHeader header = common::ReadLanguageHeader(folder + QLatin1Char('/') + name);
-            languageCodes.append(header.code);
-            languages->addItem(header.listText());
-            if (header.code == settings.languageCode)
-                selected = languages->count() - 1;
-        }
-        languages->setCurrentIndex(selected);
+        pageNewSMS->AllowFreeNumbers(connection->AllowFreeNumbers == 1);
+        store.OpenMessageStore(connection->UserName);
+        // The lists show the new user's store from now on.
+        pageInbox->lvInbox->clear();
+        pageSent->lvSent->clear();
+        imgNewMsg->setPixmap(store.UnreadCount != 0 ? Picture(12) : QPixmap());
+        pageNewSMS->PrepareNewSMSMessage();
+        ShowPage(0);
     } catch (...) {
-        Report("InitSettings");
+        ReportIn("ExecuteCommand");
     }
-}
-
-void frmMain::SaveSettingsPage()
-{
-    const int entry = pageSettings->cboLanguage->currentIndex();
-    if (entry >= 0) {
-        const QString before = settings.languageCode;
-        settings.languageCode = languageCodes.value(entry);
-        platform::IniFile ini;
-        ini.setIniPath(m_settingsPath);
-        ini.WriteValue(SettingsSection, QStringLiteral("Language"), settings.languageCode);
-        if (settings.languageCode != before) {
-            common::languageCode = settings.languageCode;
-            common::ReadUnicodeLang();
-            SetLanguage();
-        }
-    }
-    settings.serverIP = pageSettings->txtServerIP->text();
-    settings.serverPort = PortNumber(pageSettings->txtServerPort->text());
-    settings.sound = pageSettings->cboSound->currentIndex() == 0;
-    SaveSettings(m_settingsPath, settings);
-    ShowPage(0);
-    ShowAlert(Text("settings_saved"));
-}
-
-bool frmMain::SentFolderHoldsFiles() const
-{
-    return store.SentFolderHasFiles();
 }
 
 void frmMain::ShowPage(int page)
@@ -388,7 +313,7 @@ void frmMain::ShowPage(int page)
     try {
         if (!picPage.contains(page))
             throw platform::Error(platform::ErrSubscript, QStringLiteral("Subscript out of range: page %1").arg(page));
-        if (page != 0 && page != 4 && page != 5 && !LoggedIn) {
+        if (page != 0 && page != 4 && page != 5 && !connection->LoggedIn) {
             ShowPage(5);
             ShowAlert(Text("please_login_first") + QLatin1Char('.'));
             return;
@@ -400,29 +325,19 @@ void frmMain::ShowPage(int page)
             break;
         case 2:
             lblSelect->clear();
-            pageInbox->lvInbox->show();
-            pageInbox->txtIncomingSMS->hide();
-            LoadSMS();
+            pageInbox->ShowList();
             break;
         case 3:
             lblSelect->clear();
-            pageSent->lvSent->show();
-            pageSent->txtSentItem->hide();
-            if (SentFolderHoldsFiles())
-                LoadSMS();
+            pageSent->ShowList();
             break;
         case 4:
             lblSelect->setText(Text("save"));
-            pageSettings->txtServerIP->setText(settings.serverIP);
-            pageSettings->txtServerPort->setText(QString::number(settings.serverPort));
+            pageSettings->ShowSettings();
             break;
         case 5:
             lblSelect->setText(Text("login"));
-            pageLogin->txtUsername->setText(settings.userName);
-            if (settings.savePassword) {
-                pageLogin->txtPassword->setText(settings.passwordDigest);
-                pageLogin->chkSavePassword->setChecked(true);
-            }
+            pageLogin->ShowLogin();
             break;
         case 7:
             lblSelect->setText(Text("select"));
@@ -444,7 +359,7 @@ void frmMain::ShowPage(int page)
             picAlert->raise();
         SetPageName(pageNames.value(page));
     } catch (...) {
-        Report("ShowPage");
+        ReportIn("ShowPage");
     }
 }
 
@@ -476,7 +391,7 @@ void frmMain::FillPage(QWidget *box)
         box->setPalette(palette);
         box->setAutoFillBackground(true);
     } catch (...) {
-        Report("FillPage");
+        ReportIn("FillPage");
     }
 }
 
@@ -485,11 +400,11 @@ void frmMain::tmrStatus_Timer()
     try {
         HideAlert();
         lblDate->setText(QTime::currentTime().toString(QStringLiteral("hh:mm")));
-        if (LoggedIn) {
+        if (connection->LoggedIn) {
             imgLoggedIn->setPixmap(Picture(11));
-            if (UnreadCount != 0) {
-                blinkPhase = !blinkPhase;
-                imgNewMsg->setPixmap(blinkPhase ? Picture(12) : QPixmap());
+            if (store.UnreadCount != 0) {
+                m_blinkPhase = !m_blinkPhase;
+                imgNewMsg->setPixmap(m_blinkPhase ? Picture(12) : QPixmap());
             } else {
                 imgNewMsg->setPixmap(QPixmap());
             }
@@ -498,7 +413,7 @@ void frmMain::tmrStatus_Timer()
             imgNewMsg->setPixmap(QPixmap());
         }
     } catch (...) {
-        Report("tmrStatus_Timer");
+        ReportIn("tmrStatus_Timer");
     }
 }
 
@@ -507,16 +422,11 @@ QPixmap frmMain::Picture(int number) const
     return imgImage.value(number)->pixmap();
 }
 
-void frmMain::SetButtonPicture(int index, int state)
-{
-    imgButton[index]->setPixmap(Picture(ButtonPictures[index] + state));
-}
-
 void frmMain::ButtonMouse(int index, Qt::MouseButtons buttons)
 {
     if (hoveredButton != 0 && hoveredButton != index)
-        SetButtonPicture(hoveredButton, Normal);
-    SetButtonPicture(index, buttons == Qt::NoButton ? Over : Pressed);
+        imgButton[hoveredButton]->ShowNormal();
+    imgButton[index]->ShowPointed(buttons);
     hoveredButton = index;
 }
 
@@ -524,10 +434,10 @@ void frmMain::NormalPictures()
 {
     if (hoveredButton != 0) {
         for (int i = 1; i <= 3; ++i)
-            SetButtonPicture(i, Normal);
+            imgButton[i]->ShowNormal();
     }
-    imgCloseButton->setPixmap(Picture(13));
-    imgMinimizeButton->setPixmap(Picture(15));
+    imgCloseButton->ShowNormal();
+    imgMinimizeButton->ShowNormal();
     hoveredButton = 0;
 }
 
@@ -547,74 +457,6 @@ void frmMain::keyPressEvent(QKeyEvent *event)
     gui::SkinnedWindow::keyPressEvent(event);
 }
 
-bool frmMain::eventFilter(QObject *watched, QEvent *event)
-{
-    const QEvent::Type type = event->type();
-    if (type == QEvent::KeyPress && pageNewSMS && watched == pageNewSMS->txtPhoneNumber)
-        return !txtPhoneNumber_KeyPress(*static_cast<QKeyEvent *>(event));
-    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove && type != QEvent::MouseButtonRelease
-        && type != QEvent::MouseButtonDblClick)
-        return gui::SkinnedWindow::eventFilter(watched, event);
-    auto *control = qobject_cast<QWidget *>(watched);
-    if (!control)
-        return gui::SkinnedWindow::eventFilter(watched, event);
-    auto *mouse = static_cast<QMouseEvent *>(event);
-    const bool pointing = type == QEvent::MouseMove || type == QEvent::MouseButtonPress;
-
-    for (int i = 1; i <= 3; ++i) {
-        QLabel *caption = i == 1 ? lblSelect : i == 2 ? lblHome : lblBack;
-        if (control != imgButton[i] && control != caption)
-            continue;
-        if (pointing)
-            ButtonMouse(i, mouse->buttons());
-        else if (IsLeftClick(event, control))
-            imgButton_Click(i);
-        return true;
-    }
-    if (control == imgCloseButton || control == imgMinimizeButton) {
-        const bool close = control == imgCloseButton;
-        if (pointing)
-            static_cast<QLabel *>(control)->setPixmap(Picture((close ? 13 : 15) + (type == QEvent::MouseMove && mouse->buttons() == Qt::NoButton ? 1 : 0)));
-        else if (IsLeftClick(event, control))
-            close ? imgCloseButton_Click() : imgMinimizeButton_Click();
-        return true;
-    }
-    for (int i = 1; i <= PageMenu::EntryCount; ++i) {
-        if (control != pageMenu->lblMenu[i] && control != pageMenu->imgIcon[i])
-            continue;
-        if (type == QEvent::MouseMove)
-            pageMenu->lblSelection->move(pageMenu->lblSelection->x(), pageMenu->lblMenu[i]->y() - 5);
-        else if (IsLeftClick(event, control))
-            lblMenu_Click(i);
-        return true;
-    }
-    const std::pair<QLabel *, void (frmMain::*)()> tickLabels[] = {
-        {pagePhonebook->lblPhonebookSelectAll, &frmMain::lblPhonebookSelectAll_Click},
-        {pagePhonebook->lblPhonebookClearAll, &frmMain::lblPhonebookClearAll_Click},
-        {pagePhonebook->lblPhonebookToggle, &frmMain::lblPhonebookToggle_Click}};
-    for (const auto &[label, click] : tickLabels) {
-        if (control != label)
-            continue;
-        if (IsLeftClick(event, control))
-            (this->*click)();
-        return true;
-    }
-    if (control == picAlert || control == lblAlert) {
-        if (IsLeftClick(event, control))
-            HideAlert();
-        return true;
-    }
-    return gui::SkinnedWindow::eventFilter(watched, event);
-}
-
-void frmMain::lblMenu_Click(int index)
-{
-    HideAlert();
-    if (index == 1)
-        pageNewSMS->uflContacts->ClearEntries();
-    ShowPage(index);
-}
-
 void frmMain::imgButton_Click(int index)
 {
     try {
@@ -626,16 +468,16 @@ void frmMain::imgButton_Click(int index)
         case 1:
             switch (currentPage) {
             case 1:
-                SendSMS();
+                pageNewSMS->SendSMS();
                 break;
             case 4:
-                SaveSettingsPage();
+                pageSettings->SaveSettingsPage();
                 break;
             case 5:
-                Login();
+                pageLogin->Login();
                 break;
             case 7:
-                CopyToRecipients();
+                pagePhonebook->CopyToRecipients();
                 break;
             default:
                 break;
@@ -653,7 +495,7 @@ void frmMain::imgButton_Click(int index)
                 ShowPage(pageSent->lvSent->isHidden() ? 3 : 0);
                 break;
             case 5:
-                if (LoggedIn)
+                if (connection->LoggedIn)
                     ShowPage(0);
                 break;
             case 7:
@@ -671,7 +513,7 @@ void frmMain::imgButton_Click(int index)
             break;
         }
     } catch (...) {
-        Report("imgButton_Click");
+        ReportIn("imgButton_Click");
     }
 }
 
@@ -680,7 +522,7 @@ void frmMain::imgCloseButton_Click()
     try {
         close();
     } catch (...) {
-        Report("imgCloseButton_Click");
+        ReportIn("imgCloseButton_Click");
     }
 }
 
@@ -695,7 +537,7 @@ void frmMain::imgMinimizeButton_Click()
             showMinimized();
         }
     } catch (...) {
-        Report("imgMinimizeButton_Click");
+        ReportIn("imgMinimizeButton_Click");
     }
 }
 

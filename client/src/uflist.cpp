@@ -13,17 +13,33 @@
 
 namespace {
 
-constexpr int TagHeight = 22;
-constexpr int Gap = 4;
-// Two tags side by side in the list; a longer name is cut with "..." and
-// shows whole under the pointer.
-constexpr int LongestText = 78;
+// Three rows of tags fit the list's height without scrolling.
+constexpr int TagHeight = 16;
+constexpr int Gap = 2;
+constexpr int ButtonSize = TagHeight - 3;
+// The label's left margin, and the room beside it for the remove button.
+constexpr int TagPadding = 5 + 2 + ButtonSize + 1;
+// The label keeps its entry's whole text here; it shows it cut only when
+// the tag alone is wider than the list.
+constexpr char WholeText[] = "wholeText";
 
-// The width a tag needs for its text and its button.
-int TagWidth(const QFrame *tag)
+QLabel *TagLabel(const QFrame *tag)
 {
-    const auto *label = tag->findChild<QLabel *>();
-    return 6 + label->fontMetrics().horizontalAdvance(label->text()) + 4 + (TagHeight - 4) + 2;
+    return tag->findChild<QLabel *>();
+}
+
+// Room in a tag beside its text: the padding and the frame.
+int RoomBesideText(const QFrame *tag)
+{
+    return TagPadding + 2 * tag->frameWidth();
+}
+
+// The width a tag needs for its whole text and its button, with a pixel
+// for the part of one that the text's width is rounded down by.
+int NaturalWidth(const QFrame *tag)
+{
+    const QLabel *label = TagLabel(tag);
+    return RoomBesideText(tag) + label->fontMetrics().horizontalAdvance(label->property(WholeText).toString()) + 1;
 }
 
 QString WithoutCommas(QString text)
@@ -64,24 +80,24 @@ void ucUFList::RefreshEntries()
         tag->setObjectName(QStringLiteral("picEntry(%1)").arg(i));
         tag->setFrameShape(QFrame::StyledPanel);
         auto *layout = new QHBoxLayout(tag);
-        layout->setContentsMargins(6, 0, 0, 0);
+        layout->setContentsMargins(5, 0, 1, 0);
         layout->setSpacing(2);
         auto *label = new QLabel(tag);
         label->setObjectName(QStringLiteral("lblEntry(%1)").arg(i));
         label->setTextFormat(Qt::PlainText);
-        label->setText(label->fontMetrics().elidedText(m_entries[i].text, Qt::ElideRight, LongestText));
+        label->setProperty(WholeText, m_entries[i].text);
+        label->setText(m_entries[i].text);
         label->setToolTip(gui::PlainToolTip(m_entries[i].text));
-        if (m_entries[i].kind != 0) {
-            QFont bold = label->font();
-            bold.setBold(true);
-            label->setFont(bold);
-        }
+        QFont font = label->font();
+        font.setPointSizeF(font.pointSizeF() - 1);
+        font.setBold(m_entries[i].kind != 0);
+        label->setFont(font);
         auto *remove = new QToolButton(tag);
         remove->setObjectName(QStringLiteral("btnRemoveEntry(%1)").arg(i));
         remove->setAutoRaise(true);
         remove->setIcon(style()->standardIcon(QStyle::SP_LineEditClearButton));
-        remove->setIconSize(QSize(12, 12));
-        remove->setFixedSize(TagHeight - 4, TagHeight - 4);
+        remove->setIconSize(QSize(10, 10));
+        remove->setFixedSize(ButtonSize, ButtonSize);
         const Entry &entry = m_entries[i];
         connect(remove, &QToolButton::clicked, this, [this, id = entry.id, kind = entry.kind] { RemoveEntry(id, kind); });
         layout->addWidget(label);
@@ -143,24 +159,33 @@ void ucUFList::resizeEvent(QResizeEvent *event)
     PlaceTags();
 }
 
-// Tags flow left to right and wrap; the list scrolls when they need more
-// rows than it shows.
+// Tags flow left to right at their natural width and wrap; a tag is cut
+// only when it alone is wider than the list. The scroll bar comes only when
+// the tags need more rows than the list shows.
 void ucUFList::PlaceTags()
 {
-    // A hidden list gets its resize only when shown: its own size counts,
-    // less the frame and room for the scroll bar.
+    // A hidden list gets its resize only when shown: its own size counts.
     m_scroll->setGeometry(rect());
-    const int width = m_scroll->contentsRect().width() - style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    int x = Gap;
-    int y = Gap;
-    for (QFrame *tag : m_tags->findChildren<QFrame *>(QString(), Qt::FindDirectChildrenOnly)) {
-        const int tagWidth = std::min(TagWidth(tag), width - 2 * Gap);
-        if (x > Gap && x + tagWidth > width - Gap) {
-            x = Gap;
-            y += TagHeight + Gap;
+    const QList<QFrame *> tags = m_tags->findChildren<QFrame *>(QString(), Qt::FindDirectChildrenOnly);
+    const int full = m_scroll->contentsRect().width();
+    const auto place = [&](int width) {
+        int x = Gap;
+        int y = Gap;
+        for (QFrame *tag : tags) {
+            const int tagWidth = std::min(NaturalWidth(tag), width - 2 * Gap);
+            if (x > Gap && x + tagWidth > width - Gap) {
+                x = Gap;
+                y += TagHeight + Gap;
+            }
+            QLabel *label = TagLabel(tag);
+            label->setText(label->fontMetrics().elidedText(label->property(WholeText).toString(), Qt::ElideRight,
+                                                           tagWidth - RoomBesideText(tag)));
+            tag->setGeometry(x, y, tagWidth, TagHeight);
+            x += tagWidth + Gap;
         }
-        tag->setGeometry(x, y, tagWidth, TagHeight);
-        x += tagWidth + Gap;
-    }
-    m_tags->resize(width, y + TagHeight + Gap);
+        m_tags->resize(width, y + TagHeight + Gap);
+    };
+    place(full);
+    if (m_tags->height() > m_scroll->contentsRect().height())
+        place(full - style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 }

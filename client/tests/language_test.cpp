@@ -123,7 +123,7 @@ TEST_F(Language, SavingAnotherLanguageChangesEveryTargetButNotTheTrayTip)
     const QString trayTip = window->trayIcon->toolTip();
     window->ShowPage(4);
     auto *languages = Find<QComboBox>(QStringLiteral("cboLanguage"));
-    languages->setCurrentIndex(window->languageCodes.indexOf(QStringLiteral("en")));
+    languages->setCurrentIndex(window->pageSettings->languageCodes.indexOf(QStringLiteral("en")));
     QTest::mouseClick(window->lblSelect, Qt::LeftButton);
 
     EXPECT_EQ(common::languageCode, QStringLiteral("en"));

@@ -203,7 +203,7 @@ TEST_F(Settings, TheLanguageListHoldsIniFilesByNameWithoutRegardToCase)
     for (int i = 0; i < languages->count(); ++i)
         entries.append(languages->itemText(i));
     EXPECT_EQ(entries, QStringList({QStringLiteral("Deutsch (German)"), QStringLiteral("English (English)"), QStringLiteral("Türkçe (Turkish)")}));
-    EXPECT_EQ(window->languageCodes, QStringList({QStringLiteral("de"), QStringLiteral("en"), QStringLiteral("tr")}));
+    EXPECT_EQ(window->pageSettings->languageCodes, QStringList({QStringLiteral("de"), QStringLiteral("en"), QStringLiteral("tr")}));
     EXPECT_EQ(languages->currentIndex(), 1);
 }
 

@@ -6,6 +6,8 @@
 
 #include "alsaconfig.h"
 #include "boxrecorder.h"
+#include "scriptedservice.h"
+#include "text.h"
 
 #include "clientsound/mdlsound.h"
 #include "common/language.h"
@@ -28,11 +30,6 @@
 #include <memory>
 
 namespace {
-
-QString S(const char *text)
-{
-    return QString::fromUtf8(text);
-}
 
 QByteArray ReadAll(const QString &path)
 {
@@ -57,33 +54,33 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
-        ASSERT_TRUE(QDir(dir.path()).mkpath(S("lang")));
-        ASSERT_TRUE(QDir(dir.path()).mkpath(S("sound")));
+        ASSERT_TRUE(service.isListening());
+        ASSERT_TRUE(QDir(dir.path()).mkpath(S(u"lang")));
+        ASSERT_TRUE(QDir(dir.path()).mkpath(S(u"sound")));
         for (const char *code : {"en", "tr"})
-            ASSERT_TRUE(QFile::copy(S(CLIENT_LANG_DIR "/%1.ini").arg(QLatin1String(code)),
-                                    dir.filePath(S("lang/%1.ini").arg(QLatin1String(code)))));
-        chime = DataChunk(ReadAll(S(CHIME_WAV)));
+            ASSERT_TRUE(QFile::copy(S(u"" CLIENT_LANG_DIR "/%1.ini").arg(QLatin1String(code)),
+                                    dir.filePath(S(u"lang/%1.ini").arg(QLatin1String(code)))));
+        chime = DataChunk(ReadAll(S(u"" CHIME_WAV)));
         ASSERT_FALSE(chime.isEmpty());
-        ASSERT_TRUE(UseAlsaConfig(dir.filePath(S("alsa.conf")), CaptureDeviceConfig(CapturePath())));
+        ASSERT_TRUE(UseAlsaConfig(dir.filePath(S(u"alsa.conf")), CaptureDeviceConfig(CapturePath())));
     }
 
     void TearDown() override { window.reset(); }
 
-    QString CapturePath() const { return dir.filePath(S("capture.raw")); }
-    QString SoundPath() const { return dir.filePath(S("sound/incoming_message.wav")); }
+    QString CapturePath() const { return dir.filePath(S(u"capture.raw")); }
+    QString SoundPath() const { return dir.filePath(S(u"sound/incoming_message.wav")); }
 
-    void InstallChime() const { ASSERT_TRUE(QFile::copy(S(CHIME_WAV), SoundPath())); }
+    void InstallChime() const { ASSERT_TRUE(QFile::copy(S(u"" CHIME_WAV), SoundPath())); }
 
     // Starts the client with `sound` as the settings file's Sound value.
     void Start(const char *sound)
     {
         platform::IniFile ini;
-        ini.setIniPath(dir.filePath(S("TalvinorSMSClient.ini")));
-        ini.WriteValue(S("SMSClient"), S("Language"), S("en"));
-        ini.WriteValue(S("SMSClient"), S("ServerIP"), S("127.0.0.1"));
-        ini.WriteValue(S("SMSClient"), S("ServerPort"), QString::number(server.serverPort()));
-        ini.WriteValue(S("SMSClient"), S("Sound"), S(sound));
+        ini.setIniPath(dir.filePath(S(u"TalvinorSMSClient.ini")));
+        ini.WriteValue(S(u"SMSClient"), S(u"Language"), S(u"en"));
+        ini.WriteValue(S(u"SMSClient"), S(u"ServerIP"), S(u"127.0.0.1"));
+        ini.WriteValue(S(u"SMSClient"), S(u"ServerPort"), QString::number(service.port()));
+        ini.WriteValue(S(u"SMSClient"), S(u"Sound"), QString::fromUtf8(sound));
         window = std::make_unique<frmMain>(dir.path());
         window->Form_Load();
     }
@@ -91,29 +88,21 @@ protected:
     // Logs in from the login page as the user types it; the service's end.
     QTcpSocket *LogIn()
     {
-        QTest::keyClicks(window->pageLogin->txtUsername, S("bob"));
-        QTest::keyClicks(window->pageLogin->txtPassword, S("pw"));
+        QTest::keyClicks(window->pageLogin->txtUsername, S(u"bob"));
+        QTest::keyClicks(window->pageLogin->txtPassword, S(u"pw"));
         QTest::keyClick(window->pageLogin->txtPassword, Qt::Key_Return);
-        if (!server.waitForNewConnection(10000))
+        QTcpSocket *socket = service.Accept();
+        if (!socket || !QTest::qWaitFor([&] { return window->connection->LoginPending; }, 10000))
             return nullptr;
-        QTcpSocket *socket = server.nextPendingConnection();
-        if (!QTest::qWaitFor([&] { return window->connection->LoginPending; }, 10000))
-            return nullptr;
-        Send(socket, protocol::CMD_LOGIN_REPLY, S("(Connected)|1"));
-        return QTest::qWaitFor([&] { return window->LoggedIn; }, 10000) ? socket : nullptr;
-    }
-
-    void Send(QTcpSocket *socket, qint16 code, const QString &plain)
-    {
-        socket->write(protocol::PrepareDataToSend(code, sealkit::clsCipherBase().Encrypt(plain, true)).toLatin1());
-        socket->flush();
+        service.SendEnciphered(socket, protocol::CMD_LOGIN_REPLY, S(u"(Connected)|1"));
+        return QTest::qWaitFor([&] { return window->connection->LoggedIn; }, 10000) ? socket : nullptr;
     }
 
     // Pushes one message and waits until the window has kept it.
     bool Push(QTcpSocket *socket)
     {
         const qsizetype before = window->store.InboxMessages.size();
-        Send(socket, protocol::CMD_NEW_SMS, S("bob,+905557770001,24/01/05 10:00:00,hello"));
+        service.SendEnciphered(socket, protocol::CMD_NEW_SMS, S(u"bob,+905557770001,24/01/05 10:00:00,hello"));
         return QTest::qWaitFor([&] { return window->store.InboxMessages.size() > before; }, 10000);
     }
 
@@ -134,7 +123,7 @@ protected:
     }
 
     QTemporaryDir dir;
-    QTcpServer server;
+    ScriptedService service;
     BoxRecorder boxes;
     QByteArray chime;
     std::unique_ptr<frmMain> window;
@@ -161,12 +150,13 @@ TEST_F(PushSound, APushPlaysTheChimeOnlyWithSoundOn)
             EXPECT_EQ(CapturedPlay(chime.size()), chime);
         } else {
             // The device was never opened: the capture file would exist.
+            // The push has been handled to its end: what it queued runs now.
+            QCoreApplication::processEvents();
             EXPECT_FALSE(mdlSound::IsWaveDeviceOpen());
-            QTest::qWait(100);
             EXPECT_FALSE(QFile::exists(CapturePath()));
         }
-        EXPECT_EQ(window->lblAlert->text(), common::LanguageText(S("new_sms_message")) + S("!"));
-        EXPECT_TRUE(boxes.boxes.isEmpty()) << BoxTexts().join(S(" | ")).toStdString();
+        EXPECT_EQ(window->lblAlert->text(), common::LanguageText(S(u"new_sms_message")) + S(u"!"));
+        EXPECT_TRUE(boxes.boxes.isEmpty()) << BoxTexts().join(S(u" | ")).toStdString();
         window.reset();
     }
 }
@@ -177,7 +167,7 @@ TEST_F(PushSound, TheSettingsPageTurnsTheSoundOffAndOnAgain)
     Start("1");
     QTcpSocket *socket = LogIn();
     ASSERT_TRUE(socket);
-    auto *cboSound = window->findChild<QComboBox *>(S("cboSound"));
+    auto *cboSound = window->findChild<QComboBox *>(S(u"cboSound"));
     ASSERT_TRUE(cboSound);
     const auto saveSound = [&](Qt::Key key) {
         if (!window->picAlert->isHidden()) // the alert takes the first click
@@ -190,14 +180,15 @@ TEST_F(PushSound, TheSettingsPageTurnsTheSoundOffAndOnAgain)
     saveSound(Qt::Key_Down); // "off"
     ASSERT_FALSE(window->settings.sound);
     ASSERT_TRUE(Push(socket));
-    QTest::qWait(100);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(mdlSound::IsWaveDeviceOpen());
     EXPECT_FALSE(QFile::exists(CapturePath()));
 
     saveSound(Qt::Key_Up); // "on"
     ASSERT_TRUE(window->settings.sound);
     ASSERT_TRUE(Push(socket));
     EXPECT_EQ(CapturedPlay(chime.size()), chime);
-    EXPECT_TRUE(boxes.boxes.isEmpty()) << BoxTexts().join(S(" | ")).toStdString();
+    EXPECT_TRUE(boxes.boxes.isEmpty()) << BoxTexts().join(S(u" | ")).toStdString();
 }
 
 TEST_F(PushSound, ABadSoundFileIsReportedOnceAtStartAndNoMessageIsLost)
@@ -221,8 +212,8 @@ TEST_F(PushSound, ABadSoundFileIsReportedOnceAtStartAndNoMessageIsLost)
         }
         Start("1");
         ASSERT_EQ(boxes.boxes.size(), 1);
-        EXPECT_EQ(boxes.boxes[0].text, S(c.box));
-        EXPECT_EQ(boxes.boxes[0].title, S("TalvinorSMSClient"));
+        EXPECT_EQ(boxes.boxes[0].text, QString::fromUtf8(c.box));
+        EXPECT_EQ(boxes.boxes[0].title, S(u"TalvinorSMSClient"));
         EXPECT_EQ(boxes.boxes[0].buttons, QMessageBox::Ok);
         EXPECT_FALSE(mdlSound::State().fileOpen);
 
@@ -232,10 +223,10 @@ TEST_F(PushSound, ABadSoundFileIsReportedOnceAtStartAndNoMessageIsLost)
         for (int pushes = 1; pushes <= 2; ++pushes) {
             ASSERT_TRUE(Push(socket));
             ASSERT_EQ(boxes.boxes.size(), 1 + pushes);
-            EXPECT_EQ(boxes.boxes.last().text, S("Invalid argument"));
-            EXPECT_EQ(boxes.boxes.last().title, S("TalvinorSMSClient"));
+            EXPECT_EQ(boxes.boxes.last().text, S(u"Invalid argument"));
+            EXPECT_EQ(boxes.boxes.last().title, S(u"TalvinorSMSClient"));
             EXPECT_EQ(window->store.InboxMessages.size(), pushes);
-            EXPECT_EQ(window->lblAlert->text(), common::LanguageText(S("new_sms_message")) + S("!"));
+            EXPECT_EQ(window->lblAlert->text(), common::LanguageText(S(u"new_sms_message")) + S(u"!"));
         }
         EXPECT_FALSE(mdlSound::IsWaveDeviceOpen());
         window.reset();
@@ -245,7 +236,7 @@ TEST_F(PushSound, ABadSoundFileIsReportedOnceAtStartAndNoMessageIsLost)
 TEST_F(PushSound, ClosingTheWindowDuringPlaybackStopsAndClosesAtOnce)
 {
     // An output at the real rate, so the chime is still playing at the click.
-    ASSERT_TRUE(UseAlsaConfig(dir.filePath(S("alsa.conf")), PacedDeviceConfig(PACED_PCM_MODULE)));
+    ASSERT_TRUE(UseAlsaConfig(dir.filePath(S(u"alsa.conf")), PacedDeviceConfig(PACED_PCM_MODULE)));
     InstallChime();
     Start("1");
     QTcpSocket *socket = LogIn();

@@ -67,14 +67,14 @@ void ServiceConnection::DropSocket()
         socket->deleteLater();
 }
 
-void ServiceConnection::Login(const QString &userNameBox, const QString &passwordBox, bool savePasswordTicked)
+bool ServiceConnection::Login(const QString &userNameBox, const QString &passwordBox, bool savePasswordTicked)
 {
     try {
         // A refused name leaves the current login, and the name it has, as
         // they were.
         if (!std::all_of(userNameBox.cbegin(), userNameBox.cend(), IsAllowedInUserName)) {
             Q_EMIT Alert(QStringLiteral("use_only_english_characters"), QString());
-            return;
+            return false;
         }
         UserName = userNameBox;
         if (PasswordDigest.isEmpty() || passwordBox != PasswordDigest)
@@ -88,7 +88,7 @@ void ServiceConnection::Login(const QString &userNameBox, const QString &passwor
         ReceiveBuffer = protocol::ReceiveBuffer();
         if (ServerPort < 1 || ServerPort > 65535) {
             Q_EMIT Alert(QStringLiteral("connection_failed"), Dot);
-            return;
+            return true;
         }
         m_socket = new QTcpSocket(this);
         // What waits in Qt's buffer stays within one longest frame, so a
@@ -104,6 +104,7 @@ void ServiceConnection::Login(const QString &userNameBox, const QString &passwor
     } catch (...) {
         common::LogError(ModuleName, QStringLiteral("imgButton_Click"));
     }
+    return true;
 }
 
 void ServiceConnection::SendRequest(qint16 code, const QString &data)

@@ -3,6 +3,8 @@
 #include "clientconnection/serviceconnection.h"
 
 #include "boxrecorder.h"
+#include "scriptedservice.h"
+#include "text.h"
 
 #include "common/errorlog.h"
 #include "common/md5.h"
@@ -19,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QEventLoop>
 #include <QPointer>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -30,63 +33,14 @@
 
 namespace {
 
-QString S(const char *text)
-{
-    return QString::fromUtf8(text);
-}
-
 QString Frame(qint16 code, const QString &data)
 {
     return protocol::PrepareDataToSend(code, data);
 }
 
-// The login reply or a push as the service frames it.
-QString Enciphered(qint16 code, const QString &plain)
-{
-    return Frame(code, sealkit::clsCipherBase().Encrypt(plain, true));
-}
-
 // The service's side: one listening socket, the accepted connections, and
 // the messages each one sent.
-class Peer {
-public:
-    Peer() { server.listen(QHostAddress::LocalHost, 0); }
-
-    quint16 port() const { return server.serverPort(); }
-
-    // The next connection, once accepted.
-    QTcpSocket *Accept()
-    {
-        if (!server.hasPendingConnections() && !server.waitForNewConnection(10000))
-            return nullptr;
-        QTcpSocket *socket = server.nextPendingConnection();
-        sockets.push_back(socket);
-        return socket;
-    }
-
-    // The messages received on `socket`, waiting for at least `count`.
-    QStringList Received(QTcpSocket *socket, int count)
-    {
-        (void)QTest::qWaitFor([&] {
-            buffer.Append(QString::fromLatin1(socket->readAll()));
-            while (const auto m = buffer.NextMessage())
-                messages << *m;
-            return messages.size() >= count;
-        }, 10000);
-        return messages;
-    }
-
-    static void Write(QTcpSocket *socket, const QString &text)
-    {
-        socket->write(text.toLatin1());
-        socket->flush();
-    }
-
-    QTcpServer server;
-    std::vector<QTcpSocket *> sockets;
-    protocol::ReceiveBuffer buffer;
-    QStringList messages;
-};
+using Peer = ScriptedService;
 
 class Connection : public ::testing::Test {
 protected:
@@ -97,9 +51,9 @@ protected:
         const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
         common::errorLogName = QString::fromLatin1(info->name()) + QStringLiteral(".log");
         QFile::remove(ErrorLog());
-        client.ServerIP = S("127.0.0.1");
+        client.ServerIP = S(u"127.0.0.1");
         client.ServerPort = peer.port();
-        client.SettingsPath = dir.filePath(S("TalvinorSMSClient.ini"));
+        client.SettingsPath = dir.filePath(S(u"TalvinorSMSClient.ini"));
         QObject::connect(&client, &ServiceConnection::Alert, [this](const QString &key, const QString &suffix) {
             alerts << key + suffix;
         });
@@ -115,11 +69,11 @@ protected:
     {
         platform::IniFile ini;
         ini.setIniPath(client.SettingsPath);
-        return ini.ReadValue(S("SMSClient"), S(key), S("<missing>"));
+        return ini.ReadValue(S(u"SMSClient"), QString::fromUtf8(key), S(u"<missing>"));
     }
 
     // Logs in as `user` up to the login frame; returns the service's socket.
-    QTcpSocket *Connect(const QString &user, const QString &password = S("pw"), bool save = false)
+    QTcpSocket *Connect(const QString &user, const QString &password = S(u"pw"), bool save = false)
     {
         peer.messages.clear();
         client.Login(user, password, save);
@@ -129,10 +83,10 @@ protected:
         return socket;
     }
 
-    QTcpSocket *LogIn(const QString &user, const QString &reply = S("(Connected)|1"))
+    QTcpSocket *LogIn(const QString &user, const QString &reply = S(u"(Connected)|1"))
     {
         QTcpSocket *socket = Connect(user);
-        Peer::Write(socket, Enciphered(protocol::CMD_LOGIN_REPLY, reply));
+        Peer::Write(socket, Peer::Enciphered(protocol::CMD_LOGIN_REPLY, reply));
         (void)QTest::qWaitFor([&] { return !client.LoginPending; }, 10000);
         return socket;
     }
@@ -169,16 +123,16 @@ TEST_F(Connection, TheLoginReplyTable)
     for (const auto &c : cases) {
         alerts.clear();
         accepted = 0;
-        QTcpSocket *socket = LogIn(S("bob"), S(c.reply));
+        QTcpSocket *socket = LogIn(S(u"bob"), QString::fromUtf8(c.reply));
         ASSERT_TRUE(socket) << c.reply;
         EXPECT_EQ(client.LoggedIn, c.accepted) << c.reply;
         EXPECT_EQ(accepted, c.accepted ? 1 : 0) << c.reply;
         EXPECT_EQ(client.AllowFreeNumbers, c.freeNumbers) << c.reply;
-        EXPECT_EQ(alerts, c.accepted ? QStringList() : QStringList{S("login_failed.")}) << c.reply;
+        EXPECT_EQ(alerts, c.accepted ? QStringList() : QStringList{S(u"login_failed.")}) << c.reply;
         // A refused reply leaves the connection open.
         EXPECT_TRUE(client.wClient() && client.wClient()->state() == QAbstractSocket::ConnectedState) << c.reply;
     }
-    EXPECT_EQ(Setting("UserName"), S("bob"));
+    EXPECT_EQ(Setting("UserName"), S(u"bob"));
     EXPECT_TRUE(boxes.boxes.isEmpty());
 }
 
@@ -189,40 +143,40 @@ TEST_F(Connection, TheLoginFrameCarriesTheNameAndTheDigest)
         const char *box;
         QString sentDigest;
     } cases[] = {
-        {"bob", "secret", common::PasswordDigest(S("secret"))},
+        {"bob", "secret", common::PasswordDigest(S(u"secret"))},
         {"", "", common::PasswordDigest(QString())},  // an empty name is sent
         {"Bob7", "", common::PasswordDigest(QString())},
     };
     for (const auto &c : cases) {
         client.PasswordDigest.clear();
-        QTcpSocket *socket = Connect(S(c.user), S(c.box));
+        QTcpSocket *socket = Connect(QString::fromUtf8(c.user), QString::fromUtf8(c.box));
         ASSERT_TRUE(socket);
-        EXPECT_EQ(peer.messages, QStringList{Frame(protocol::CMD_LOGIN, S(c.user) + S("^") + c.sentDigest).chopped(1)});
+        EXPECT_EQ(peer.messages, QStringList{Frame(protocol::CMD_LOGIN, QString::fromUtf8(c.user) + S(u"^") + c.sentDigest).chopped(1)});
         EXPECT_TRUE(client.LoginPending);
     }
 
     // A saved digest in the password box is sent as it is; another text is
     // a password.
-    const QString saved = common::PasswordDigest(S("kept"));
+    const QString saved = common::PasswordDigest(S(u"kept"));
     client.PasswordDigest = saved;
-    Connect(S("bob"), saved);
+    Connect(S(u"bob"), saved);
     EXPECT_TRUE(peer.messages.constFirst().endsWith(textkit::clsString::CStr2Hex(saved)));
-    Connect(S("bob"), S("typed"));
-    EXPECT_TRUE(peer.messages.constFirst().endsWith(textkit::clsString::CStr2Hex(common::PasswordDigest(S("typed")))));
-    EXPECT_EQ(client.PasswordDigest, common::PasswordDigest(S("typed")));
+    Connect(S(u"bob"), S(u"typed"));
+    EXPECT_TRUE(peer.messages.constFirst().endsWith(textkit::clsString::CStr2Hex(common::PasswordDigest(S(u"typed")))));
+    EXPECT_EQ(client.PasswordDigest, common::PasswordDigest(S(u"typed")));
 }
 
 TEST_F(Connection, NamesOfOtherCharactersAreRefusedBeforeConnecting)
 {
-    ASSERT_TRUE(LogIn(S("bob")));
+    ASSERT_TRUE(LogIn(S(u"bob")));
     ASSERT_TRUE(client.LoggedIn);
     for (const char *name : {"bo b", "bob.smith", "çiğdem", "bob/..", "bob^x"}) {
         alerts.clear();
-        client.Login(S(name), S("pw"), false);
-        EXPECT_EQ(alerts, QStringList{S("use_only_english_characters")}) << name;
+        client.Login(QString::fromUtf8(name), S(u"pw"), false);
+        EXPECT_EQ(alerts, QStringList{S(u"use_only_english_characters")}) << name;
         // The old login stays as it was.
         EXPECT_TRUE(client.LoggedIn) << name;
-        EXPECT_EQ(client.UserName, S("bob")) << name;
+        EXPECT_EQ(client.UserName, S(u"bob")) << name;
     }
     EXPECT_FALSE(peer.server.waitForNewConnection(300));
     EXPECT_EQ(peer.sockets.size(), 1u);
@@ -230,12 +184,14 @@ TEST_F(Connection, NamesOfOtherCharactersAreRefusedBeforeConnecting)
 
 TEST_F(Connection, ARefusedLoginShowsLoginFailedOnce)
 {
-    QTcpSocket *socket = Connect(S("bob"), S("wrong"));
+    QTcpSocket *socket = Connect(S(u"bob"), S(u"wrong"));
     ASSERT_TRUE(socket);
+    const QPointer<QTcpSocket> clientSocket = client.wClient();
     socket->close();
     ASSERT_TRUE(WaitFor([&] { return !alerts.isEmpty(); }));
-    QTest::qWait(100);
-    EXPECT_EQ(alerts, QStringList{S("login_failed.")});
+    // Once the client's socket is gone, none of its events can follow.
+    ASSERT_TRUE(WaitFor([&] { return clientSocket.isNull(); }));
+    EXPECT_EQ(alerts, QStringList{S(u"login_failed.")});
     EXPECT_FALSE(client.LoginPending);
     EXPECT_FALSE(client.LoggedIn);
     EXPECT_EQ(client.wClient(), nullptr);
@@ -243,15 +199,15 @@ TEST_F(Connection, ARefusedLoginShowsLoginFailedOnce)
 
 TEST_F(Connection, ALostConnectionAfterLoginShowsConnectionLost)
 {
-    QTcpSocket *socket = LogIn(S("bob"));
+    QTcpSocket *socket = LogIn(S(u"bob"));
     ASSERT_TRUE(client.LoggedIn);
     socket->close();
     ASSERT_TRUE(WaitFor([&] { return !alerts.isEmpty(); }));
-    EXPECT_EQ(alerts, QStringList{S("connection_lost.")});
+    EXPECT_EQ(alerts, QStringList{S(u"connection_lost.")});
     EXPECT_FALSE(client.LoggedIn);
-    EXPECT_THROW(client.SendRequest(protocol::CMD_PHONEBOOK_SEARCH, S("ann")), platform::Error);
+    EXPECT_THROW(client.SendRequest(protocol::CMD_PHONEBOOK_SEARCH, S(u"ann")), platform::Error);
     try {
-        client.SendRequest(protocol::CMD_PHONEBOOK_SEARCH, S("ann"));
+        client.SendRequest(protocol::CMD_PHONEBOOK_SEARCH, S(u"ann"));
     } catch (const platform::Error &e) {
         EXPECT_EQ(e.number(), 40006);
     }
@@ -259,27 +215,27 @@ TEST_F(Connection, ALostConnectionAfterLoginShowsConnectionLost)
 
 TEST_F(Connection, ANewLoginClosesTheOldConnectionWithoutAnAlert)
 {
-    QTcpSocket *first = LogIn(S("bob"));
+    QTcpSocket *first = LogIn(S(u"bob"));
     ASSERT_TRUE(client.LoggedIn);
-    client.Login(S("ann"), S("pw"), false);
+    client.Login(S(u"ann"), S(u"pw"), false);
     // Not logged in while the new login connects.
     EXPECT_FALSE(client.LoggedIn);
     QTcpSocket *second = peer.Accept();
     ASSERT_TRUE(second);
     EXPECT_TRUE(WaitFor([&] { return first->state() != QAbstractSocket::ConnectedState || first->waitForDisconnected(50); }));
-    Peer::Write(second, Enciphered(protocol::CMD_LOGIN_REPLY, S("(Connected)|0")));
+    Peer::Write(second, Peer::Enciphered(protocol::CMD_LOGIN_REPLY, S(u"(Connected)|0")));
     ASSERT_TRUE(WaitFor([&] { return client.LoggedIn; }));
     EXPECT_EQ(accepted, 2);
-    EXPECT_TRUE(alerts.isEmpty()) << qPrintable(alerts.join(S(" ")));
-    EXPECT_EQ(Setting("UserName"), S("ann"));
+    EXPECT_TRUE(alerts.isEmpty()) << qPrintable(alerts.join(S(u" ")));
+    EXPECT_EQ(Setting("UserName"), S(u"ann"));
 }
 
 TEST_F(Connection, AReplyWithNoLoginPendingIsIgnored)
 {
-    QTcpSocket *socket = LogIn(S("bob"), S("(Connected)|0"));
+    QTcpSocket *socket = LogIn(S(u"bob"), S(u"(Connected)|0"));
     ASSERT_EQ(accepted, 1);
-    Peer::Write(socket, Enciphered(protocol::CMD_LOGIN_REPLY, S("(Connected)|1")));
-    Peer::Write(socket, Enciphered(protocol::CMD_NEW_SMS, S("bob,1,24/01/05 10:00:00,after")));
+    Peer::Write(socket, Peer::Enciphered(protocol::CMD_LOGIN_REPLY, S(u"(Connected)|1")));
+    Peer::Write(socket, Peer::Enciphered(protocol::CMD_NEW_SMS, S(u"bob,1,24/01/05 10:00:00,after")));
     ASSERT_TRUE(WaitFor([&] { return !pushes.isEmpty(); }));
     EXPECT_EQ(accepted, 1);
     EXPECT_EQ(client.AllowFreeNumbers, 0);
@@ -287,32 +243,35 @@ TEST_F(Connection, AReplyWithNoLoginPendingIsIgnored)
 
 TEST_F(Connection, SplitAndJoinedFramesAreHandledInOrder)
 {
-    QTcpSocket *socket = LogIn(S("bob"));
-    const QString one = Enciphered(protocol::CMD_NEW_SMS, S("bob,1,24/01/05 10:00:00,one"));
-    const QString two = Enciphered(protocol::CMD_NEW_SMS, S("bob,2,24/01/05 10:00:01,two, with | and ^"));
-    const QString three = Enciphered(protocol::CMD_NEW_SMS, S("Moderator,3,24/01/05 10:00:02,three"));
+    QTcpSocket *socket = LogIn(S(u"bob"));
+    const QString one = Peer::Enciphered(protocol::CMD_NEW_SMS, S(u"bob,1,24/01/05 10:00:00,one"));
+    const QString two = Peer::Enciphered(protocol::CMD_NEW_SMS, S(u"bob,2,24/01/05 10:00:01,two, with | and ^"));
+    const QString three = Peer::Enciphered(protocol::CMD_NEW_SMS, S(u"Moderator,3,24/01/05 10:00:02,three"));
     // Two frames in one piece, the third cut in the middle and before its "|".
     Peer::Write(socket, one + two + three.left(10));
     ASSERT_TRUE(WaitFor([&] { return pushes.size() == 2; }));
+    // The client has read the piece once its socket has signalled it.
+    QSignalSpy arrived(client.wClient(), &QTcpSocket::readyRead);
     Peer::Write(socket, three.mid(10, three.size() - 11));
-    QTest::qWait(100);
+    ASSERT_TRUE(arrived.wait(10000));
     EXPECT_EQ(pushes.size(), 2);
-    Peer::Write(socket, S("|"));
+    Peer::Write(socket, S(u"|"));
     ASSERT_TRUE(WaitFor([&] { return pushes.size() == 3; }));
-    EXPECT_EQ(pushes, (QStringList{S("bob,1,24/01/05 10:00:00,one"), S("bob,2,24/01/05 10:00:01,two, with | and ^"),
-                                   S("Moderator,3,24/01/05 10:00:02,three")}));
+    EXPECT_EQ(pushes, (QStringList{S(u"bob,1,24/01/05 10:00:00,one"), S(u"bob,2,24/01/05 10:00:01,two, with | and ^"),
+                                   S(u"Moderator,3,24/01/05 10:00:02,three")}));
 }
 
 TEST_F(Connection, HalfAFrameOfALostConnectionDoesNotJoinTheNextLogin)
 {
-    QTcpSocket *socket = LogIn(S("bob"));
-    const QString push = Enciphered(protocol::CMD_NEW_SMS, S("bob,1,24/01/05 10:00:00,cut off"));
+    QTcpSocket *socket = LogIn(S(u"bob"));
+    const QString push = Peer::Enciphered(protocol::CMD_NEW_SMS, S(u"bob,1,24/01/05 10:00:00,cut off"));
+    QSignalSpy arrived(client.wClient(), &QTcpSocket::readyRead);
     Peer::Write(socket, push.left(push.size() / 2));
-    QTest::qWait(100);
+    ASSERT_TRUE(arrived.wait(10000));
     socket->close();
     ASSERT_TRUE(WaitFor([&] { return !client.LoggedIn && client.wClient() == nullptr; }));
 
-    LogIn(S("bob"), S("(Connected)|1"));
+    LogIn(S(u"bob"), S(u"(Connected)|1"));
     EXPECT_TRUE(client.LoggedIn);
     EXPECT_EQ(accepted, 2);
     EXPECT_TRUE(pushes.isEmpty());
@@ -321,20 +280,20 @@ TEST_F(Connection, HalfAFrameOfALostConnectionDoesNotJoinTheNextLogin)
 
 TEST_F(Connection, EndlessTextWithoutAFrameEndClosesTheConnection)
 {
-    QTcpSocket *socket = LogIn(S("bob"));
+    QTcpSocket *socket = LogIn(S(u"bob"));
     // The longest frame the service can send is still taken in: its data is
     // too long to decode, which is reported, and the next message runs.
     const QString longest = Frame(protocol::CMD_NEW_SMS, QString(protocol::MaxDataHexLength, QLatin1Char('A')));
     ASSERT_EQ(longest.size() - 1, ServiceConnection::MaxPendingText);
-    Peer::Write(socket, longest + Enciphered(protocol::CMD_NEW_SMS, S("bob,1,24/01/05 10:00:00,next")));
+    Peer::Write(socket, longest + Peer::Enciphered(protocol::CMD_NEW_SMS, S(u"bob,1,24/01/05 10:00:00,next")));
     ASSERT_TRUE(WaitFor([&] { return !pushes.isEmpty(); }));
-    EXPECT_EQ(pushes, QStringList{S("bob,1,24/01/05 10:00:00,next")});
+    EXPECT_EQ(pushes, QStringList{S(u"bob,1,24/01/05 10:00:00,next")});
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_TRUE(client.LoggedIn);
 
     Peer::Write(socket, QString(ServiceConnection::MaxPendingText + 1, QLatin1Char('0')));
     ASSERT_TRUE(WaitFor([&] { return !alerts.isEmpty(); }));
-    EXPECT_EQ(alerts, QStringList{S("connection_lost.")});
+    EXPECT_EQ(alerts, QStringList{S(u"connection_lost.")});
     EXPECT_FALSE(client.LoggedIn);
     EXPECT_TRUE(WaitFor([&] { return socket->state() != QAbstractSocket::ConnectedState || socket->waitForDisconnected(50); }));
     QFile log(ErrorLog());
@@ -344,21 +303,23 @@ TEST_F(Connection, EndlessTextWithoutAFrameEndClosesTheConnection)
 
 TEST_F(Connection, AnArrivalDuringABoxOnlyWaitsItsTurn)
 {
-    QTcpSocket *socket = LogIn(S("bob"));
+    QTcpSocket *socket = LogIn(S(u"bob"));
     QStringList order;
     QObject::connect(&client, &ServiceConnection::NewSMS, [&](const QString &) {
         const int n = static_cast<int>(pushes.size());
-        order << S("begin %1").arg(n);
+        order << S(u"begin %1").arg(n);
         if (n == 1) {
-            // A box's event loop, while the service pushes the next one.
-            Peer::Write(socket, Enciphered(protocol::CMD_NEW_SMS, S("bob,2,24/01/05 10:00:00,two")));
-            QTest::qWait(300);
+            // A box's event loop, while the service pushes the next one; it
+            // runs until that has reached the client.
+            QSignalSpy arrived(client.wClient(), &QTcpSocket::readyRead);
+            Peer::Write(socket, Peer::Enciphered(protocol::CMD_NEW_SMS, S(u"bob,2,24/01/05 10:00:00,two")));
+            arrived.wait(10000);
         }
-        order << S("end %1").arg(n);
+        order << S(u"end %1").arg(n);
     });
-    Peer::Write(socket, Enciphered(protocol::CMD_NEW_SMS, S("bob,1,24/01/05 10:00:00,one")));
+    Peer::Write(socket, Peer::Enciphered(protocol::CMD_NEW_SMS, S(u"bob,1,24/01/05 10:00:00,one")));
     ASSERT_TRUE(WaitFor([&] { return pushes.size() == 2; }));
-    EXPECT_EQ(order, (QStringList{S("begin 1"), S("end 1"), S("begin 2"), S("end 2")}));
+    EXPECT_EQ(order, (QStringList{S(u"begin 1"), S(u"end 1"), S(u"begin 2"), S(u"end 2")}));
 }
 
 TEST_F(Connection, AnAcceptedLoginForgetsAPasswordNotToBeKept)
@@ -366,21 +327,21 @@ TEST_F(Connection, AnAcceptedLoginForgetsAPasswordNotToBeKept)
     {
         platform::IniFile ini;
         ini.setIniPath(client.SettingsPath);
-        ini.WriteValue(S("SMSClient"), S("Password"), common::PasswordDigest(S("old")));
-        ini.WriteValue(S("SMSClient"), S("SavePassword"), S("1"));
+        ini.WriteValue(S(u"SMSClient"), S(u"Password"), common::PasswordDigest(S(u"old")));
+        ini.WriteValue(S(u"SMSClient"), S(u"SavePassword"), S(u"1"));
     }
     // Ticked: the settings page writes the password later.
-    Connect(S("bob"), S("pw"), true);
-    Peer::Write(peer.sockets.back(), Enciphered(protocol::CMD_LOGIN_REPLY, S("(Connected)|1")));
+    Connect(S(u"bob"), S(u"pw"), true);
+    Peer::Write(peer.sockets.back(), Peer::Enciphered(protocol::CMD_LOGIN_REPLY, S(u"(Connected)|1")));
     ASSERT_TRUE(WaitFor([&] { return client.LoggedIn; }));
-    EXPECT_EQ(Setting("Password"), common::PasswordDigest(S("old")));
-    EXPECT_EQ(Setting("SavePassword"), S("1"));
+    EXPECT_EQ(Setting("Password"), common::PasswordDigest(S(u"old")));
+    EXPECT_EQ(Setting("SavePassword"), S(u"1"));
 
-    Connect(S("bob"), S("pw"), false);
-    Peer::Write(peer.sockets.back(), Enciphered(protocol::CMD_LOGIN_REPLY, S("(Connected)|1")));
+    Connect(S(u"bob"), S(u"pw"), false);
+    Peer::Write(peer.sockets.back(), Peer::Enciphered(protocol::CMD_LOGIN_REPLY, S(u"(Connected)|1")));
     ASSERT_TRUE(WaitFor([&] { return client.LoggedIn; }));
     EXPECT_EQ(Setting("Password"), QString());
-    EXPECT_EQ(Setting("SavePassword"), S("0"));
+    EXPECT_EQ(Setting("SavePassword"), S(u"0"));
 }
 
 TEST_F(Connection, PortsOutsideTheTcpRangeAreRefusedBeforeConnecting)
@@ -388,8 +349,8 @@ TEST_F(Connection, PortsOutsideTheTcpRangeAreRefusedBeforeConnecting)
     for (const qint32 port : {0, -1, 65536, 65536 + static_cast<qint32>(peer.port())}) {
         alerts.clear();
         client.ServerPort = port;
-        client.Login(S("bob"), S("pw"), false);
-        EXPECT_EQ(alerts, QStringList{S("connection_failed.")}) << port;
+        client.Login(S(u"bob"), S(u"pw"), false);
+        EXPECT_EQ(alerts, QStringList{S(u"connection_failed.")}) << port;
         EXPECT_EQ(client.wClient(), nullptr);
     }
     EXPECT_FALSE(peer.server.waitForNewConnection(300));
@@ -401,9 +362,9 @@ TEST_F(Connection, ANoListenerIsAFailedConnection)
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
     client.ServerPort = closed.serverPort();
     closed.close();
-    client.Login(S("bob"), S("pw"), false);
+    client.Login(S(u"bob"), S(u"pw"), false);
     ASSERT_TRUE(WaitFor([&] { return !alerts.isEmpty(); }));
-    EXPECT_EQ(alerts, QStringList{S("connection_failed.")});
+    EXPECT_EQ(alerts, QStringList{S(u"connection_failed.")});
     EXPECT_FALSE(client.LoginPending);
 }
 
@@ -429,11 +390,11 @@ TEST_F(Connection, AConnectThatDoesNotCompleteFailsAfterItsTime)
 
     client.ServerPort = ntohs(address.sin_port);
     client.ConnectTimeoutMs = 1000;
-    client.Login(S("bob"), S("pw"), false);
+    client.Login(S(u"bob"), S(u"pw"), false);
     QTest::qWait(300);
     ASSERT_TRUE(alerts.isEmpty()) << "the connect did not wait";
     ASSERT_TRUE(WaitFor([&] { return !alerts.isEmpty(); }));
-    EXPECT_EQ(alerts, QStringList{S("connection_failed.")});
+    EXPECT_EQ(alerts, QStringList{S(u"connection_failed.")});
     EXPECT_EQ(client.wClient(), nullptr);
     EXPECT_FALSE(client.LoginPending);
     fillers.clear();
@@ -442,7 +403,7 @@ TEST_F(Connection, AConnectThatDoesNotCompleteFailsAfterItsTime)
 
 TEST_F(Connection, AConnectionLostDuringABoxKeepsTheSocketUntilItsArrivalIsHandled)
 {
-    QTcpSocket *socket = LogIn(S("bob"));
+    QTcpSocket *socket = LogIn(S(u"bob"));
     QPointer<QTcpSocket> arriving = client.wClient();
     bool aliveAfterTheBox = false;
     QObject::connect(&client, &ServiceConnection::NewSMS, [&](const QString &) {
@@ -455,10 +416,10 @@ TEST_F(Connection, AConnectionLostDuringABoxKeepsTheSocketUntilItsArrivalIsHandl
         // returns: it must not have been destroyed under it.
         aliveAfterTheBox = !arriving.isNull();
     });
-    Peer::Write(socket, Enciphered(protocol::CMD_NEW_SMS, S("bob,1,24/01/05 10:00:00,one")));
+    Peer::Write(socket, Peer::Enciphered(protocol::CMD_NEW_SMS, S(u"bob,1,24/01/05 10:00:00,one")));
     ASSERT_TRUE(WaitFor([&] { return !pushes.isEmpty() && !alerts.isEmpty(); }));
     EXPECT_TRUE(aliveAfterTheBox);
-    EXPECT_EQ(alerts, QStringList{S("connection_lost.")});
+    EXPECT_EQ(alerts, QStringList{S(u"connection_lost.")});
     EXPECT_FALSE(client.LoggedIn);
     EXPECT_EQ(client.wClient(), nullptr);
     // Once the arrival is over, the old socket goes.
@@ -467,21 +428,21 @@ TEST_F(Connection, AConnectionLostDuringABoxKeepsTheSocketUntilItsArrivalIsHandl
 
 TEST_F(Connection, MessagesThatArriveWithTheCloseDuringABoxAreStillHandled)
 {
-    QTcpSocket *socket = LogIn(S("bob"));
+    QTcpSocket *socket = LogIn(S(u"bob"));
     QObject::connect(&client, &ServiceConnection::NewSMS, [&](const QString &) {
         if (pushes.size() != 1)
             return;
         // While a box is open, the service pushes one more and goes away.
-        Peer::Write(socket, Enciphered(protocol::CMD_NEW_SMS, S("bob,2,24/01/05 10:00:01,two")));
+        Peer::Write(socket, Peer::Enciphered(protocol::CMD_NEW_SMS, S(u"bob,2,24/01/05 10:00:01,two")));
         socket->close();
         QEventLoop box;
         QTimer::singleShot(300, &box, &QEventLoop::quit);
         box.exec();
     });
-    Peer::Write(socket, Enciphered(protocol::CMD_NEW_SMS, S("bob,1,24/01/05 10:00:00,one")));
+    Peer::Write(socket, Peer::Enciphered(protocol::CMD_NEW_SMS, S(u"bob,1,24/01/05 10:00:00,one")));
     ASSERT_TRUE(WaitFor([&] { return !alerts.isEmpty(); }));
     EXPECT_TRUE(WaitFor([&] { return pushes.size() == 2; }));
-    EXPECT_EQ(pushes, (QStringList{S("bob,1,24/01/05 10:00:00,one"), S("bob,2,24/01/05 10:00:01,two")}));
-    EXPECT_EQ(alerts, QStringList{S("connection_lost.")});
+    EXPECT_EQ(pushes, (QStringList{S(u"bob,1,24/01/05 10:00:00,one"), S(u"bob,2,24/01/05 10:00:01,two")}));
+    EXPECT_EQ(alerts, QStringList{S(u"connection_lost.")});
     EXPECT_FALSE(client.LoggedIn);
 }

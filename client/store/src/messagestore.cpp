@@ -10,7 +10,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QtConcurrent/QtConcurrentMap>
 #include <algorithm>
+#include <exception>
 
 namespace {
 
@@ -195,19 +197,38 @@ void MessageStore::OpenMessageStore(const QString &userName)
     }
 }
 
-// Files in name order, which is the order they were made in.
+// Files in name order, which is the order they were made in. The files
+// are independent, so worker threads read and decipher them; the records,
+// and the reports of files that give none, then follow in that order.
 void MessageStore::LoadFolder(const char *folderName, bool unread, SmsCollection &into, QString &firstFailure)
 {
     const QDir folder(FolderPath(folderName));
     if (!folder.exists())
         throw platform::Error(ErrPathNotFound, QStringLiteral("Path not found: ") + folder.path());
-    const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-    into.reserve(into.size() + names.size());
-    for (const QString &name : names) {
+    QStringList paths = folder.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    for (QString &name : paths)
+        name = folder.filePath(name);
+    struct Loaded {
+        SmsRef record;
+        std::exception_ptr failure;
+    };
+    const auto load = [](const QString &path) {
         try {
-            auto record = std::make_shared<clsSms>(GetDecryptedSMS(folder.filePath(name)));
-            record->IsUnread = unread;
-            into.append(std::move(record));
+            return Loaded{std::make_shared<clsSms>(GetDecryptedSMS(path)), nullptr};
+        } catch (const platform::Error &) {
+            return Loaded{nullptr, std::current_exception()};
+        }
+    };
+    const QList<Loaded> loaded = QtConcurrent::blockingMapped<QList<Loaded>>(paths, load);
+    into.reserve(into.size() + loaded.size());
+    for (const Loaded &file : loaded) {
+        if (file.record) {
+            file.record->IsUnread = unread;
+            into.append(file.record);
+            continue;
+        }
+        try {
+            std::rethrow_exception(file.failure);
         } catch (const platform::Error &) {
             const QString text = common::WriteErrorEntry(ModuleName, QStringLiteral("GetDecryptedSMS"));
             if (firstFailure.isEmpty())

@@ -39,8 +39,9 @@ public:
     // The login action, with what the login page holds. A user name of
     // other characters than English letters and digits is refused with an
     // alert and nothing is sent; otherwise the current connection is closed
-    // and a new one is made.
-    void Login(const QString &userNameBox, const QString &passwordBox, bool savePasswordTicked);
+    // and a new one is made. False for a refused name: then nothing of the
+    // connection has changed.
+    bool Login(const QString &userNameBox, const QString &passwordBox, bool savePasswordTicked);
 
     // Sends one request on the current connection. Raises platform::Error:
     // 40006 when the connection is not open, 6 for data too long to frame.
