@@ -191,10 +191,10 @@ bool frmMain::Form_Load()
         return false;
     }
     modPDU::InitGsmAlphabet();
-    groups->RemoveOrphanedLinks();
-    users->InitUsers();
-    phonebook->InitPhonebook();
-    groups->InitGroups();
+    // A tab that cannot be filled stops the start-up as a database that
+    // cannot be opened does: an empty tab would pass for an empty table.
+    if (!groups->RemoveOrphanedLinks() || !users->InitUsers() || !phonebook->InitPhonebook() || !groups->InitGroups())
+        return false;
     settings->InitSettings();
     SetWindowAttributes();
     show();

@@ -11,7 +11,6 @@
 #include "gui/msgbox.h"
 #include "platform/error.h"
 #include "sheets/spreadsheetimport.h"
-#include "vorbex/modpdu.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -46,15 +45,18 @@ void ReportError(int number, const QString &description, const QString &procedur
     }
 }
 
-} // namespace
-
-MessageCount CountMessage(const QString &text)
+// A refusal of the send. The texts of the message's two refusals are shared
+// with the client's alerts and end without a full stop, which both programs
+// add; the others have their own.
+void RefuseSend(const QString &key)
 {
-    QString message = text;
-    message.remove(QLatin1Char('\r'));
-    const int limit = !message.isEmpty() && !modPDU::IsSevenBitText(message) ? 70 : 160;
-    return {message.size(), limit};
+    QString text = common::LanguageText(key);
+    if (key == u"message_is_too_long" || key == u"message_has_unsupported_characters")
+        text += u'.';
+    gui::MsgBoxText(text, gui::vbExclamation, common::LanguageText(QStringLiteral("information")));
 }
+
+} // namespace
 
 BulkTab::BulkTab(frmMain &owner) : QFrame(&owner), m_owner(owner)
 {
@@ -88,7 +90,7 @@ void BulkTab::txtSMSMessage_Change()
 {
     const MessageCount count = CountMessage(txtSMSMessage->toPlainText());
     lblFreeCharacters->setText(QString::number(count.length) + QLatin1Char('/') + QString::number(count.limit));
-    SetTextColour(lblFreeCharacters, count.length > count.limit ? QColor(192, 0, 0) : QColor(255, 255, 255));
+    SetTextColour(lblFreeCharacters, count.fits ? QColor(255, 255, 255) : QColor(192, 0, 0));
 }
 
 void BulkTab::btnAddNameToSMS_Click()
@@ -122,11 +124,11 @@ void BulkTab::btnSendSMS_Click()
         return;
     const QString typed = txtSMSMessage->toPlainText();
     if (const QString refusal = MessageRefusal(typed); !refusal.isEmpty()) {
-        gui::MsgBox(refusal, gui::vbExclamation, QStringLiteral("information"));
+        RefuseSend(refusal);
         return;
     }
     if (lsvBulkSMSList->topLevelItemCount() == 0) {
-        gui::MsgBox(QStringLiteral("bulk_sms_list_is_empty"), gui::vbExclamation, QStringLiteral("information"));
+        RefuseSend(QStringLiteral("bulk_sms_list_is_empty"));
         return;
     }
     // Every row is checked before anything is written: a row that cannot go
@@ -134,7 +136,7 @@ void BulkTab::btnSendSMS_Click()
     const PreparedBulk prepared = PrepareBulkLines(typed, BulkRows());
     if (prepared.refusedRow >= 0) {
         SelectRow(prepared.refusedRow);
-        gui::MsgBox(prepared.refusalKey, gui::vbExclamation, QStringLiteral("information"));
+        RefuseSend(prepared.refusalKey);
         return;
     }
     QueueRows(prepared.lines);

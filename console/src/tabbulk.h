@@ -48,11 +48,3 @@ private:
     QString m_importFolder;
 };
 
-// The counter's length and limit for a message text: a line break counts
-// as one character; the limit is 70 for a text with a character past the
-// seven-bit range, else 160.
-struct MessageCount {
-    qsizetype length;
-    int limit;
-};
-MessageCount CountMessage(const QString &text);

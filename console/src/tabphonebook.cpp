@@ -83,14 +83,16 @@ PhonebookTab::PhonebookTab(frmMain &owner) : QFrame(&owner), m_owner(owner)
             [this](int column) { lsvPhonenumber_ColumnClick(column + 1); });
 }
 
-void PhonebookTab::InitPhonebook()
+bool PhonebookTab::InitPhonebook()
 {
     try {
         sortPhonebook = InitialSortColumns();
         selectedPhonenumberID.clear();
         RefreshContacts();
+        return true;
     } catch (...) {
         common::LogError(QStringLiteral("frmMain"), QStringLiteral("InitPhonebook"));
+        return false;
     }
 }
 

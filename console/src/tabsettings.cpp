@@ -110,5 +110,7 @@ void SettingsTab::btnSettingsSave_Click()
     }
     m_owner.SetWindowAttributes();
     if (saved)
-        gui::MsgBox(QStringLiteral("settings_saved"), gui::vbInformation, QStringLiteral("information"));
+        // The text is shared with the client, whose alerts add the full stop.
+        gui::MsgBoxText(common::LanguageText(QStringLiteral("settings_saved")) + u'.', gui::vbInformation,
+                        common::LanguageText(QStringLiteral("information")));
 }

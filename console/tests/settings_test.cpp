@@ -100,7 +100,7 @@ TEST_F(SettingsTest, SavingNewHoursRewritesTheOtherValuesAndKeepsTheRestOfTheFil
     EXPECT_EQ(ConsoleValue("Alpha"), QStringLiteral("230"));
     EXPECT_EQ(caption->text(), QStringLiteral("not reloaded"));
     ASSERT_EQ(boxes.boxes.size(), 1);
-    EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("Ayarlar kaydedildi"));
+    EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("Ayarlar kaydedildi."));
     EXPECT_EQ(boxes.boxes[0].title, QStringLiteral("Bilgi"));
     EXPECT_EQ(boxes.boxes[0].icon, QMessageBox::Information);
 }
@@ -147,7 +147,7 @@ TEST_F(SettingsTest, AnotherLanguageReloadsEveryTextBeforeTheMessage)
     EXPECT_EQ(opacity->itemData(1).toInt(), 230);
     EXPECT_EQ(opacity->itemData(2).toInt(), 200);
     ASSERT_EQ(boxes.boxes.size(), 1);
-    EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("The settings are saved"));
+    EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("The settings are saved."));
     EXPECT_EQ(boxes.boxes[0].title, QStringLiteral("Information"));
 }
 
