@@ -5,6 +5,7 @@
 #include "tabphonebook.h"
 #include "tabsettings.h"
 #include "tabusers.h"
+#include "contactlists.h"
 #include "controls.h"
 #include "timeinterval.h"
 
@@ -73,6 +74,7 @@ void ColumnHeaders(QTreeWidget *list, std::initializer_list<const char *> keys)
     int column = 0;
     for (const char *key : keys)
         list->headerItem()->setText(column++, common::LanguageText(QLatin1String(key)));
+    SizeNumberListColumns(list);
 }
 
 void SelectorRows(QComboBox *selector, std::initializer_list<const char *> keys)

@@ -1,6 +1,7 @@
 #include "tabbulk.h"
 
 #include "bulkmessages.h"
+#include "contactlists.h"
 #include "controls.h"
 #include "filedialog.h"
 #include "frmmain.h"
@@ -66,6 +67,7 @@ BulkTab::BulkTab(frmMain &owner) : QFrame(&owner), m_owner(owner)
     lsvBulkSMSList->setRootIsDecorated(false);
     lsvBulkSMSList->setUniformRowHeights(true);
     lsvBulkSMSList->setHeaderLabels({QString(), QString()});
+    SizeNumberListColumns(lsvBulkSMSList);
     btnImportFromExcel = Place<gui::ARButton>(this, "btnImportFromExcel", 10, 258, 127, 30);
     btnClearBulkSMSList = Place<gui::ARButton>(this, "btnClearBulkSMSList", 143, 258, 127, 30);
 
@@ -219,6 +221,7 @@ void BulkTab::btnImportFromExcel_Click()
         items.append(new QTreeWidgetItem(QStringList{row.name, row.number}));
     lsvBulkSMSList->clear();
     lsvBulkSMSList->addTopLevelItems(items);
+    SizeNumberListColumns(lsvBulkSMSList);
 
     QString text = common::LanguageText(result.messageKey);
     text.replace(QStringLiteral("%1"), QString::number(result.rows.size()));

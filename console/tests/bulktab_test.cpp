@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QListView>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTimer>
 
 #include <csignal>
@@ -56,6 +57,18 @@ TEST_F(BulkTabTest, AnXlsWithLongNamesIsImportedWhole)
     EXPECT_EQ(List()->topLevelItem(99)->text(0).size(), 10000);
     EXPECT_EQ(List()->topLevelItem(2998)->text(0).size(), 32767);
     EXPECT_EQ(ListRows().last(), QStringList({S(u"Kişi 3000"), S(u"05320003000")}));
+}
+
+TEST_F(BulkTabTest, TheListShowsNumbersWholeAndCutNamesInATip)
+{
+    ASSERT_TRUE(StartOnBulkTab());
+    const QString name = S(u"Gülizar Şükriye Çağlayangil-Küçükosmanoğlu");
+    ImportRows({{name, S(u"+90 (532) 123-45-678")}, {S(u"Ali"), S(u"+9053212345678901234")}});
+    EXPECT_EQ(List()->horizontalScrollBar()->maximum(), 0);
+    EXPECT_EQ(ToolTipOver(List(), List()->topLevelItem(0), 1), QString());
+    EXPECT_EQ(ToolTipOver(List(), List()->topLevelItem(1), 1), QString());
+    EXPECT_EQ(ToolTipOver(List(), List()->topLevelItem(0), 0), name);
+    EXPECT_EQ(ToolTipOver(List(), List()->topLevelItem(1), 0), QString());
 }
 
 TEST_F(BulkTabTest, ARefusedImportSaysWhyAndLeavesTheListAsItWas)
