@@ -53,9 +53,10 @@ public:
 
 } // namespace
 
-void SizeNumberListColumns(QTreeWidget *list)
+void SizeNumberListColumns(QTreeView *list)
 {
-    const int last = list->columnCount() - 1;
+    const QAbstractItemModel *model = list->model();
+    const int last = model->columnCount() - 1;
     const QFontMetrics metrics(list->font());
     // Summed from a table of the characters' widths: a list may hold a
     // million numbers.
@@ -71,16 +72,16 @@ void SizeNumberListColumns(QTreeWidget *list)
     // No number of up to 20 characters is wider than a plus sign and 19
     // digits: blanks, brackets and dashes are narrower than a digit.
     const int twenty = ascii['+'] + 19 * *std::max_element(ascii.begin() + '0', ascii.begin() + '9' + 1);
-    int widest = QFontMetrics(list->header()->font()).horizontalAdvance(list->headerItem()->text(last));
-    for (int row = 0; row < list->topLevelItemCount() && widest < twenty; ++row)
-        widest = std::max(widest, width(list->topLevelItem(row)->text(last)));
+    int widest = QFontMetrics(list->header()->font()).horizontalAdvance(model->headerData(last, Qt::Horizontal).toString());
+    for (int row = 0; row < model->rowCount() && widest < twenty; ++row)
+        widest = std::max(widest, width(model->index(row, last).data().toString()));
     const int margin = TextMargin(list);
     const int number = std::min(widest, twenty) + 2 * margin + 2;
     // Room for the vertical scroll bar, so that a long list shows its
     // numbers whole too.
     const QStyle *style = list->style();
     const int inside = list->width() - 2 * list->frameWidth() - style->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
-    const bool boxes = list->topLevelItemCount() > 0 && (list->topLevelItem(0)->flags() & Qt::ItemIsUserCheckable);
+    const bool boxes = model->rowCount() > 0 && (model->flags(model->index(0, 0)) & Qt::ItemIsUserCheckable);
     const int box = boxes ? style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, list) + 2 * margin : 0;
     const int share = std::max(0, inside - number - box) / std::max(1, last);
     for (int column = 0; column < last; ++column)

@@ -6,6 +6,7 @@
 
 class QListWidget;
 class QListWidgetItem;
+class QTreeView;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -39,7 +40,7 @@ enum class RowBoxes { None, Clear };
 // holds the row's check box when the rows carry one). A text that is still
 // cut shows whole in a tool tip. Runs after every fill of the list and
 // every change of its headers.
-void SizeNumberListColumns(QTreeWidget *list);
+void SizeNumberListColumns(QTreeView *list);
 
 // Empties `list` and fills it with every contact in the order `sort`: the
 // row's text is FirstName, then LastName, Company and Phonenumber; the

@@ -69,11 +69,11 @@ void Button(gui::ARButton *button, const char *key)
     button->setToolTip(text);
 }
 
-void ColumnHeaders(QTreeWidget *list, std::initializer_list<const char *> keys)
+void ColumnHeaders(QTreeView *list, std::initializer_list<const char *> keys)
 {
     int column = 0;
     for (const char *key : keys)
-        list->headerItem()->setText(column++, common::LanguageText(QLatin1String(key)));
+        list->model()->setHeaderData(column++, Qt::Horizontal, common::LanguageText(QLatin1String(key)));
     SizeNumberListColumns(list);
 }
 

@@ -20,7 +20,7 @@
 #include <QLabel>
 #include <QRandomGenerator>
 #include <QTextEdit>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <filesystem>
 #include <system_error>
@@ -59,14 +59,55 @@ void RefuseSend(const QString &key)
 
 } // namespace
 
-BulkTab::BulkTab(frmMain &owner) : QFrame(&owner), m_owner(owner)
+int BulkListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int BulkListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : 2;
+}
+
+QVariant BulkListModel::data(const QModelIndex &index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_rows.size())
+        return {};
+    const sheets::BulkRow &row = m_rows[index.row()];
+    return index.column() == 0 ? row.name : row.number;
+}
+
+QVariant BulkListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > 1)
+        return {};
+    return m_headers[section];
+}
+
+bool BulkListModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant &value, int role)
+{
+    if (orientation != Qt::Horizontal || (role != Qt::DisplayRole && role != Qt::EditRole) || section < 0 || section > 1)
+        return false;
+    m_headers[section] = value.toString();
+    Q_EMIT headerDataChanged(orientation, section, section);
+    return true;
+}
+
+void BulkListModel::SetRows(QList<sheets::BulkRow> rows)
+{
+    beginResetModel();
+    m_rows = std::move(rows);
+    endResetModel();
+}
+
+BulkTab::BulkTab(frmMain &owner) : QFrame(&owner), m_owner(owner), m_list(new BulkListModel(this))
 {
     lblBulkSMSList = Place<QLabel>(this, "lblBulkSMSList", 10, 8, 260, 16);
-    lsvBulkSMSList = Place<QTreeWidget>(this, "lsvBulkSMSList", 10, 26, 260, 226);
-    lsvBulkSMSList->setColumnCount(2);
+    lsvBulkSMSList = Place<QTreeView>(this, "lsvBulkSMSList", 10, 26, 260, 226);
+    lsvBulkSMSList->setModel(m_list);
     lsvBulkSMSList->setRootIsDecorated(false);
     lsvBulkSMSList->setUniformRowHeights(true);
-    lsvBulkSMSList->setHeaderLabels({QString(), QString()});
+    lsvBulkSMSList->setItemsExpandable(false);
     SizeNumberListColumns(lsvBulkSMSList);
     btnImportFromExcel = Place<gui::ARButton>(this, "btnImportFromExcel", 10, 258, 127, 30);
     btnClearBulkSMSList = Place<gui::ARButton>(this, "btnClearBulkSMSList", 143, 258, 127, 30);
@@ -106,18 +147,12 @@ void BulkTab::btnAddNameToSMS_Click()
 
 void BulkTab::btnClearBulkSMSList_Click()
 {
-    lsvBulkSMSList->clear();
+    m_list->SetRows({});
 }
 
 QList<sheets::BulkRow> BulkTab::BulkRows() const
 {
-    QList<sheets::BulkRow> rows;
-    rows.reserve(lsvBulkSMSList->topLevelItemCount());
-    for (int i = 0; i < lsvBulkSMSList->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem *item = lsvBulkSMSList->topLevelItem(i);
-        rows.append({item->text(0), item->text(1)});
-    }
-    return rows;
+    return m_list->rows();
 }
 
 void BulkTab::btnSendSMS_Click()
@@ -129,7 +164,7 @@ void BulkTab::btnSendSMS_Click()
         RefuseSend(refusal);
         return;
     }
-    if (lsvBulkSMSList->topLevelItemCount() == 0) {
+    if (m_list->rows().isEmpty()) {
         RefuseSend(QStringLiteral("bulk_sms_list_is_empty"));
         return;
     }
@@ -159,9 +194,9 @@ bool BulkTab::MakeSureOfUnsent()
 
 void BulkTab::SelectRow(qsizetype row)
 {
-    QTreeWidgetItem *item = lsvBulkSMSList->topLevelItem(static_cast<int>(row));
-    lsvBulkSMSList->setCurrentItem(item);
-    lsvBulkSMSList->scrollToItem(item);
+    const QModelIndex index = m_list->index(static_cast<int>(row), 0);
+    lsvBulkSMSList->setCurrentIndex(index);
+    lsvBulkSMSList->scrollTo(index);
 }
 
 void BulkTab::QueueRows(const QStringList &lines)
@@ -180,8 +215,8 @@ void BulkTab::QueueRows(const QStringList &lines)
         return;
     }
     SelectRow(outcome.failedLine);
-    const QTreeWidgetItem *item = lsvBulkSMSList->topLevelItem(static_cast<int>(outcome.failedLine));
-    const QString row = QStringLiteral("row %1 (%2, %3)").arg(outcome.failedLine + 1).arg(item->text(0), item->text(1));
+    const sheets::BulkRow &failed = m_list->rows()[outcome.failedLine];
+    const QString row = QStringLiteral("row %1 (%2, %3)").arg(outcome.failedLine + 1).arg(failed.name, failed.number);
     const QString description = outcome.queued == 0
         ? QStringLiteral("No message was queued; %1 could not be written: %2").arg(row, outcome.error)
         : QStringLiteral("%1 of %2 messages were queued, for the rows before %3; it and the rows after it were not: %4")
@@ -207,7 +242,7 @@ void BulkTab::btnImportFromExcel_Click()
         return;
     const QString path = cdlgFile.selectedFiles().value(0);
     m_importFolder = QFileInfo(path).absolutePath();
-    const sheets::ImportResult result = sheets::ImportSpreadsheet(path);
+    sheets::ImportResult result = sheets::ImportSpreadsheet(path);
     if (result.refused) {
         if (!result.reason.isEmpty())
             common::LogNote(Module, QStringLiteral("btnImportFromExcel_Click"), result.reason);
@@ -215,15 +250,11 @@ void BulkTab::btnImportFromExcel_Click()
         return;
     }
 
-    QList<QTreeWidgetItem *> items;
-    items.reserve(result.rows.size());
-    for (const sheets::BulkRow &row : result.rows)
-        items.append(new QTreeWidgetItem(QStringList{row.name, row.number}));
-    lsvBulkSMSList->clear();
-    lsvBulkSMSList->addTopLevelItems(items);
+    const qsizetype count = result.rows.size();
+    m_list->SetRows(std::move(result.rows));
     SizeNumberListColumns(lsvBulkSMSList);
 
     QString text = common::LanguageText(result.messageKey);
-    text.replace(QStringLiteral("%1"), QString::number(result.rows.size()));
+    text.replace(QStringLiteral("%1"), QString::number(count));
     gui::MsgBoxText(text, gui::vbInformation, common::LanguageText(QStringLiteral("information")));
 }

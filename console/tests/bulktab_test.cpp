@@ -41,7 +41,7 @@ TEST_F(BulkTabTest, AnImportTakesTheRowsWhoseNumberLooksLikeOneAndTheNextReplace
     // A workbook saved by LibreOffice, with formulas, dates and a second sheet.
     Import(Fixture("libreoffice.xls"));
     ExpectOneBox(QMessageBox::Information, "information", Found(6));
-    ASSERT_EQ(List()->topLevelItemCount(), 6);
+    ASSERT_EQ(ListCount(), 6);
     EXPECT_EQ(ListRows().first(), QStringList({S(u"Ayşe Çağlar"), S(u"5321234567")}));
     EXPECT_EQ(ListRows().last(), QStringList({S(u"Zeynep Ş"), S(u"5551234567")}));
 }
@@ -53,9 +53,9 @@ TEST_F(BulkTabTest, AnXlsWithLongNamesIsImportedWhole)
     ASSERT_TRUE(StartOnBulkTab());
     Import(QDir(QStringLiteral(LONG_STRING_FIXTURES)).filePath(QStringLiteral("sst-3000-rows.xls")));
     ExpectOneBox(QMessageBox::Information, "information", Found(3000));
-    ASSERT_EQ(List()->topLevelItemCount(), 3000);
-    EXPECT_EQ(List()->topLevelItem(99)->text(0).size(), 10000);
-    EXPECT_EQ(List()->topLevelItem(2998)->text(0).size(), 32767);
+    ASSERT_EQ(ListCount(), 3000);
+    EXPECT_EQ(ListText(99, 0).size(), 10000);
+    EXPECT_EQ(ListText(2998, 0).size(), 32767);
     EXPECT_EQ(ListRows().last(), QStringList({S(u"Kişi 3000"), S(u"05320003000")}));
 }
 
@@ -65,10 +65,10 @@ TEST_F(BulkTabTest, TheListShowsNumbersWholeAndCutNamesInATip)
     const QString name = S(u"Gülizar Şükriye Çağlayangil-Küçükosmanoğlu");
     ImportRows({{name, S(u"+90 (532) 123-45-678")}, {S(u"Ali"), S(u"+9053212345678901234")}});
     EXPECT_EQ(List()->horizontalScrollBar()->maximum(), 0);
-    EXPECT_EQ(ToolTipOver(List(), List()->topLevelItem(0), 1), QString());
-    EXPECT_EQ(ToolTipOver(List(), List()->topLevelItem(1), 1), QString());
-    EXPECT_EQ(ToolTipOver(List(), List()->topLevelItem(0), 0), name);
-    EXPECT_EQ(ToolTipOver(List(), List()->topLevelItem(1), 0), QString());
+    EXPECT_EQ(ToolTipOver(List(), 0, 1), QString());
+    EXPECT_EQ(ToolTipOver(List(), 1, 1), QString());
+    EXPECT_EQ(ToolTipOver(List(), 0, 0), name);
+    EXPECT_EQ(ToolTipOver(List(), 1, 0), QString());
 }
 
 TEST_F(BulkTabTest, ARefusedImportSaysWhyAndLeavesTheListAsItWas)
@@ -107,11 +107,11 @@ TEST_F(BulkTabTest, AnImportWithoutSuitableRowsEmptiesTheListAndACancelledOneDoe
         QTest::mouseClick(Find<QWidget>("btnImportFromExcel"), Qt::LeftButton);
     }
     EXPECT_TRUE(boxes.boxes.isEmpty());
-    EXPECT_EQ(List()->topLevelItemCount(), 1);
+    EXPECT_EQ(ListCount(), 1);
 
     Import(WriteWorkbook(S(u"headers.xlsx"), {{Cell::Shared(S(u"Name")), Cell::Shared(S(u"Phone"))}}));
     ExpectOneBox(QMessageBox::Information, "information", "no_suitable_records_found_in_excel_file");
-    EXPECT_EQ(List()->topLevelItemCount(), 0);
+    EXPECT_EQ(ListCount(), 0);
 }
 
 TEST_F(BulkTabTest, TheDialogOffersExcelFilesWhateverTheCaseOfTheirExtension)
@@ -165,7 +165,7 @@ TEST_F(BulkTabTest, TheNameButtonAppendsThePlaceholderAndTheClearButtonEmptiesTh
 
     ImportRows({{S(u"Ali"), S(u"05321234567")}, {S(u"Veli"), S(u"05321234568")}});
     QTest::mouseClick(Find<QWidget>("btnClearBulkSMSList"), Qt::LeftButton);
-    EXPECT_EQ(List()->topLevelItemCount(), 0);
+    EXPECT_EQ(ListCount(), 0);
     EXPECT_TRUE(boxes.boxes.isEmpty());
 }
 
@@ -196,7 +196,7 @@ TEST_F(BulkTabTest, ASendQueuesOneBulkFilePerRowAndKeepsListAndMessage)
     texts.sort();
     EXPECT_EQ(texts, QStringList({S(u"+905417654321| Merhaba Mehmet,|hoş geldiniz "), S(u"+905417654321| Merhaba Mehmet,|hoş geldiniz "),
                                   S(u"05321234567| Merhaba Gülşen Doğan,|hoş geldiniz ")}));
-    EXPECT_EQ(List()->topLevelItemCount(), 3);
+    EXPECT_EQ(ListCount(), 3);
     EXPECT_EQ(Message()->toPlainText(), S(u" Merhaba [[N]],\nhoş geldiniz "));
     EXPECT_TRUE(Find<QWidget>("btnSendSMS")->isEnabled());
 }
@@ -221,7 +221,7 @@ TEST_F(BulkTabTest, AMessageThatCannotGoOutIsRefusedBeforeAnythingIsWritten)
     };
     for (const auto &c : cases) {
         ASSERT_TRUE(!QDir(Unsent()).exists() || QDir(Unsent()).removeRecursively());
-        List()->clear();
+        window->bulk->btnClearBulkSMSList_Click();
         if (c.withRows)
             ImportRows({{S(u"Ali"), S(u"05321234567")}});
         TypeMessage(c.typed);
@@ -304,10 +304,10 @@ TEST_F(BulkTabTest, ARowThatCannotGoOutIsSelectedAndShownAndNothingIsWritten)
         List()->scrollToTop();
         Send();
         ExpectOneBox(QMessageBox::Warning, "information", common::LanguageText(QLatin1String(c.key)) + S(c.ending));
-        QTreeWidgetItem *refused = List()->topLevelItem(45);
-        EXPECT_EQ(List()->currentItem(), refused) << c.key;
-        EXPECT_TRUE(refused->isSelected());
-        EXPECT_TRUE(List()->viewport()->rect().contains(List()->visualItemRect(refused))) << c.key;
+        const QModelIndex refused = List()->model()->index(45, 0);
+        EXPECT_EQ(CurrentRow(), 45) << c.key;
+        EXPECT_TRUE(List()->selectionModel()->isRowSelected(45));
+        EXPECT_TRUE(List()->viewport()->rect().contains(List()->visualRect(refused))) << c.key;
         EXPECT_EQ(UnsentEntries(), QStringList()) << c.key;
     }
 }
@@ -343,7 +343,7 @@ TEST_F(BulkTabTest, AFileThatCannotBeWrittenQueuesNoRowAndSaysSo)
     ASSERT_EQ(ErrorBoxes(), 1);
     EXPECT_EQ(boxes.boxes.size(), 1);
     EXPECT_TRUE(boxes.boxes[0].text.contains(S(u"No message was queued; row 1 (Ali, 05321234567)"))) << boxes.boxes[0].text.toStdString();
-    EXPECT_EQ(List()->currentItem(), List()->topLevelItem(0));
+    EXPECT_EQ(CurrentRow(), 0);
     EXPECT_EQ(UnsentEntries(), QStringList());
     EXPECT_TRUE(Find<QWidget>("btnSendSMS")->isEnabled());
 }
@@ -383,7 +383,7 @@ TEST_F(BulkTabTest, ARenameThatFailsPartWayReportsTheRowsQueuedAndTheRowThatFail
     ASSERT_EQ(ErrorBoxes(), 1);
     EXPECT_TRUE(boxes.boxes[0].text.contains(S(u"32 of 40 messages were queued, for the rows before row 33 (Kişi 33, 05320000033)")))
         << boxes.boxes[0].text.toStdString();
-    EXPECT_EQ(List()->currentItem(), List()->topLevelItem(32));
+    EXPECT_EQ(CurrentRow(), 32);
     EXPECT_EQ(UnsentEntries(), ListQueueFiles(Unsent()));
     EXPECT_EQ(UnsentEntries().size(), 32);
 }

@@ -14,7 +14,7 @@
 #include <QHelpEvent>
 #include <QTimeEdit>
 #include <QToolTip>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -28,16 +28,17 @@ inline void TypeTime(QTimeEdit *picker, const QString &hours, const QString &min
     QTest::keyClicks(picker, minutes);
 }
 
-// The tool tip that resting the pointer on the cell `column` of `row`
-// shows; empty when it shows none.
-inline QString ToolTipOver(QTreeWidget *list, QTreeWidgetItem *row, int column)
+// The tool tip that resting the pointer on the cell `column` of the row
+// `row` shows; empty when it shows none.
+inline QString ToolTipOver(QTreeView *list, int row, int column)
 {
     // A tip on its way out still tells its text.
     QToolTip::hideText();
     if (!QTest::qWaitFor([] { return !QToolTip::isVisible(); }))
         return QStringLiteral("(the last tip stays)");
-    list->scrollToItem(row);
-    const QPoint cell(list->header()->sectionViewportPosition(column) + 3, list->visualItemRect(row).center().y());
+    const QModelIndex index = list->model()->index(row, column);
+    list->scrollTo(index);
+    const QPoint cell(list->header()->sectionViewportPosition(column) + 3, list->visualRect(index).center().y());
     QHelpEvent event(QEvent::ToolTip, cell, list->viewport()->mapToGlobal(cell));
     QCoreApplication::sendEvent(list->viewport(), &event);
     return QToolTip::isVisible() ? QToolTip::text() : QString();

@@ -259,10 +259,10 @@ TEST_F(Groups, TheMembersShowTheirNumbersWholeAndCutTextsInATip)
     QTreeWidgetItem *ali = Member("Ali");
     ASSERT_TRUE(longNames && ali);
     EXPECT_EQ(members()->horizontalScrollBar()->maximum(), 0);
-    EXPECT_EQ(ToolTipOver(members(), longNames, 3), QString());
-    EXPECT_EQ(ToolTipOver(members(), ali, 3), QString());
-    EXPECT_EQ(ToolTipOver(members(), longNames, 0), first);
-    EXPECT_EQ(ToolTipOver(members(), longNames, 1), last);
-    EXPECT_EQ(ToolTipOver(members(), longNames, 2), company);
-    EXPECT_EQ(ToolTipOver(members(), ali, 1), QString());
+    EXPECT_EQ(ToolTipOver(members(), members()->indexOfTopLevelItem(longNames), 3), QString());
+    EXPECT_EQ(ToolTipOver(members(), members()->indexOfTopLevelItem(ali), 3), QString());
+    EXPECT_EQ(ToolTipOver(members(), members()->indexOfTopLevelItem(longNames), 0), first);
+    EXPECT_EQ(ToolTipOver(members(), members()->indexOfTopLevelItem(longNames), 1), last);
+    EXPECT_EQ(ToolTipOver(members(), members()->indexOfTopLevelItem(longNames), 2), company);
+    EXPECT_EQ(ToolTipOver(members(), members()->indexOfTopLevelItem(ali), 1), QString());
 }
