@@ -3,6 +3,7 @@
 #include "celltext.h"
 #include "sharedstrings.h"
 
+#include <QStringDecoder>
 #include <QtEndian>
 
 #include <algorithm>
@@ -207,9 +208,37 @@ Record RecordAt(const QByteArray &stream, qsizetype at)
     return {id, QByteArrayView(stream.constData() + at + 4, length), at + 4 + length};
 }
 
+// How the 8-bit texts of a BIFF5 workbook become text: in the code page
+// that its CODEPAGE record names (Latin-1 when none or an unknown one).
+class CodePage {
+public:
+    void Set(quint16 number)
+    {
+        QByteArray name;
+        if (number >= 1250 && number <= 1258)
+            name = "windows-" + QByteArray::number(number);
+        else if (number == 10000 || number == 32768)
+            name = "macintosh";
+        else if (number == 32769)
+            name = "windows-1252";
+        else if (number != 367 && number != 1200)
+            name = "cp" + QByteArray::number(number);
+        m_decoder = name.isEmpty() ? QStringDecoder() : QStringDecoder(name.constData());
+    }
+
+    QString Text(QByteArrayView bytes) const
+    {
+        return m_decoder.isValid() ? m_decoder.decode(bytes) : QString::fromLatin1(bytes);
+    }
+
+private:
+    mutable QStringDecoder m_decoder;
+};
+
 // A BIFF8 unicode string at `at`: 16-bit count, flags, then the characters
-// (8-bit when compressed); a BIFF5 string is 8-bit characters.
-QString StringAt(QByteArrayView data, qsizetype at, bool biff8, bool longCount)
+// (8-bit when compressed); a BIFF5 string is 8-bit characters of the
+// workbook's code page.
+QString StringAt(QByteArrayView data, qsizetype at, bool biff8, bool longCount, const CodePage &codePage)
 {
     if (at >= data.size())
         Damaged("a string runs past its record");
@@ -218,7 +247,7 @@ QString StringAt(QByteArrayView data, qsizetype at, bool biff8, bool longCount)
     if (!biff8) {
         if (at + count > data.size())
             Damaged("a string runs past its record");
-        return QString::fromLatin1(data.sliced(at, count));
+        return codePage.Text(data.sliced(at, count));
     }
     if (at >= data.size())
         Damaged("a string runs past its record");
@@ -267,6 +296,7 @@ struct Globals {
     std::vector<int> xfFormats;
     std::vector<std::pair<quint32, quint8>> sheets;  // substream offset and kind
     std::vector<QByteArrayView> sharedStrings;       // the SST record and its CONTINUE records
+    CodePage codePage;                               // of the 8-bit texts of BIFF5
 
     celltext::NumberKind KindOfXf(quint16 xf) const
     {
@@ -341,8 +371,11 @@ qsizetype ReadGlobals(const QByteArray &stream, Globals &globals)
         case kDateMode:
             globals.date1904 = U16(record.data, 0) == 1;
             break;
+        case kCodePage:
+            globals.codePage.Set(U16(record.data, 0));
+            break;
         case kFormat:
-            globals.formats[U16(record.data, 0)] = StringAt(record.data, 2, globals.biff8, globals.biff8);
+            globals.formats[U16(record.data, 0)] = StringAt(record.data, 2, globals.biff8, globals.biff8, globals.codePage);
             break;
         case kXf:
             globals.xfFormats.push_back(U16(record.data, 2));
@@ -389,7 +422,7 @@ QString FormulaResult(const Record &record, const QByteArray &stream, const Glob
         for (qsizetype at = record.next; at + 4 <= stream.size();) {
             const Record next = RecordAt(stream, at);
             if (next.id == kString)
-                return StringAt(next.data, 0, globals.biff8, true);
+                return StringAt(next.data, 0, globals.biff8, true, globals.codePage);
             if (next.id != kSharedFormula && next.id != kArray && next.id != kTable)
                 break;
             at = next.next;
@@ -488,7 +521,7 @@ private:
             break;
         case kLabel:
         case kRString:
-            Put(row, column, summary, [&] { return CellValue{StringAt(record.data, 6, m_globals.biff8, true)}; });
+            Put(row, column, summary, [&] { return CellValue{StringAt(record.data, 6, m_globals.biff8, true, m_globals.codePage)}; });
             break;
         case kNumber:
             Put(row, column, summary, [&] {

@@ -1,5 +1,6 @@
 // .xls files whose shared strings run across CONTINUE records, written by
-// xlwt (fixtures/make_long_strings.py, which builds the same texts).
+// xlwt, and an Excel 5/95 one (fixtures/make_long_strings.py, which builds
+// the same texts).
 #include "sheets/sheetreader.h"
 #include "sheets/spreadsheetimport.h"
 
@@ -128,4 +129,15 @@ TEST(LongSharedStrings, ATableThatHoldsFewerStringsThanItDeclaresIsRefused)
     EXPECT_TRUE(result.refused);
     EXPECT_EQ(result.messageKey, S(u"couldnt_open_excel_file"));
     EXPECT_TRUE(result.reason.contains(S(u"shared-string table"))) << result.reason.toStdString();
+}
+
+// An Excel 5/95 workbook keeps its texts in the code page it names.
+TEST(OlderWorkbooks, TextsOfABiff5WorkbookAreReadInItsCodePage)
+{
+    const ImportResult result = ImportSpreadsheet(Fixture("biff5-cp1254.xls"));
+    EXPECT_FALSE(result.refused) << result.reason.toStdString();
+    const std::vector<BulkRow> expected = {{S(u"Ayşe Çağlar"), S(u"5321234567")},
+                                           {S(u"Müge Işık"), S(u"05321234568")},
+                                           {S(u"İbrahim Şahin"), S(u"+90 532 111 22 33")}};
+    EXPECT_EQ(Rows(result), expected);
 }
