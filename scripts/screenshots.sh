@@ -28,7 +28,8 @@ import openpyxl
 book = openpyxl.Workbook()
 sheet = book.active
 for row in [("Ad", "Telefon"), ("Gülşen Doğan", 5321234567), ("Mehmet Kılıç", "0541 765 43 21"),
-            ("Zeynep Çelik", "+90 (555) 987-65-43"), ("İbrahim Şahin", "0532 111 22 33"), ("Harf", "abc")]:
+            ("Zeynep Çelik", "+90 (555) 987-65-43"), ("İbrahim Şahin", "0532 111 22 33"), ("Harf", "abc"),
+            ("Gülizar Şükriye Çağlayangil-Küçükosmanoğlu", "+90 (532) 123-45-678")]:
     sheet.append(row)
 book.save(sys.argv[1])
 PY
@@ -44,7 +45,8 @@ VALUES ('Gülşen', 'Doğan', 'Talvinor Lojistik', '+905321234567'),
        ('Mehmet', 'Kılıç', 'Üsküdar Eczanesi', '05417654321'),
        ('Zeynep', 'Çelik', '', '+905559876543'),
        ('İbrahim', 'Aydın', 'Ilıca Turizm', '05329998877'),
-       ('Çağrı', 'Işık', 'İstanbul Kargo', '+905301112233');
+       ('Çağrı', 'Işık', 'İstanbul Kargo', '+905301112233'),
+       ('Gülizar Şükriye', 'Çağlayangil-Küçükosmanoğlu', 'Güneydoğu Anadolu Tekstil Sanayi', '+90 (532) 123-45-678');
 INSERT INTO Groups (GroupName) VALUES ('Satış Ekibi'), ('Müşteriler'), ('Çağrı Merkezi');
 INSERT INTO ContactGroupLink (GroupID, ContactID) VALUES (1, 1), (1, 3), (2, 2), (2, 3);
 SQL

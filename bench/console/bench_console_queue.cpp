@@ -24,7 +24,6 @@
 #include <QSet>
 #include <QTest>
 #include <QTextEdit>
-#include <QTreeWidget>
 
 #include <algorithm>
 #include <atomic>
@@ -109,10 +108,10 @@ int main(int argc, char **argv)
     if (!window.Form_Load())
         Fail("bench_console_queue", "the console did not start");
     window.optTab_Click(3);
-    QList<QTreeWidgetItem *> items;
+    QList<sheets::BulkRow> items;
     for (int i = 0; i < rows; ++i)
-        items.append(new QTreeWidgetItem(QStringList{QStringLiteral("Kişi Çağlar %1").arg(i), QStringLiteral("532 %1").arg(i, 7, 10, QLatin1Char('0'))}));
-    window.bulk->lsvBulkSMSList->addTopLevelItems(items);
+        items.append({QStringLiteral("Kişi Çağlar %1").arg(i), QStringLiteral("532 %1").arg(i, 7, 10, QLatin1Char('0'))});
+    window.bulk->BulkList()->SetRows(items);
     window.bulk->txtSMSMessage->setPlainText(QStringLiteral("Sayın [[N]],\nyarınki toplantı 10:00'da."));
 
     const QString unsent = QueueFolder(folder.path(), UnsentFolder);

@@ -7,6 +7,11 @@
 //    under 400 MB peak, or refused cleanly.
 // 3. The same for a file of a few hundred kilobytes whose shared-string table
 //    inflates to 250 MB of empty strings that no cell uses.
+// 4. Files of at most 1 MB built to take long: shared-string tables of 52
+//    million empty strings or 250 MiB of one-letter ones, whose first or
+//    last string the cell names, and a sheet of 250 MB of empty cells; and
+//    an .xls of 3,000 rows with names up to 32,767 characters. Each is read
+//    in a process of its own; goal: imported or refused within 2 s.
 #include "sheets/spreadsheetimport.h"
 
 #include "xlsxwriter.h"
@@ -107,6 +112,82 @@ bool ImportHugeStringTable(const QString &folder)
     return ImportBounded(path);
 }
 
+struct BoundedCase {
+    const char *what;
+    QString path;
+};
+
+// A workbook whose one cell of column A names the shared string `named`
+// of a table of `count` copies of `item`.
+QString StringTableFile(const QString &folder, const char *name, const QByteArray &item, qsizetype count, qsizetype named)
+{
+    std::map<QString, QByteArray> parts = xlsxwriter::WorkbookParts(
+        {{QStringLiteral("Sheet1"), {{Cell::Shared(QStringLiteral("Ali")), Cell::Number(5321234567)}}}});
+    QByteArray &strings = parts[QStringLiteral("xl/sharedStrings.xml")];
+    strings.insert(strings.lastIndexOf("</"), item.repeated(count - 1));
+    QByteArray &sheet = parts[QStringLiteral("xl/worksheets/sheet1.xml")];
+    sheet.replace("<v>0</v>", "<v>" + QByteArray::number(named) + "</v>");
+    const QString path = QDir(folder).filePath(QLatin1String(name));
+    if (!xlsxwriter::SavePackage(path, parts))
+        qFatal("cannot write the workbook");
+    return path;
+}
+
+// A sheet whose rows hold nothing but 250 MB of empty cells after one
+// row with a name and a number.
+QString EmptyCellsFile(const QString &folder)
+{
+    std::map<QString, QByteArray> parts = xlsxwriter::WorkbookParts(
+        {{QStringLiteral("Sheet1"), {{Cell::Shared(QStringLiteral("Ali")), Cell::Number(5321234567)}}}});
+    QByteArray &sheet = parts[QStringLiteral("xl/worksheets/sheet1.xml")];
+    const QByteArray row = "<row>" + QByteArray("<c/>").repeated(16384) + "</row>";
+    sheet.insert(sheet.lastIndexOf("</sheetData>"), row.repeated(250 * 1000 * 1000 / row.size()));
+    const QString path = QDir(folder).filePath(QStringLiteral("empty-cells.xlsx"));
+    if (!xlsxwriter::SavePackage(path, parts))
+        qFatal("cannot write the workbook");
+    return path;
+}
+
+bool ImportsInBoundedTime(const QString &folder)
+{
+    constexpr qsizetype empty = 52 * 1000 * 1000;
+    const QByteArray tiny = "<si><t>a</t></si>";
+    const qsizetype tinyCount = 250 * 1024 * 1024 / tiny.size();
+    const BoundedCase cases[] = {
+        {"52,000,000 empty shared strings, the cell names the first",
+         StringTableFile(folder, "empty-first.xlsx", "<si/>", empty, 0)},
+        {"52,000,000 empty shared strings, the cell names the last",
+         StringTableFile(folder, "empty-last.xlsx", "<si/>", empty, empty - 1)},
+        {"250 MiB of one-letter shared strings, the cell names the first",
+         StringTableFile(folder, "tiny-first.xlsx", tiny, tinyCount, 0)},
+        {"250 MiB of one-letter shared strings, the cell names the last",
+         StringTableFile(folder, "tiny-last.xlsx", tiny, tinyCount, tinyCount - 1)},
+        {"a sheet of 250 MB of empty cells", EmptyCellsFile(folder)},
+        {".xls of 3,000 rows, names up to 32,767 characters", QStringLiteral(SHEETS_FIXTURES "/sst-3000-rows.xls")},
+    };
+    bool met = true;
+    for (const BoundedCase &c : cases) {
+        const qint64 size = QFileInfo(c.path).size();
+        if (size > 1024 * 1024)
+            qFatal("a bounded-time file is larger than 1 MB: %s", c.what);
+        std::printf("%s (%lld KB):\n", c.what, static_cast<long long>(size / 1024));
+        std::fflush(stdout);
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QElapsedTimer timer;
+        timer.start();
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--import"), c.path});
+        if (!child.waitForFinished(600000) || child.exitStatus() != QProcess::NormalExit)
+            qFatal("the import process failed");
+        const double seconds = double(timer.nsecsElapsed()) / 1e9;
+        std::fputs(child.readAllStandardOutput().constData(), stdout);
+        const bool ok = seconds < 2.0 && child.exitCode() <= 1;
+        std::printf("  %.2f s (goal: imported or refused within 2 s: %s)\n", seconds, ok ? "met" : "MISSED");
+        met = met && ok;
+    }
+    return met;
+}
+
 // The process's peak resident memory in MB, from the kernel's high-water mark.
 double PeakMb()
 {
@@ -140,7 +221,8 @@ int main(int argc, char **argv)
         return ImportOne(QFile::decodeName(argv[2]));
     QTemporaryDir folder;
     const bool fast = Import50k(folder.path());
+    const bool timely = ImportsInBoundedTime(folder.path());
     const bool bounded = ImportMillion(folder.path());
     const bool strings = ImportHugeStringTable(folder.path());
-    return fast && bounded && strings ? 0 : 1;
+    return fast && timely && bounded && strings ? 0 : 1;
 }

@@ -63,8 +63,13 @@ QString BulkText(const QString &typed, const QString &name)
 
 bool FitsOneSms(const QString &writtenText)
 {
-    const QString sent = TrimBlanks(writtenText).replace(u'|', u'\n');
-    return modPDU::OneSmsCoding(sent) != modPDU::SmsCoding::TooLong;
+    return modPDU::OneSmsCoding(modPDU::TextAsSent(writtenText)) != modPDU::SmsCoding::TooLong;
+}
+
+MessageCount CountMessage(const QString &typed)
+{
+    const QString written = WrittenText(typed);
+    return {WithoutCarriageReturns(typed).size(), modPDU::OneSmsLimit(modPDU::TextAsSent(written)), FitsOneSms(written)};
 }
 
 bool HasOnlyCodePageCharacters(QStringView text)

@@ -36,10 +36,20 @@ QString TrimmedMessage(const QString &typed);
 // each line feed written as "|".
 QString BulkText(const QString &typed, const QString &name);
 
-// Whether a written message text goes out in one SMS as the modem sends it:
-// the service removes the blanks at both ends, the modem turns each "|" into
-// a line break.
+// Whether a written message text goes out in one SMS as the modem sends it
+// (modPDU::TextAsSent).
 bool FitsOneSms(const QString &writtenText);
+
+// The counter under the typed message: its length without carriage returns
+// (a line break counts once), the limit of the coding the text goes out in
+// as the modem sends it (160 or 70), and whether it goes out in one SMS;
+// the send refuses it as too long exactly when it does not.
+struct MessageCount {
+    qsizetype length;
+    qsizetype limit;
+    bool fits;
+};
+MessageCount CountMessage(const QString &typed);
 
 // Whether every character of `text` exists in the code page of the queue
 // files; any other would arrive as "?".

@@ -3,9 +3,15 @@
 #include "common/language.h"
 #include "gui/msgbox.h"
 #include "store/alphabet.h"
+#include "gui/place.h"
 #include "store/databasefiles.h"
 
+#include <QHeaderView>
+#include <QHelpEvent>
 #include <QListWidget>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <QToolTip>
 #include <QTreeWidget>
 
 namespace {
@@ -18,7 +24,73 @@ QString ShownText(const QVariant &value)
     return value.isNull() ? QString() : value.toString();
 }
 
+// The space the style leaves on each side of a cell's text.
+int TextMargin(const QWidget *view)
+{
+    return view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+}
+
+// Shows the whole text of a cell whose text the list cuts, and no tip for
+// one it shows whole.
+class CutTextToolTips : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                   const QModelIndex &index) override
+    {
+        if (event->type() != QEvent::ToolTip)
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        QStyleOptionViewItem cell = option;
+        initStyleOption(&cell, index);
+        const QRect textRect = view->style()->subElementRect(QStyle::SE_ItemViewItemText, &cell, view);
+        if (cell.fontMetrics.horizontalAdvance(cell.text) > textRect.width() - 2 * TextMargin(view))
+            QToolTip::showText(event->globalPos(), gui::PlainToolTip(cell.text), view->viewport(), option.rect);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+};
+
 } // namespace
+
+void SizeNumberListColumns(QTreeView *list)
+{
+    const QAbstractItemModel *model = list->model();
+    const int last = model->columnCount() - 1;
+    const QFontMetrics metrics(list->font());
+    // Summed from a table of the characters' widths: a list may hold a
+    // million numbers.
+    std::array<int, 128> ascii;
+    for (int c = 0; c < 128; ++c)
+        ascii[c] = metrics.horizontalAdvance(QChar(c));
+    const auto width = [&](QStringView text) {
+        int sum = 0;
+        for (const QChar c : text)
+            sum += c.unicode() < 128 ? ascii[c.unicode()] : metrics.horizontalAdvance(c);
+        return sum;
+    };
+    // No number of up to 20 characters is wider than a plus sign and 19
+    // digits: blanks, brackets and dashes are narrower than a digit.
+    const int twenty = ascii['+'] + 19 * *std::max_element(ascii.begin() + '0', ascii.begin() + '9' + 1);
+    int widest = QFontMetrics(list->header()->font()).horizontalAdvance(model->headerData(last, Qt::Horizontal).toString());
+    for (int row = 0; row < model->rowCount() && widest < twenty; ++row)
+        widest = std::max(widest, width(model->index(row, last).data().toString()));
+    const int margin = TextMargin(list);
+    const int number = std::min(widest, twenty) + 2 * margin + 2;
+    // Room for the vertical scroll bar, so that a long list shows its
+    // numbers whole too.
+    const QStyle *style = list->style();
+    const int inside = list->width() - 2 * list->frameWidth() - style->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
+    const bool boxes = model->rowCount() > 0 && (model->flags(model->index(0, 0)) & Qt::ItemIsUserCheckable);
+    const int box = boxes ? style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, list) + 2 * margin : 0;
+    const int share = std::max(0, inside - number - box) / std::max(1, last);
+    for (int column = 0; column < last; ++column)
+        list->setColumnWidth(column, share + (column == 0 ? box : 0));
+    list->setColumnWidth(last, number);
+    if (!dynamic_cast<CutTextToolTips *>(list->itemDelegate()))
+        list->setItemDelegate(new CutTextToolTips(list));
+}
 
 SortColumns InitialSortColumns()
 {
@@ -72,6 +144,7 @@ void RefreshListView(const QSqlDatabase &connection, QTreeWidget *list, const So
         items.append(item);
     }
     list->addTopLevelItems(items);
+    SizeNumberListColumns(list);
 }
 
 qint64 RowID(const QListWidgetItem *item)

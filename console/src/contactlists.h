@@ -6,6 +6,7 @@
 
 class QListWidget;
 class QListWidgetItem;
+class QTreeView;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -33,6 +34,14 @@ void RefreshListBox(const QSqlDatabase &connection, QListWidget *list, const QSt
 
 // Whether the rows of a contact list carry a check box.
 enum class RowBoxes { None, Clear };
+
+// Sizes the columns of a list whose last column holds phone numbers to the
+// list's width: the last one shows its header and every number of the list
+// (up to 20 characters) whole, the others share the rest (the first also
+// holds the row's check box when the rows carry one). A text that is still
+// cut shows whole in a tool tip. Runs after every fill of the list and
+// every change of its headers.
+void SizeNumberListColumns(QTreeView *list);
 
 // Empties `list` and fills it with every contact in the order `sort`: the
 // row's text is FirstName, then LastName, Company and Phonenumber; the

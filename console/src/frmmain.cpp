@@ -5,6 +5,7 @@
 #include "tabphonebook.h"
 #include "tabsettings.h"
 #include "tabusers.h"
+#include "contactlists.h"
 #include "controls.h"
 #include "timeinterval.h"
 
@@ -68,11 +69,12 @@ void Button(gui::ARButton *button, const char *key)
     button->setToolTip(text);
 }
 
-void ColumnHeaders(QTreeWidget *list, std::initializer_list<const char *> keys)
+void ColumnHeaders(QTreeView *list, std::initializer_list<const char *> keys)
 {
     int column = 0;
     for (const char *key : keys)
-        list->headerItem()->setText(column++, common::LanguageText(QLatin1String(key)));
+        list->model()->setHeaderData(column++, Qt::Horizontal, common::LanguageText(QLatin1String(key)));
+    SizeNumberListColumns(list);
 }
 
 void SelectorRows(QComboBox *selector, std::initializer_list<const char *> keys)
@@ -191,10 +193,10 @@ bool frmMain::Form_Load()
         return false;
     }
     modPDU::InitGsmAlphabet();
-    groups->RemoveOrphanedLinks();
-    users->InitUsers();
-    phonebook->InitPhonebook();
-    groups->InitGroups();
+    // A tab that cannot be filled stops the start-up as a database that
+    // cannot be opened does: an empty tab would pass for an empty table.
+    if (!groups->RemoveOrphanedLinks() || !users->InitUsers() || !phonebook->InitPhonebook() || !groups->InitGroups())
+        return false;
     settings->InitSettings();
     SetWindowAttributes();
     show();

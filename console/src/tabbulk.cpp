@@ -1,6 +1,7 @@
 #include "tabbulk.h"
 
 #include "bulkmessages.h"
+#include "contactlists.h"
 #include "controls.h"
 #include "filedialog.h"
 #include "frmmain.h"
@@ -11,7 +12,6 @@
 #include "gui/msgbox.h"
 #include "platform/error.h"
 #include "sheets/spreadsheetimport.h"
-#include "vorbex/modpdu.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -20,7 +20,7 @@
 #include <QLabel>
 #include <QRandomGenerator>
 #include <QTextEdit>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <filesystem>
 #include <system_error>
@@ -46,24 +46,69 @@ void ReportError(int number, const QString &description, const QString &procedur
     }
 }
 
-} // namespace
-
-MessageCount CountMessage(const QString &text)
+// A refusal of the send. The texts of the message's two refusals are shared
+// with the client's alerts and end without a full stop, which both programs
+// add; the others have their own.
+void RefuseSend(const QString &key)
 {
-    QString message = text;
-    message.remove(QLatin1Char('\r'));
-    const int limit = !message.isEmpty() && !modPDU::IsSevenBitText(message) ? 70 : 160;
-    return {message.size(), limit};
+    QString text = common::LanguageText(key);
+    if (key == u"message_is_too_long" || key == u"message_has_unsupported_characters")
+        text += u'.';
+    gui::MsgBoxText(text, gui::vbExclamation, common::LanguageText(QStringLiteral("information")));
 }
 
-BulkTab::BulkTab(frmMain &owner) : QFrame(&owner), m_owner(owner)
+} // namespace
+
+int BulkListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int BulkListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : 2;
+}
+
+QVariant BulkListModel::data(const QModelIndex &index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_rows.size())
+        return {};
+    const sheets::BulkRow &row = m_rows[index.row()];
+    return index.column() == 0 ? row.name : row.number;
+}
+
+QVariant BulkListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > 1)
+        return {};
+    return m_headers[section];
+}
+
+bool BulkListModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant &value, int role)
+{
+    if (orientation != Qt::Horizontal || (role != Qt::DisplayRole && role != Qt::EditRole) || section < 0 || section > 1)
+        return false;
+    m_headers[section] = value.toString();
+    Q_EMIT headerDataChanged(orientation, section, section);
+    return true;
+}
+
+void BulkListModel::SetRows(QList<sheets::BulkRow> rows)
+{
+    beginResetModel();
+    m_rows = std::move(rows);
+    endResetModel();
+}
+
+BulkTab::BulkTab(frmMain &owner) : QFrame(&owner), m_owner(owner), m_list(new BulkListModel(this))
 {
     lblBulkSMSList = Place<QLabel>(this, "lblBulkSMSList", 10, 8, 260, 16);
-    lsvBulkSMSList = Place<QTreeWidget>(this, "lsvBulkSMSList", 10, 26, 260, 226);
-    lsvBulkSMSList->setColumnCount(2);
+    lsvBulkSMSList = Place<QTreeView>(this, "lsvBulkSMSList", 10, 26, 260, 226);
+    lsvBulkSMSList->setModel(m_list);
     lsvBulkSMSList->setRootIsDecorated(false);
     lsvBulkSMSList->setUniformRowHeights(true);
-    lsvBulkSMSList->setHeaderLabels({QString(), QString()});
+    lsvBulkSMSList->setItemsExpandable(false);
+    SizeNumberListColumns(lsvBulkSMSList);
     btnImportFromExcel = Place<gui::ARButton>(this, "btnImportFromExcel", 10, 258, 127, 30);
     btnClearBulkSMSList = Place<gui::ARButton>(this, "btnClearBulkSMSList", 143, 258, 127, 30);
 
@@ -88,7 +133,7 @@ void BulkTab::txtSMSMessage_Change()
 {
     const MessageCount count = CountMessage(txtSMSMessage->toPlainText());
     lblFreeCharacters->setText(QString::number(count.length) + QLatin1Char('/') + QString::number(count.limit));
-    SetTextColour(lblFreeCharacters, count.length > count.limit ? QColor(192, 0, 0) : QColor(255, 255, 255));
+    SetTextColour(lblFreeCharacters, count.fits ? QColor(255, 255, 255) : QColor(192, 0, 0));
 }
 
 void BulkTab::btnAddNameToSMS_Click()
@@ -102,18 +147,12 @@ void BulkTab::btnAddNameToSMS_Click()
 
 void BulkTab::btnClearBulkSMSList_Click()
 {
-    lsvBulkSMSList->clear();
+    m_list->SetRows({});
 }
 
 QList<sheets::BulkRow> BulkTab::BulkRows() const
 {
-    QList<sheets::BulkRow> rows;
-    rows.reserve(lsvBulkSMSList->topLevelItemCount());
-    for (int i = 0; i < lsvBulkSMSList->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem *item = lsvBulkSMSList->topLevelItem(i);
-        rows.append({item->text(0), item->text(1)});
-    }
-    return rows;
+    return m_list->rows();
 }
 
 void BulkTab::btnSendSMS_Click()
@@ -122,11 +161,11 @@ void BulkTab::btnSendSMS_Click()
         return;
     const QString typed = txtSMSMessage->toPlainText();
     if (const QString refusal = MessageRefusal(typed); !refusal.isEmpty()) {
-        gui::MsgBox(refusal, gui::vbExclamation, QStringLiteral("information"));
+        RefuseSend(refusal);
         return;
     }
-    if (lsvBulkSMSList->topLevelItemCount() == 0) {
-        gui::MsgBox(QStringLiteral("bulk_sms_list_is_empty"), gui::vbExclamation, QStringLiteral("information"));
+    if (m_list->rows().isEmpty()) {
+        RefuseSend(QStringLiteral("bulk_sms_list_is_empty"));
         return;
     }
     // Every row is checked before anything is written: a row that cannot go
@@ -134,7 +173,7 @@ void BulkTab::btnSendSMS_Click()
     const PreparedBulk prepared = PrepareBulkLines(typed, BulkRows());
     if (prepared.refusedRow >= 0) {
         SelectRow(prepared.refusedRow);
-        gui::MsgBox(prepared.refusalKey, gui::vbExclamation, QStringLiteral("information"));
+        RefuseSend(prepared.refusalKey);
         return;
     }
     QueueRows(prepared.lines);
@@ -155,9 +194,9 @@ bool BulkTab::MakeSureOfUnsent()
 
 void BulkTab::SelectRow(qsizetype row)
 {
-    QTreeWidgetItem *item = lsvBulkSMSList->topLevelItem(static_cast<int>(row));
-    lsvBulkSMSList->setCurrentItem(item);
-    lsvBulkSMSList->scrollToItem(item);
+    const QModelIndex index = m_list->index(static_cast<int>(row), 0);
+    lsvBulkSMSList->setCurrentIndex(index);
+    lsvBulkSMSList->scrollTo(index);
 }
 
 void BulkTab::QueueRows(const QStringList &lines)
@@ -176,8 +215,8 @@ void BulkTab::QueueRows(const QStringList &lines)
         return;
     }
     SelectRow(outcome.failedLine);
-    const QTreeWidgetItem *item = lsvBulkSMSList->topLevelItem(static_cast<int>(outcome.failedLine));
-    const QString row = QStringLiteral("row %1 (%2, %3)").arg(outcome.failedLine + 1).arg(item->text(0), item->text(1));
+    const sheets::BulkRow &failed = m_list->rows()[outcome.failedLine];
+    const QString row = QStringLiteral("row %1 (%2, %3)").arg(outcome.failedLine + 1).arg(failed.name, failed.number);
     const QString description = outcome.queued == 0
         ? QStringLiteral("No message was queued; %1 could not be written: %2").arg(row, outcome.error)
         : QStringLiteral("%1 of %2 messages were queued, for the rows before %3; it and the rows after it were not: %4")
@@ -203,7 +242,7 @@ void BulkTab::btnImportFromExcel_Click()
         return;
     const QString path = cdlgFile.selectedFiles().value(0);
     m_importFolder = QFileInfo(path).absolutePath();
-    const sheets::ImportResult result = sheets::ImportSpreadsheet(path);
+    sheets::ImportResult result = sheets::ImportSpreadsheet(path);
     if (result.refused) {
         if (!result.reason.isEmpty())
             common::LogNote(Module, QStringLiteral("btnImportFromExcel_Click"), result.reason);
@@ -211,14 +250,11 @@ void BulkTab::btnImportFromExcel_Click()
         return;
     }
 
-    QList<QTreeWidgetItem *> items;
-    items.reserve(result.rows.size());
-    for (const sheets::BulkRow &row : result.rows)
-        items.append(new QTreeWidgetItem(QStringList{row.name, row.number}));
-    lsvBulkSMSList->clear();
-    lsvBulkSMSList->addTopLevelItems(items);
+    const qsizetype count = result.rows.size();
+    m_list->SetRows(std::move(result.rows));
+    SizeNumberListColumns(lsvBulkSMSList);
 
     QString text = common::LanguageText(result.messageKey);
-    text.replace(QStringLiteral("%1"), QString::number(result.rows.size()));
+    text.replace(QStringLiteral("%1"), QString::number(count));
     gui::MsgBoxText(text, gui::vbInformation, common::LanguageText(QStringLiteral("information")));
 }

@@ -1,14 +1,39 @@
 #pragma once
 
+#include "sheets/spreadsheetimport.h"
+
+#include <QAbstractTableModel>
 #include <QFrame>
 #include <QList>
 
 class QLabel;
 class QTextEdit;
-class QTreeWidget;
+class QTreeView;
 class frmMain;
 namespace gui { class ARButton; }
-namespace sheets { struct BulkRow; }
+
+// The rows of the bulk list, as the list shows them: the name and the
+// number as imported, in the order of sending. An import may bring a
+// million rows; they are kept once, as the import read them.
+class BulkListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant &value, int role) override;
+
+    const QList<sheets::BulkRow> &rows() const { return m_rows; }
+    // Replaces every row.
+    void SetRows(QList<sheets::BulkRow> rows);
+
+private:
+    QList<sheets::BulkRow> m_rows;
+    QString m_headers[2];
+};
 
 // Tab 3: bulk messages to a list imported from a spreadsheet.
 class BulkTab : public QFrame {
@@ -29,8 +54,11 @@ public:
     // The rows of the list: the name and the number as imported.
     QList<sheets::BulkRow> BulkRows() const;
 
+    // The rows of lsvBulkSMSList.
+    BulkListModel *BulkList() const { return m_list; }
+
     QLabel *lblBulkSMSList;
-    QTreeWidget *lsvBulkSMSList;
+    QTreeView *lsvBulkSMSList;
     gui::ARButton *btnImportFromExcel;
     gui::ARButton *btnClearBulkSMSList;
     QLabel *lblSMSMessage;
@@ -45,14 +73,7 @@ private:
     void QueueRows(const QStringList &lines);
 
     frmMain &m_owner;
+    BulkListModel *m_list;
     QString m_importFolder;
 };
 
-// The counter's length and limit for a message text: a line break counts
-// as one character; the limit is 70 for a text with a character past the
-// seven-bit range, else 160.
-struct MessageCount {
-    qsizetype length;
-    int limit;
-};
-MessageCount CountMessage(const QString &text);

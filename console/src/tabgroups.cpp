@@ -62,7 +62,7 @@ GroupsTab::GroupsTab(frmMain &owner) : QFrame(&owner), m_owner(owner)
             [this](int column) { lsvGroupPhonenumbers_ColumnClick(column + 1); });
 }
 
-void GroupsTab::RemoveOrphanedLinks()
+bool GroupsTab::RemoveOrphanedLinks()
 {
     try {
         // IDs are never handed out again, so a link whose contact or group
@@ -73,12 +73,14 @@ void GroupsTab::RemoveOrphanedLinks()
         if (removed > 0)
             common::LogNote(QStringLiteral("frmMain"), QStringLiteral("RemoveOrphanedLinks"),
                             QStringLiteral("Removed %1 group membership(s) of deleted contacts or groups").arg(removed));
+        return true;
     } catch (...) {
         common::LogError(QStringLiteral("frmMain"), QStringLiteral("RemoveOrphanedLinks"));
+        return false;
     }
 }
 
-void GroupsTab::InitGroups()
+bool GroupsTab::InitGroups()
 {
     try {
         const QSqlDatabase &db = m_owner.state().connPhonebook;
@@ -92,8 +94,10 @@ void GroupsTab::InitGroups()
         if (lstGroups->count() > 0)
             lstGroups->setCurrentRow(0);
         RefreshCheckBoxes(db);
+        return true;
     } catch (...) {
         common::LogError(QStringLiteral("frmMain"), QStringLiteral("InitGroups"));
+        return false;
     }
 }
 

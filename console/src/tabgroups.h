@@ -22,10 +22,12 @@ public:
     explicit GroupsTab(frmMain &owner);
 
     // Removes the memberships whose contact or group no longer exists; no
-    // box can show them. Run once, before the tabs are filled.
-    void RemoveOrphanedLinks();
+    // box can show them. Run once, before the tabs are filled. False, after
+    // the error has been reported, when the database cannot be changed.
+    bool RemoveOrphanedLinks();
     // Refills the tab from the database; runs on every click of the tab.
-    void InitGroups();
+    // False, after the error has been reported, when it cannot be filled.
+    bool InitGroups();
     // Sets every box from the database for the highlighted group; every box
     // is clear while no group is highlighted.
     void RefreshCheckBoxes(const QSqlDatabase &connection);

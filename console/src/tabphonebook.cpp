@@ -28,13 +28,8 @@ QTreeWidget *PlaceContactList(QWidget *parent, const char *name, int left, int t
     list->header()->setSectionsClickable(true);
     list->header()->setSortIndicatorShown(false);
     // All four columns in view, so the phone number never hides behind a
-    // scroll bar in the narrower list of the groups tab.
-    // The first column holds the tick box too; the number gets the widest
-    // share of the rest.
-    const int inside = width - 2 * list->frameWidth();
-    const int shares[4] = {27, 21, 22, 30};
-    for (int column = 0; column < 4; ++column)
-        list->setColumnWidth(column, inside * shares[column] / 100);
+    // sideways scroll bar in the narrower list of the groups tab.
+    SizeNumberListColumns(list);
     return list;
 }
 
@@ -83,14 +78,16 @@ PhonebookTab::PhonebookTab(frmMain &owner) : QFrame(&owner), m_owner(owner)
             [this](int column) { lsvPhonenumber_ColumnClick(column + 1); });
 }
 
-void PhonebookTab::InitPhonebook()
+bool PhonebookTab::InitPhonebook()
 {
     try {
         sortPhonebook = InitialSortColumns();
         selectedPhonenumberID.clear();
         RefreshContacts();
+        return true;
     } catch (...) {
         common::LogError(QStringLiteral("frmMain"), QStringLiteral("InitPhonebook"));
+        return false;
     }
 }
 

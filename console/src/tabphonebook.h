@@ -18,8 +18,9 @@ class PhonebookTab : public QFrame {
 public:
     explicit PhonebookTab(frmMain &owner);
 
-    // Fills the list in the first order; the form stays empty.
-    void InitPhonebook();
+    // Fills the list in the first order; the form stays empty. False, after
+    // the error has been reported, when the list cannot be filled.
+    bool InitPhonebook();
     // Marks the row of the contact `id` selected and makes it the form's
     // contact; the form keeps its texts.
     void SelectPhonebookItem(const QString &id);

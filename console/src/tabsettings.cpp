@@ -13,7 +13,81 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QTimeEdit>
+
+namespace {
+
+// Typing into a time picker as into the designed one: a click picks the
+// whole hour or minute part under the pointer, and typed digits set that
+// part at once: a first digit stands alone ("2" is 02) until a second one
+// follows ("23"); a full hour (two digits, or one that no second digit could
+// follow) moves on to the minutes. Without it a click only places the
+// cursor, and the digits typed there make no time.
+class TypedTimeParts : public QObject {
+public:
+    TypedTimeParts(QTimeEdit *picker, QLineEdit *text) : QObject(picker), m_picker(picker), m_text(text)
+    {
+        picker->installEventFilter(this);
+        text->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (!m_picker->isEnabled())
+            return false;
+        if (watched == m_text && event->type() == QEvent::MouseButtonPress) {
+            const auto *click = static_cast<QMouseEvent *>(event);
+            if (click->button() != Qt::LeftButton)
+                return false;
+            m_picker->setFocus(Qt::MouseFocusReason);
+            m_text->setCursorPosition(m_text->cursorPositionAt(click->position().toPoint()));
+            m_picker->setSelectedSection(m_picker->currentSection());
+            m_typed.clear();
+            return true;
+        }
+        if (watched != m_picker)
+            return false;
+        if (event->type() == QEvent::FocusIn)
+            m_typed.clear();
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const QDateTimeEdit::Section section = m_picker->currentSection();
+        const bool part = section == QDateTimeEdit::HourSection || section == QDateTimeEdit::MinuteSection;
+        if (!part || key->text().size() != 1 || !key->text().front().isDigit()) {
+            m_typed.clear();
+            return false;
+        }
+        Type(section, key->text().front());
+        return true;
+    }
+
+private:
+    void Type(QDateTimeEdit::Section section, QChar digit)
+    {
+        const bool hour = section == QDateTimeEdit::HourSection;
+        const int largest = hour ? 23 : 59;
+        m_typed += digit;
+        if (m_typed.toInt() > largest)
+            m_typed = digit;
+        const int value = m_typed.toInt();
+        const bool full = m_typed.size() == 2 || value * 10 > largest;
+        const QTime time = m_picker->time();
+        m_picker->setTime(hour ? QTime(value, time.minute()) : QTime(time.hour(), value));
+        if (full)
+            m_typed.clear();
+        m_picker->setSelectedSection(full && hour ? QDateTimeEdit::MinuteSection : section);
+    }
+
+    QTimeEdit *m_picker;
+    QLineEdit *m_text;
+    QString m_typed;  // the digits typed into the picked part so far
+};
+
+} // namespace
 
 int TransparencyRow(int alpha)
 {
@@ -41,6 +115,7 @@ SettingsTab::SettingsTab(frmMain &owner) : QFrame(&owner), m_owner(owner)
         QPalette palette = picker->palette();
         palette.setColor(QPalette::WindowText, Qt::black);
         picker->setPalette(palette);
+        new TypedTimeParts(picker, picker->findChild<QLineEdit *>());
     }
 
     btnSettingsSave = Place<gui::ARButton>(this, "btnSettingsSave", 421, 254, 130, 32);
@@ -110,5 +185,7 @@ void SettingsTab::btnSettingsSave_Click()
     }
     m_owner.SetWindowAttributes();
     if (saved)
-        gui::MsgBox(QStringLiteral("settings_saved"), gui::vbInformation, QStringLiteral("information"));
+        // The text is shared with the client, whose alerts add the full stop.
+        gui::MsgBoxText(common::LanguageText(QStringLiteral("settings_saved")) + u'.', gui::vbInformation,
+                        common::LanguageText(QStringLiteral("information")));
 }

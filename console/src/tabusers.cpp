@@ -107,15 +107,17 @@ UsersTab::UsersTab(frmMain &owner) : QFrame(&owner), m_owner(owner)
     });
 }
 
-void UsersTab::InitUsers()
+bool UsersTab::InitUsers()
 {
     try {
         selectedUserID.clear();
         RefreshUsers();
         if (lstUsers->count() > 0)
             lstUsers->setCurrentRow(0);
+        return true;
     } catch (...) {
         common::LogError(QStringLiteral("frmMain"), QStringLiteral("InitUsers"));
+        return false;
     }
 }
 

@@ -16,8 +16,9 @@ class UsersTab : public QFrame {
 public:
     explicit UsersTab(frmMain &owner);
 
-    // Fills the list and loads its first user into the form.
-    void InitUsers();
+    // Fills the list and loads its first user into the form. False, after
+    // the error has been reported, when the list cannot be filled.
+    bool InitUsers();
     // Highlights the row of the user `id`, which loads it into the form.
     void SelectUserItem(const QString &id);
 

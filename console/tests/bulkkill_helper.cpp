@@ -15,7 +15,6 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
-#include <QTreeWidget>
 
 #include <cstdio>
 #include <unistd.h>
@@ -31,10 +30,10 @@ int main(int argc, char **argv)
         return 1;
     window.optTab_Click(3);
 
-    QList<QTreeWidgetItem *> rows;
+    QList<sheets::BulkRow> rows;
     for (int i = 0; i < 2000; ++i)
-        rows.append(new QTreeWidgetItem(QStringList{QStringLiteral("Kişi %1").arg(i), QStringLiteral("0532%1").arg(i, 7, 10, QLatin1Char('0'))}));
-    window.bulk->lsvBulkSMSList->addTopLevelItems(rows);
+        rows.append({QStringLiteral("Kişi %1").arg(i), QStringLiteral("0532%1").arg(i, 7, 10, QLatin1Char('0'))});
+    window.bulk->BulkList()->SetRows(rows);
     window.bulk->txtSMSMessage->setPlainText(QStringLiteral("Merhaba [[N]]"));
 
     const QDir unsent(QueueFolder(window.state().programFolder, UnsentFolder));

@@ -16,7 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTextEdit>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <utility>
 #include <vector>
@@ -79,7 +79,7 @@ protected:
         for (const auto &[name, number] : rows)
             sheet.push_back({xlsxwriter::Cell::Shared(name), xlsxwriter::Cell::Shared(number)});
         Import(WriteWorkbook(QStringLiteral("rows.xlsx"), sheet));
-        ASSERT_EQ(List()->topLevelItemCount(), static_cast<int>(rows.size()));
+        ASSERT_EQ(ListCount(), static_cast<int>(rows.size()));
         boxes.boxes.clear();
     }
 
@@ -100,14 +100,18 @@ protected:
 
     void Send() { QTest::mouseClick(Find<QWidget>("btnSendSMS"), Qt::LeftButton); }
 
-    QTreeWidget *List() const { return Find<QTreeWidget>("lsvBulkSMSList"); }
+    QTreeView *List() const { return Find<QTreeView>("lsvBulkSMSList"); }
+    int ListCount() const { return List()->model()->rowCount(); }
+    // The text of `column` (0 the name, 1 the number) of the list's row `row`.
+    QString ListText(int row, int column) const { return List()->model()->index(row, column).data().toString(); }
+    int CurrentRow() const { return List()->currentIndex().row(); }
     QTextEdit *Message() const { return Find<QTextEdit>("txtSMSMessage"); }
 
     QList<QStringList> ListRows() const
     {
         QList<QStringList> rows;
-        for (int i = 0; i < List()->topLevelItemCount(); ++i)
-            rows.append({List()->topLevelItem(i)->text(0), List()->topLevelItem(i)->text(1)});
+        for (int i = 0; i < ListCount(); ++i)
+            rows.append({ListText(i, 0), ListText(i, 1)});
         return rows;
     }
 

@@ -10,7 +10,11 @@
 #include <QDir>
 #include <QFile>
 #include <QTest>
+#include <QHeaderView>
+#include <QHelpEvent>
 #include <QTimeEdit>
+#include <QToolTip>
+#include <QTreeView>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -22,6 +26,22 @@ inline void TypeTime(QTimeEdit *picker, const QString &hours, const QString &min
     QTest::keyClicks(picker, hours);
     picker->setSelectedSection(QDateTimeEdit::MinuteSection);
     QTest::keyClicks(picker, minutes);
+}
+
+// The tool tip that resting the pointer on the cell `column` of the row
+// `row` shows; empty when it shows none.
+inline QString ToolTipOver(QTreeView *list, int row, int column)
+{
+    // A tip on its way out still tells its text.
+    QToolTip::hideText();
+    if (!QTest::qWaitFor([] { return !QToolTip::isVisible(); }))
+        return QStringLiteral("(the last tip stays)");
+    const QModelIndex index = list->model()->index(row, column);
+    list->scrollTo(index);
+    const QPoint cell(list->header()->sectionViewportPosition(column) + 3, list->visualRect(index).center().y());
+    QHelpEvent event(QEvent::ToolTip, cell, list->viewport()->mapToGlobal(cell));
+    QCoreApplication::sendEvent(list->viewport(), &event);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
 }
 
 // A console window on a freshly installed program folder, with every

@@ -3,6 +3,9 @@
 #include "tabgroups.h"
 
 #include "platform/folders.h"
+#include "text.h"
+
+#include <QScrollBar>
 
 namespace {
 
@@ -239,4 +242,27 @@ TEST_F(Groups, ATickThatCannotBeWrittenIsReportedAndTakenBack)
     EXPECT_TRUE(boxes.boxes[0].text.contains(QStringLiteral("lsvGroupPhonenumbers_ItemCheck")));
     EXPECT_EQ(Ticked(), None);
     EXPECT_TRUE(Links().isEmpty());
+}
+
+// Numbers of 20 characters show whole beside the names; a name or company
+// that is still cut shows whole in a tool tip, and a whole one shows none.
+TEST_F(Groups, TheMembersShowTheirNumbersWholeAndCutTextsInATip)
+{
+    const QString first = S(u"Gülizar Şükriye");
+    const QString last = S(u"Çağlayangil-Küçükosmanoğlu");
+    const QString company = S(u"Güneydoğu Anadolu Tekstil Sanayi");
+    Exec("phonebook", S(u"INSERT INTO Contact (FirstName, LastName, Company, Phonenumber) VALUES "
+                        "('%1', '%2', '%3', '+90 (532) 123-45-678'), ('Ali', 'Su', 'Öz', '+9053212345678901234')")
+                          .arg(first, last, company));
+    ASSERT_TRUE(StartOnGroups());
+    QTreeWidgetItem *longNames = members()->findItems(first, Qt::MatchExactly, 0).value(0);
+    QTreeWidgetItem *ali = Member("Ali");
+    ASSERT_TRUE(longNames && ali);
+    EXPECT_EQ(members()->horizontalScrollBar()->maximum(), 0);
+    EXPECT_EQ(ToolTipOver(members(), members()->indexOfTopLevelItem(longNames), 3), QString());
+    EXPECT_EQ(ToolTipOver(members(), members()->indexOfTopLevelItem(ali), 3), QString());
+    EXPECT_EQ(ToolTipOver(members(), members()->indexOfTopLevelItem(longNames), 0), first);
+    EXPECT_EQ(ToolTipOver(members(), members()->indexOfTopLevelItem(longNames), 1), last);
+    EXPECT_EQ(ToolTipOver(members(), members()->indexOfTopLevelItem(longNames), 2), company);
+    EXPECT_EQ(ToolTipOver(members(), members()->indexOfTopLevelItem(ali), 1), QString());
 }

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTimeEdit>
 
 namespace {
@@ -100,7 +101,7 @@ TEST_F(SettingsTest, SavingNewHoursRewritesTheOtherValuesAndKeepsTheRestOfTheFil
     EXPECT_EQ(ConsoleValue("Alpha"), QStringLiteral("230"));
     EXPECT_EQ(caption->text(), QStringLiteral("not reloaded"));
     ASSERT_EQ(boxes.boxes.size(), 1);
-    EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("Ayarlar kaydedildi"));
+    EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("Ayarlar kaydedildi."));
     EXPECT_EQ(boxes.boxes[0].title, QStringLiteral("Bilgi"));
     EXPECT_EQ(boxes.boxes[0].icon, QMessageBox::Information);
 }
@@ -147,7 +148,7 @@ TEST_F(SettingsTest, AnotherLanguageReloadsEveryTextBeforeTheMessage)
     EXPECT_EQ(opacity->itemData(1).toInt(), 230);
     EXPECT_EQ(opacity->itemData(2).toInt(), 200);
     ASSERT_EQ(boxes.boxes.size(), 1);
-    EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("The settings are saved"));
+    EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("The settings are saved."));
     EXPECT_EQ(boxes.boxes[0].title, QStringLiteral("Information"));
 }
 
@@ -198,4 +199,51 @@ TEST_F(SettingsTest, AFailedWriteIsReportedAndWhatTheConsoleHoldsMatchesTheFiles
         EXPECT_EQ(window->state().iniConsole.ReadValue(QStringLiteral("SMSServer"), QStringLiteral("Alpha"), QStringLiteral("230")),
                   QString::number(c.alpha)) << c.blocked;
     }
+}
+
+// The pickers take typed times as the designed ones do: a click picks the
+// hour or the minute part, typing replaces it and a full hour moves on to
+// the minutes.
+TEST_F(SettingsTest, ThePickersTakeTypedTimes)
+{
+    ASSERT_TRUE(Start());
+    window->optTab_Click(4);
+    auto *picker = Find<QTimeEdit>("dtpStartTime");
+    auto *text = picker->findChild<QLineEdit *>();
+    ASSERT_NE(text, nullptr);
+    const auto at = [text](const char *part) {
+        // "HH:mm" from the left: inside the hour's digits or the minutes'.
+        const QString before = QLatin1String(part) == QLatin1String("hour") ? QStringLiteral("0") : QStringLiteral("00:0");
+        return QPoint(text->contentsRect().left() + 2 + text->fontMetrics().horizontalAdvance(before), text->height() / 2);
+    };
+    const struct {
+        const char *part;  // the part clicked
+        const char *typed;
+        QTime time;
+    } cases[] = {
+        {"hour", "17", QTime(17, 0)},
+        {"hour", "1730", QTime(17, 30)},
+        {"hour", "8", QTime(8, 0)},
+        {"hour", "815", QTime(8, 15)},
+        {"hour", "2", QTime(2, 0)},
+        {"hour", "23", QTime(23, 0)},
+        {"hour", "2459", QTime(4, 59)},
+        {"minute", "45", QTime(0, 45)},
+        {"minute", "5", QTime(0, 5)},
+        {"minute", "4512", QTime(0, 12)},
+    };
+    for (const auto &c : cases) {
+        picker->setTime(QTime(0, 0));
+        Find<QWidget>("picFocus")->setFocus();
+        QTest::mouseClick(text, Qt::LeftButton, Qt::NoModifier, at(c.part));
+        QTest::keyClicks(picker, QLatin1String(c.typed));
+        EXPECT_EQ(picker->time(), c.time) << c.part << " " << c.typed;
+    }
+    // What is typed is what is saved.
+    picker->setTime(QTime(0, 0));
+    auto *end = Find<QTimeEdit>("dtpEndTime");
+    QTest::mouseClick(end->findChild<QLineEdit *>(), Qt::LeftButton, Qt::NoModifier, at("hour"));
+    QTest::keyClicks(end, QStringLiteral("1"));
+    Save();
+    EXPECT_EQ(ServiceValue("allowed_time_interval"), QStringLiteral("00:00,01:59"));
 }

@@ -1,5 +1,6 @@
 #include "consoletest.h"
 
+#include "bulkmessages.h"
 #include "tabbulk.h"
 #include "tabsettings.h"
 #include "timeinterval.h"
@@ -7,6 +8,8 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTextEdit>
 #include <QTimeEdit>
 
@@ -121,6 +124,64 @@ TEST_F(ConsoleTest, AMissingDatabaseStopsTheStartUpAndIsNotCreated)
     }
 }
 
+// Changes one database of a fresh program folder through a connection of
+// its own.
+void Alter(const ProgramFolder &folder, const char *database, const char *statement)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("alter"));
+        db.setDatabaseName(folder.filePath(QLatin1String(database)));
+        ASSERT_TRUE(db.open());
+        QSqlQuery query(db);
+        ASSERT_TRUE(query.exec(QLatin1String(statement))) << query.lastError().text().toStdString();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("alter"));
+}
+
+TEST_F(ConsoleTest, ATabThatCannotBeFilledStopsTheStartUp)
+{
+    const struct {
+        const char *database;
+        const char *statement;
+        const char *missing;
+    } cases[] = {
+        {"db/application.db", "DROP TABLE Users", "Users"},
+        {"db/phonebook.db", "ALTER TABLE Contact RENAME COLUMN Company TO Firm", "Company"},
+        {"db/phonebook.db", "ALTER TABLE Groups RENAME COLUMN GroupName TO Name", "GroupName"},
+        {"db/phonebook.db", "DROP TABLE ContactGroupLink", "ContactGroupLink"},
+    };
+    for (const auto &c : cases) {
+        ProgramFolder fresh;
+        Alter(fresh, c.database, c.statement);
+        boxes.boxes.clear();
+        window = std::make_unique<frmMain>(fresh.path());
+        EXPECT_FALSE(window->Form_Load()) << c.statement;
+        EXPECT_FALSE(window->isVisible()) << c.statement;
+        ASSERT_EQ(ErrorBoxes(), 1) << c.statement;
+        EXPECT_TRUE(boxes.boxes.last().text.contains(QLatin1String(c.missing))) << boxes.boxes.last().text.toStdString();
+        window.reset();
+        EXPECT_TRUE(QSqlDatabase::connectionNames().isEmpty());
+    }
+}
+
+TEST_F(ConsoleTest, ADatabaseLockedPastItsBusyWaitStopsTheStartUp)
+{
+    QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
+    holder.setDatabaseName(folder.filePath(QStringLiteral("db/phonebook.db")));
+    ASSERT_TRUE(holder.open());
+    QSqlQuery lock(holder);
+    ASSERT_TRUE(lock.exec(QStringLiteral("BEGIN IMMEDIATE")));
+    EXPECT_FALSE(Start());
+    EXPECT_FALSE(window->isVisible());
+    ASSERT_EQ(ErrorBoxes(), 1);
+    EXPECT_TRUE(boxes.boxes.last().text.contains(QStringLiteral("locked"))) << boxes.boxes.last().text.toStdString();
+    lock.exec(QStringLiteral("ROLLBACK"));
+    lock = QSqlQuery();
+    holder.close();
+    holder = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+}
+
 TEST_F(ConsoleTest, AMissingLanguageFileLeavesEveryTextEmptyButStarts)
 {
     WriteConsoleSettings("Language=xx\n");
@@ -144,24 +205,35 @@ TEST_F(ConsoleTest, QuitClosesBothDatabasesAndTheWindow)
     EXPECT_TRUE(QSqlDatabase::connectionNames().isEmpty());
 }
 
-TEST(MessageCounter, CountsLineBreaksOnceAndChoosesTheLimit)
+TEST(MessageCounter, CountsLineBreaksOnceAndTakesTheLimitOfTheCodingAsSent)
 {
     struct Case {
         QString text;
         qsizetype length;
-        int limit;
+        qsizetype limit;
+        bool fits;
     } cases[] = {
-        {QString(), 0, 160},
-        {QStringLiteral("abc"), 3, 160},
-        {QStringLiteral("a\r\nb"), 3, 160},
-        {QStringLiteral("Çay"), 3, 70},
-        {QStringLiteral("é"), 1, 70},
-        {QString(161, QLatin1Char('a')), 161, 160},
+        {QString(), 0, 160, true},
+        {QStringLiteral("abc"), 3, 160, true},
+        {QStringLiteral("a\r\nb"), 3, 160, true},
+        {QStringLiteral("Çay"), 3, 70, true},
+        {QStringLiteral("é"), 1, 70, true},
+        {QString(160, QLatin1Char('a')), 160, 160, true},
+        {QString(161, QLatin1Char('a')), 161, 160, false},
+        // The send trims the blanks at both ends before it counts.
+        {QString(160, QLatin1Char('a')) + QStringLiteral("  "), 162, 160, true},
+        // Outside the GSM alphabet although below code 128: sent as UCS2.
+        {QStringLiteral("a`b"), 3, 70, true},
+        {QStringLiteral("tab\there"), 8, 70, true},
+        // Two septets each.
+        {QString(80, QLatin1Char('{')), 80, 160, true},
+        {QString(81, QLatin1Char('{')), 81, 160, false},
     };
     for (const Case &c : cases) {
         const MessageCount count = CountMessage(c.text);
         EXPECT_EQ(count.length, c.length) << c.text.toStdString();
         EXPECT_EQ(count.limit, c.limit) << c.text.toStdString();
+        EXPECT_EQ(count.fits, c.fits) << c.text.toStdString();
     }
 }
 

@@ -10,7 +10,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTreeWidget>
+#include <QTreeView>
 
 namespace {
 
@@ -75,8 +75,8 @@ QStringList Shown(const frmMain &window, const Target &t)
         return {button->text()};
     if (auto *frame = qobject_cast<QGroupBox *>(control))
         return {frame->title()};
-    if (auto *list = qobject_cast<QTreeWidget *>(control))
-        return {list->headerItem()->text(t.position)};
+    if (auto *list = qobject_cast<QTreeView *>(control))
+        return {list->model()->headerData(t.position, Qt::Horizontal).toString()};
     if (auto *selector = qobject_cast<QComboBox *>(control))
         return {selector->itemText(t.position)};
     return {QStringLiteral("<unknown kind>")};

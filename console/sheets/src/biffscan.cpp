@@ -1,8 +1,9 @@
 #include "biffscan.h"
 
 #include "celltext.h"
-#include "sheets/sheetreader.h"
+#include "sharedstrings.h"
 
+#include <QStringDecoder>
 #include <QtEndian>
 
 #include <algorithm>
@@ -78,7 +79,7 @@ public:
     }
 
 private:
-    // FreeXL copies each entry's name by the length the entry gives.
+    // Every entry is one of the known kinds and its name fits in it.
     void CheckDirectory() const
     {
         for (qsizetype at = 0; at + 128 <= m_directory.size(); at += 128) {
@@ -189,6 +190,7 @@ constexpr quint16 kFormat = 0x041E;
 constexpr quint16 kSharedFormula = 0x04BC;
 constexpr quint16 kArray = 0x0221;
 constexpr quint16 kTable = 0x0236;
+constexpr quint16 kContinue = 0x003C;
 constexpr quint16 kBof = 0x0809;
 
 struct Record {
@@ -206,9 +208,37 @@ Record RecordAt(const QByteArray &stream, qsizetype at)
     return {id, QByteArrayView(stream.constData() + at + 4, length), at + 4 + length};
 }
 
+// How the 8-bit texts of a BIFF5 workbook become text: in the code page
+// that its CODEPAGE record names (Latin-1 when none or an unknown one).
+class CodePage {
+public:
+    void Set(quint16 number)
+    {
+        QByteArray name;
+        if (number >= 1250 && number <= 1258)
+            name = "windows-" + QByteArray::number(number);
+        else if (number == 10000 || number == 32768)
+            name = "macintosh";
+        else if (number == 32769)
+            name = "windows-1252";
+        else if (number != 367 && number != 1200)
+            name = "cp" + QByteArray::number(number);
+        m_decoder = name.isEmpty() ? QStringDecoder() : QStringDecoder(name.constData());
+    }
+
+    QString Text(QByteArrayView bytes) const
+    {
+        return m_decoder.isValid() ? m_decoder.decode(bytes) : QString::fromLatin1(bytes);
+    }
+
+private:
+    mutable QStringDecoder m_decoder;
+};
+
 // A BIFF8 unicode string at `at`: 16-bit count, flags, then the characters
-// (8-bit when compressed); a BIFF5 string is 8-bit characters.
-QString StringAt(QByteArrayView data, qsizetype at, bool biff8, bool longCount)
+// (8-bit when compressed); a BIFF5 string is 8-bit characters of the
+// workbook's code page.
+QString StringAt(QByteArrayView data, qsizetype at, bool biff8, bool longCount, const CodePage &codePage)
 {
     if (at >= data.size())
         Damaged("a string runs past its record");
@@ -217,7 +247,7 @@ QString StringAt(QByteArrayView data, qsizetype at, bool biff8, bool longCount)
     if (!biff8) {
         if (at + count > data.size())
             Damaged("a string runs past its record");
-        return QString::fromLatin1(data.sliced(at, count));
+        return codePage.Text(data.sliced(at, count));
     }
     if (at >= data.size())
         Damaged("a string runs past its record");
@@ -240,8 +270,7 @@ QString StringAt(QByteArrayView data, qsizetype at, bool biff8, bool longCount)
     return text;
 }
 
-// Refuses a string whose declared length runs past its record: FreeXL
-// trusts that length.
+// Refuses a string whose declared length runs past its record.
 void CheckStringFits(QByteArrayView data, qsizetype at, bool biff8, bool longCount)
 {
     if (at + (longCount ? 2 : 1) > data.size())
@@ -266,6 +295,8 @@ struct Globals {
     std::map<int, QString> formats;
     std::vector<int> xfFormats;
     std::vector<std::pair<quint32, quint8>> sheets;  // substream offset and kind
+    std::vector<QByteArrayView> sharedStrings;       // the SST record and its CONTINUE records
+    CodePage codePage;                               // of the 8-bit texts of BIFF5
 
     celltext::NumberKind KindOfXf(quint16 xf) const
     {
@@ -277,8 +308,8 @@ struct Globals {
     }
 };
 
-// FreeXL takes the layout of the records it reads on trust: each must be
-// as long as its fixed fields, and its strings and cell lists must fit.
+// Each record must be as long as its fixed fields, and its strings and cell
+// lists must fit.
 void CheckLayout(const Record &record, const Globals &globals)
 {
     static const std::map<quint16, qsizetype> minimum = {
@@ -340,8 +371,11 @@ qsizetype ReadGlobals(const QByteArray &stream, Globals &globals)
         case kDateMode:
             globals.date1904 = U16(record.data, 0) == 1;
             break;
+        case kCodePage:
+            globals.codePage.Set(U16(record.data, 0));
+            break;
         case kFormat:
-            globals.formats[U16(record.data, 0)] = StringAt(record.data, 2, globals.biff8, globals.biff8);
+            globals.formats[U16(record.data, 0)] = StringAt(record.data, 2, globals.biff8, globals.biff8, globals.codePage);
             break;
         case kXf:
             globals.xfFormats.push_back(U16(record.data, 2));
@@ -351,9 +385,19 @@ qsizetype ReadGlobals(const QByteArray &stream, Globals &globals)
             break;
         case kSst:
             // Every string takes at least three bytes.
+            if (!globals.sharedStrings.empty())
+                Damaged("the workbook has two shared-string tables");
             globals.sstCount = U32(record.data, 4);
             if (globals.sstCount > quint64(stream.size()) / 3)
                 Damaged("the shared-string table claims more strings than the file holds");
+            globals.sharedStrings.push_back(record.data);
+            for (qsizetype next = record.next; next + 4 <= stream.size();) {
+                const Record piece = RecordAt(stream, next);
+                if (piece.id != kContinue)
+                    break;
+                globals.sharedStrings.push_back(piece.data);
+                next = piece.next;
+            }
             break;
         default:
             break;
@@ -378,7 +422,7 @@ QString FormulaResult(const Record &record, const QByteArray &stream, const Glob
         for (qsizetype at = record.next; at + 4 <= stream.size();) {
             const Record next = RecordAt(stream, at);
             if (next.id == kString)
-                return StringAt(next.data, 0, globals.biff8, true);
+                return StringAt(next.data, 0, globals.biff8, true, globals.codePage);
             if (next.id != kSharedFormula && next.id != kArray && next.id != kTable)
                 break;
             at = next.next;
@@ -392,35 +436,146 @@ QString FormulaResult(const Record &record, const QByteArray &stream, const Glob
     }
 }
 
-void ScanFirstWorksheet(const QByteArray &stream, const Globals &globals, quint32 offset, WorkbookScan &scan)
+// What a record of the first worksheet says about one cell.
+struct CellValue {
+    QString text;
+    qint64 sharedString = -1;  // index into the shared-string table, or -1
+};
+
+struct RowCells {
+    std::optional<CellValue> columnA;
+    std::optional<CellValue> columnB;
+};
+
+// A number stored in the 30 bits of an RK value: a whole number or the
+// upper half of a double, either of them possibly a hundredth of it.
+double RkNumber(quint32 rk)
 {
-    if (offset >= quint64(stream.size()) || RecordAt(stream, offset).id != kBof)
-        Damaged("a sheet's position is wrong");
-    int nested = 0;  // inside a chart embedded in the sheet
-    for (qsizetype at = RecordAt(stream, offset).next; at + 4 <= stream.size();) {
-        const Record record = RecordAt(stream, at);
-        at = record.next;
-        if (record.id == kBof) {
-            ++nested;
-        } else if (record.id == kEof) {
-            if (nested-- == 0)
-                return;
-        } else if (nested == 0 && (record.id == kFormula || record.id == kBoolErr)) {
-            const quint16 column = U16(record.data, 2);
-            if (column >= 1)
-                scan.valueRightOfA = true;
-            if (column <= 1) {
-                QString text;
-                if (record.id == kFormula)
-                    text = FormulaResult(record, stream, globals);
-                else if (record.data.size() >= 8 && record.data[7] == 0)
-                    text = celltext::BooleanText(record.data[6] != 0);
-                celltext::CheckCellLength(text.size());
-                scan.cells[{U16(record.data, 0), column}] = text;
+    double value;
+    if (rk & 0x02) {
+        value = double(qint32(rk) >> 2);
+    } else {
+        const quint64 bits = quint64(rk & 0xFFFFFFFC) << 32;
+        memcpy(&value, &bits, sizeof value);
+    }
+    return (rk & 0x01) ? value / 100 : value;
+}
+
+class FirstWorksheet {
+public:
+    FirstWorksheet(const QByteArray &stream, const Globals &globals) : m_stream(stream), m_globals(globals) {}
+
+    void Read(quint32 offset, SheetSummary &summary)
+    {
+        if (offset >= quint64(m_stream.size()) || RecordAt(m_stream, offset).id != kBof)
+            Damaged("a sheet's position is wrong");
+        int nested = 0;  // inside a chart embedded in the sheet
+        for (qsizetype at = RecordAt(m_stream, offset).next; at + 4 <= m_stream.size();) {
+            const Record record = RecordAt(m_stream, at);
+            at = record.next;
+            if (record.id == kBof) {
+                ++nested;
+            } else if (record.id == kEof) {
+                if (nested-- == 0)
+                    break;
+            } else if (nested == 0) {
+                Cell(record, summary);
             }
         }
     }
-}
+
+    // The rows, top to bottom, with the shared strings they name.
+    void Visit(const RowVisitor &visit) const
+    {
+        std::vector<quint32> named;
+        for (const auto &[row, cells] : m_rows)
+            for (const std::optional<CellValue> *cell : {&cells.columnA, &cells.columnB})
+                if (*cell && (*cell)->sharedString >= 0)
+                    named.push_back(quint32((*cell)->sharedString));
+        std::sort(named.begin(), named.end());
+        named.erase(std::unique(named.begin(), named.end()), named.end());
+        const std::vector<QString> texts = named.empty() ? std::vector<QString>()
+                                                         : ReadSharedStrings(m_globals.sharedStrings, named);
+        const auto text = [&](const std::optional<CellValue> &cell) {
+            if (!cell)
+                return QString();
+            if (cell->sharedString < 0)
+                return cell->text;
+            return texts[size_t(std::lower_bound(named.begin(), named.end(), quint32(cell->sharedString)) - named.begin())];
+        };
+        for (const auto &[row, cells] : m_rows)
+            visit({text(cells.columnA), text(cells.columnB)});
+    }
+
+private:
+    void Cell(const Record &record, SheetSummary &summary)
+    {
+        static const quint16 cells[] = {kLabelSst, kLabel, kRString, kNumber, kRk, kMulRk, kFormula, kBoolErr};
+        if (std::find(std::begin(cells), std::end(cells), record.id) == std::end(cells))
+            return;
+        const quint16 row = U16(record.data, 0);
+        const quint16 column = U16(record.data, 2);
+        switch (record.id) {
+        case kLabelSst:
+            Put(row, column, summary, [&] { return CellValue{QString(), U32(record.data, 6)}; });
+            break;
+        case kLabel:
+        case kRString:
+            Put(row, column, summary, [&] { return CellValue{StringAt(record.data, 6, m_globals.biff8, true, m_globals.codePage)}; });
+            break;
+        case kNumber:
+            Put(row, column, summary, [&] {
+                double value;
+                memcpy(&value, record.data.data() + 6, sizeof value);
+                return CellValue{Number(qFromLittleEndian(value), U16(record.data, 4))};
+            });
+            break;
+        case kRk:
+            Put(row, column, summary, [&] { return CellValue{Number(RkNumber(U32(record.data, 6)), U16(record.data, 4))}; });
+            break;
+        case kMulRk:
+            // Row, first column, an XF and an RK value per column, last column.
+            for (qsizetype i = 0; i < (record.data.size() - 6) / 6; ++i)
+                Put(row, quint16(column + i), summary,
+                    [&] { return CellValue{Number(RkNumber(U32(record.data, 6 + 6 * i)), U16(record.data, 4 + 6 * i))}; });
+            break;
+        case kFormula:
+            Put(row, column, summary, [&] { return CellValue{FormulaResult(record, m_stream, m_globals)}; });
+            break;
+        case kBoolErr:
+            // An error shows as the empty text.
+            Put(row, column, summary, [&] {
+                return CellValue{record.data[7] == 0 ? celltext::BooleanText(record.data[6] != 0) : QString()};
+            });
+            break;
+        default:
+            break;
+        }
+    }
+
+    QString Number(double value, quint16 xf) const
+    {
+        return celltext::SerialText(value, m_globals.KindOfXf(xf), m_globals.date1904);
+    }
+
+    // A cell with a value; only those of columns A and B are read.
+    template <class Read>
+    void Put(quint16 row, quint16 column, SheetSummary &summary, const Read &read)
+    {
+        if (column >= 1)
+            summary.hasValueRightOfA = true;
+        if (column > 1)
+            return;
+        CellValue value = read();
+        celltext::CheckCellLength(value.text.size());
+        RowCells &cells = m_rows[row];
+        (column == 0 ? cells.columnA : cells.columnB) = std::move(value);
+    }
+
+    const QByteArray &m_stream;
+    const Globals &m_globals;
+    std::map<quint16, RowCells> m_rows;
+};
 
 // Walks the sheets' substreams after the workbook's own: each opens with a
 // BOF and closes with an EOF (charts inside a sheet nest their own), every
@@ -431,8 +586,8 @@ void CheckSheets(const QByteArray &stream, qsizetype from, const Globals &global
 {
     qint64 cells = 0;
     int depth = 0;
-    // Whether each open substream has had its DIMENSION record: FreeXL
-    // loses the cell table of every one after the first.
+    // Whether each open substream has had its DIMENSION record: a second
+    // one in the same sheet is damage.
     std::vector<bool> dimensioned;
     std::vector<qsizetype> starts;
     qsizetype at = from;
@@ -473,7 +628,7 @@ void CheckSheets(const QByteArray &stream, qsizetype from, const Globals &global
 
 } // namespace
 
-WorkbookScan ScanWorkbook(const QByteArray &file)
+SheetSummary ReadWorkbook(const QByteArray &file, const RowVisitor &visit)
 {
     const CompoundFile compound(file);
     std::optional<QByteArray> stream = compound.Stream(u"Workbook");
@@ -484,17 +639,18 @@ WorkbookScan ScanWorkbook(const QByteArray &file)
 
     Globals globals;
     const qsizetype sheetsFrom = ReadGlobals(*stream, globals);
-    WorkbookScan scan;
-    scan.sheetCount = int(globals.sheets.size());
     CheckSheets(*stream, sheetsFrom, globals);
-    for (int i = 0; i < scan.sheetCount; ++i) {
-        if (globals.sheets[i].second == 0) {
-            scan.firstWorksheet = i;
-            ScanFirstWorksheet(*stream, globals, globals.sheets[i].first, scan);
-            break;
-        }
+    SheetSummary summary;
+    for (const auto &[offset, kind] : globals.sheets) {
+        if (kind != 0)
+            continue;
+        summary.hasSheet = true;
+        FirstWorksheet sheet(*stream, globals);
+        sheet.Read(offset, summary);
+        sheet.Visit(visit);
+        break;
     }
-    return scan;
+    return summary;
 }
 
 } // namespace sheets::biff

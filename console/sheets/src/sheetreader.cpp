@@ -22,7 +22,7 @@ std::unique_ptr<SheetReader> OpenSheetReader(const QString &path)
     if (content.size() > kMaxFileSize)
         throw SheetError(QStringLiteral("the file is larger than %1 bytes").arg(kMaxFileSize));
     if (extension == u"xls")
-        return MakeXlsReader(path, std::move(content));
+        return MakeXlsReader(std::move(content));
     return MakeXlsxReader(std::move(content));
 }
 

@@ -7,6 +7,9 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <mutex>
+#include <unordered_map>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -16,6 +19,85 @@
 namespace sheets {
 
 namespace {
+
+// pugixml hands a document's memory back when the document goes, and the
+// next batch's document has the same pages faulted in again: a sheet of
+// millions of cells would spend most of its time there. While a sheet is
+// read, freed blocks are kept and handed out again instead.
+class BlockCache {
+public:
+    static void *Allocate(size_t size)
+    {
+        {
+            const std::lock_guard lock(s_mutex);
+            auto found = s_blocks.find(size);
+            if (found != s_blocks.end() && !found->second.empty()) {
+                Header *header = found->second.back();
+                found->second.pop_back();
+                s_cached -= size;
+                return header + 1;
+            }
+        }
+        auto *header = static_cast<Header *>(std::malloc(sizeof(Header) + size));
+        if (!header)
+            return nullptr;
+        header->size = size;
+        return header + 1;
+    }
+
+    static void Deallocate(void *block)
+    {
+        if (!block)
+            return;
+        Header *header = static_cast<Header *>(block) - 1;
+        {
+            const std::lock_guard lock(s_mutex);
+            if (s_keep && s_cached + header->size <= kCap) {
+                try {
+                    s_blocks[header->size].push_back(header);
+                    s_cached += header->size;
+                    return;
+                } catch (const std::bad_alloc &) {
+                }
+            }
+        }
+        std::free(header);
+    }
+
+    // Keeps freed blocks from its making to its end, then frees them.
+    class Scope {
+    public:
+        Scope()
+        {
+            static std::once_flag installed;
+            std::call_once(installed, [] { pugi::set_memory_management_functions(Allocate, Deallocate); });
+            const std::lock_guard lock(s_mutex);
+            s_keep = true;
+        }
+        ~Scope()
+        {
+            const std::lock_guard lock(s_mutex);
+            s_keep = false;
+            for (auto &[size, blocks] : s_blocks)
+                for (Header *header : blocks)
+                    std::free(header);
+            s_blocks.clear();
+            s_cached = 0;
+        }
+        Scope(const Scope &) = delete;
+        Scope &operator=(const Scope &) = delete;
+    };
+
+private:
+    struct alignas(std::max_align_t) Header {
+        size_t size;
+    };
+    static constexpr size_t kCap = 64 * 1024 * 1024;
+    static inline std::mutex s_mutex;
+    static inline std::unordered_map<size_t, std::vector<Header *>> s_blocks;
+    static inline size_t s_cached = 0;
+    static inline bool s_keep = false;
+};
 
 // Element and attribute names are compared without their namespace prefix:
 // writers may use "x:row" as well as "row".
@@ -199,81 +281,122 @@ void ParseXml(pugi::xml_document &document, QByteArray &data, const QString &nam
 // Reads a large part piece by piece and hands the children of one element
 // (the rows of <sheetData>, the strings of <sst>) to a callback, parsing a
 // few thousand of them at a time: memory stays bounded however long the
-// part is. Tags are found by their local name; comments, processing
-// instructions and CDATA sections are passed over; a DTD is refused.
+// part is. Children that are not wanted are passed over without being
+// parsed, so a table of millions of strings costs little more than reading
+// it. Tags are found by their local name; comments, processing instructions
+// and CDATA sections are passed over; a DTD is refused.
 class ChildBatches {
 public:
+    // Gets a child and its position among the container's children of that
+    // name (0 for the first); false stops the reading.
+    using Visitor = std::function<bool(const pugi::xml_node &, qint64)>;
+
     ChildBatches(PartReader &reader, std::string_view container) : m_reader(reader), m_container(container) {}
 
-    void ForEach(const std::function<void(const pugi::xml_node &)> &visit)
+    // Hands out the children named `child` in order; any other child is
+    // passed over. With `wanted` (positions, sorted, each once), only the
+    // children at those positions, and the reading ends after the last.
+    void ForEach(std::string_view child, const Visitor &visit, const std::vector<qint64> *wanted = nullptr)
     {
+        auto nextWanted = wanted ? wanted->begin() : std::vector<qint64>::const_iterator();
         bool inside = false;
-        int depth = 0;
-        int children = 0;
+        qint64 position = 0;
+        std::vector<qint64> batch;  // positions of the children in [batchStart, batchEnd)
         qsizetype batchStart = 0;
-        qsizetype boundary = 0;
+        qsizetype batchEnd = 0;
         for (qsizetype pos = 0;;) {
-            const qsizetype open = Find("<", pos);
+            // Nothing before `pos` is needed once no batch is open.
+            if (batch.empty() && pos > kCompactAt) {
+                m_buffer.remove(0, pos);
+                pos = 0;
+            }
+            const qsizetype open = Find('<', pos);
             if (open < 0)
                 break;
             Available(open + 9);
-            const QByteArrayView tag = QByteArrayView(m_buffer).sliced(open);
-            if (tag.startsWith("<?")) {
+            const char next = open + 1 < m_buffer.size() ? m_buffer.at(open + 1) : 0;
+            if (next == '?') {
                 pos = Skip("?>", open + 2);
                 continue;
             }
-            if (tag.startsWith("<!--")) {
-                pos = Skip("-->", open + 4);
-                continue;
-            }
-            if (tag.startsWith("<![CDATA[")) {
-                pos = Skip("]]>", open + 9);
-                continue;
-            }
-            if (tag.startsWith("<!"))
+            if (next == '!') {
+                const QByteArrayView tag = QByteArrayView(m_buffer).sliced(open);
+                if (tag.startsWith("<!--")) {
+                    pos = Skip("-->", open + 4);
+                    continue;
+                }
+                if (tag.startsWith("<![CDATA[")) {
+                    pos = Skip("]]>", open + 9);
+                    continue;
+                }
                 throw SheetError(QStringLiteral("the part %1 declares a DTD").arg(m_reader.name()));
+            }
             const qsizetype close = TagEnd(open + 1);
-            const bool endTag = m_buffer.at(open + 1) == '/';
+            const bool endTag = next == '/';
             const bool selfClosing = !endTag && m_buffer.at(close - 1) == '/';
-            const bool isContainer = TagName(open + (endTag ? 2 : 1), close) == m_container;
             pos = close + 1;
             if (!inside) {
+                const bool isContainer = !endTag && LocalPart(TagName(open + 1, close)) == m_container;
                 m_buffer.remove(0, pos);
                 pos = 0;
-                if (isContainer && !endTag) {
+                if (isContainer) {
                     if (selfClosing)
                         return;
                     inside = true;
                 }
                 continue;
             }
-            if (endTag && depth == 0) {
-                if (!isContainer)
+            if (endTag) {
+                if (LocalPart(TagName(open + 2, close)) != m_container)
                     Malformed();
-                Parse(batchStart, open, visit);
+                if (!batch.empty())
+                    Parse(batchStart, batchEnd, batch, child, visit);
                 return;
             }
-            depth += endTag ? -1 : selfClosing ? 0 : 1;
-            if (depth == 0) {
-                boundary = pos;
-                ++children;
+            // A child: its end tag is found by its name, without a look at
+            // what it holds (none of the children read here holds an element
+            // of its own name; a file that has one fails to parse).
+            const std::string_view name = TagName(open + 1, close);
+            const bool named = LocalPart(name) == child;
+            bool keep = named;
+            if (named && wanted) {
+                keep = nextWanted != wanted->end() && *nextWanted == position;
+                nextWanted += keep ? 1 : 0;
             }
-            if (children == kBatch || (children > 0 && boundary - batchStart > kFlushSize)) {
-                Parse(batchStart, boundary, visit);
-                m_buffer.remove(0, boundary);
-                pos -= boundary;
-                batchStart = boundary = 0;
-                children = 0;
+            if (named)
+                ++position;
+            if (!selfClosing)
+                pos = AfterEndTag(std::string(name), pos);
+            if (keep) {
+                if (batch.empty())
+                    batchStart = open;
+                batch.push_back(position - 1);
+                batchEnd = pos;
+                if (batch.size() < kBatch && batchEnd - batchStart <= kFlushSize)
+                    continue;
+            } else if (batch.empty()) {
+                if (wanted && nextWanted == wanted->end())
+                    return;
+                continue;
             }
+            // A full batch, or a child passed over after a batch.
+            if (!Parse(batchStart, batchEnd, batch, child, visit))
+                return;
+            batch.clear();
+            m_buffer.remove(0, pos);
+            pos = 0;
+            if (wanted && nextWanted == wanted->end())
+                return;
         }
         if (inside)
             Malformed();
     }
 
 private:
-    static constexpr int kBatch = 4096;
-    static constexpr qsizetype kFlushSize = 16 * 1024 * 1024;
+    static constexpr size_t kBatch = 4096;
+    static constexpr qsizetype kFlushSize = 1024 * 1024;
     static constexpr qsizetype kMaxBatch = 64 * 1024 * 1024;
+    static constexpr qsizetype kCompactAt = 1024 * 1024;
 
     [[noreturn]] void Malformed() const
     {
@@ -297,14 +420,33 @@ private:
         }
     }
 
+    // Where `c` comes first from `from`, reading on as needed; -1 at the end.
+    qsizetype Find(char c, qsizetype from)
+    {
+        if (from < m_buffer.size() && m_buffer.constData()[from] == c)
+            return from;
+        for (;;) {
+            if (from < m_buffer.size()) {
+                const void *at = memchr(m_buffer.constData() + from, c, size_t(m_buffer.size() - from));
+                if (at)
+                    return static_cast<const char *>(at) - m_buffer.constData();
+            }
+            from = qMax(from, m_buffer.size());
+            if (!More())
+                return -1;
+        }
+    }
+
     // Where `what` begins from `from`, reading on as needed; -1 at the end.
     qsizetype Find(const char *what, qsizetype from)
     {
         const qsizetype length = qsizetype(strlen(what));
         for (;;) {
-            const qsizetype at = m_buffer.indexOf(what, from);
-            if (at >= 0)
-                return at;
+            if (from < m_buffer.size()) {
+                const void *at = memmem(m_buffer.constData() + from, size_t(m_buffer.size() - from), what, size_t(length));
+                if (at)
+                    return static_cast<const char *>(at) - m_buffer.constData();
+            }
             from = qMax(from, m_buffer.size() - length + 1);
             if (!More())
                 return -1;
@@ -327,7 +469,7 @@ private:
         for (qsizetype i = from;; ++i) {
             if (i >= m_buffer.size() && !More())
                 Malformed();
-            const char c = m_buffer.at(i);
+            const char c = m_buffer.constData()[i];
             if (quote) {
                 if (c == quote)
                     quote = 0;
@@ -339,28 +481,71 @@ private:
         }
     }
 
+    // The element name of the tag whose name begins at `from`, with its prefix.
     std::string_view TagName(qsizetype from, qsizetype close) const
     {
+        const char *data = m_buffer.constData();
         qsizetype end = from;
-        while (end < close && !strchr(" \t\r\n/", m_buffer.at(end)))
+        while (end < close) {
+            const char c = data[end];
+            if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '/')
+                break;
             ++end;
-        std::string_view name(m_buffer.constData() + from, size_t(end - from));
+        }
+        return std::string_view(data + from, size_t(end - from));
+    }
+
+    static std::string_view LocalPart(std::string_view name)
+    {
         const size_t colon = name.find(':');
         return colon == std::string_view::npos ? name : name.substr(colon + 1);
     }
 
-    void Parse(qsizetype from, qsizetype to, const std::function<void(const pugi::xml_node &)> &visit) const
+    // The position after the end tag of the element `name` from `from`.
+    qsizetype AfterEndTag(const std::string &name, qsizetype from)
     {
-        QByteArray batch = "<batch>" + m_buffer.mid(from, to - from) + "</batch>";
+        const std::string endTag = "</" + name;
+        for (;;) {
+            const qsizetype at = Find(endTag.c_str(), from);
+            if (at < 0)
+                Malformed();
+            qsizetype after = at + qsizetype(endTag.size());
+            Available(after + 1);
+            while (after < m_buffer.size() && strchr(" \t\r\n", m_buffer.at(after)) && m_buffer.at(after) != 0)
+                Available(++after + 1);
+            if (after < m_buffer.size() && m_buffer.at(after) == '>')
+                return after + 1;
+            from = at + 1;
+        }
+    }
+
+    // Parses the children in [from, to) and hands those named `child` out
+    // with their positions; false when the visitor stops the reading.
+    bool Parse(qsizetype from, qsizetype to, const std::vector<qint64> &positions, std::string_view child,
+               const Visitor &visit)
+    {
+        // One buffer for every batch: a fresh one each time would cost the
+        // memory's first touch again and again.
+        m_batch.resize(0);
+        m_batch.append("<batch>").append(QByteArrayView(m_buffer).sliced(from, to - from)).append("</batch>");
         pugi::xml_document document;
-        ParseXml(document, batch, m_reader.name());
-        for (pugi::xml_node child = document.document_element().first_child(); child; child = child.next_sibling())
-            visit(child);
+        ParseXml(document, m_batch, m_reader.name());
+        auto position = positions.begin();
+        for (pugi::xml_node node = document.document_element().first_child(); node; node = node.next_sibling()) {
+            if (!Is(node, child))
+                continue;
+            if (position == positions.end())
+                Malformed();
+            if (!visit(node, *position++))
+                return false;
+        }
+        return true;
     }
 
     PartReader &m_reader;
     std::string_view m_container;
     QByteArray m_buffer;
+    QByteArray m_batch;
 };
 
 // Where a relationship's target lies in the package, from the part that
@@ -479,19 +664,6 @@ struct SheetCells {
     CellValue columnB;
 };
 
-// The shared strings that the cells name, sorted, each once.
-std::vector<qint64> NamedStrings(const std::vector<SheetCells> &rows)
-{
-    std::vector<qint64> named;
-    for (const SheetCells &row : rows)
-        for (const CellValue *value : {&row.columnA, &row.columnB})
-            if (value->sharedString >= 0)
-                named.push_back(value->sharedString);
-    std::sort(named.begin(), named.end());
-    named.erase(std::unique(named.begin(), named.end()), named.end());
-    return named;
-}
-
 // The texts of the shared strings at `indices`, in the same order.
 struct SharedStrings {
     std::vector<qint64> indices;
@@ -512,6 +684,7 @@ public:
 
     SheetSummary ReadFirstSheet(const RowVisitor &visit) override
     {
+        const BlockCache::Scope keepBlocks;
         const std::vector<Relationship> packageRels = Relationships(m_package, QString());
         const Relationship *office = OfType(packageRels, u"officeDocument");
         if (!office)
@@ -526,15 +699,22 @@ public:
         summary.hasSheet = true;
         if (const Relationship *styles = OfType(workbookRels, u"styles"))
             ReadStyles(styles->target);
-        // The sheet first: of the shared strings only those its columns A
-        // and B name are kept, so a table of millions of strings costs no
-        // more memory than the sheet itself.
-        std::vector<SheetCells> rows;
-        ReadSheet(*sheetName, rows, summary);
+        // The sheet is read twice: first for the shared strings that its
+        // columns A and B name, then, with only those strings kept, for its
+        // rows. So neither a table of millions of strings nor a sheet of a
+        // million rows is held in memory, only what the rows hand out.
+        std::vector<qint64> named;
+        ReadSheet(*sheetName, summary, [&named](const SheetCells &cells) {
+            for (const CellValue *value : {&cells.columnA, &cells.columnB})
+                if (value->sharedString >= 0)
+                    named.push_back(value->sharedString);
+        });
+        std::sort(named.begin(), named.end());
+        named.erase(std::unique(named.begin(), named.end()), named.end());
         const Relationship *strings = OfType(workbookRels, u"sharedStrings");
-        const SharedStrings shared = ReadSharedStrings(strings ? strings->target : QString(), NamedStrings(rows));
-        for (SheetCells &row : rows)
-            visit({shared.Text(row.columnA), shared.Text(row.columnB)});
+        const SharedStrings shared = ReadSharedStrings(strings ? strings->target : QString(), std::move(named));
+        SheetSummary again;
+        ReadSheet(*sheetName, again, [&](SheetCells &cells) { visit({shared.Text(cells.columnA), shared.Text(cells.columnB)}); });
         return summary;
     }
 
@@ -572,14 +752,15 @@ private:
         shared.texts.reserve(shared.indices.size());
         const std::unique_ptr<PartReader> reader = name.isEmpty() ? nullptr : m_package.Open(name, kMaxStreamedPartSize);
         if (reader) {
-            qint64 index = 0;
-            ChildBatches(*reader, "sst").ForEach([&](const pugi::xml_node &item) {
-                if (!Is(item, "si"))
-                    return;
-                if (shared.texts.size() < shared.indices.size() && shared.indices[shared.texts.size()] == index)
+            // Only the named strings are parsed, and the reading stops once
+            // the last of them is read.
+            ChildBatches(*reader, "sst").ForEach(
+                "si",
+                [&shared](const pugi::xml_node &item, qint64) {
                     shared.texts.push_back(StringItemText(item));
-                ++index;
-            });
+                    return true;
+                },
+                &shared.indices);
         }
         if (shared.texts.size() < shared.indices.size())
             throw SheetError(QStringLiteral("a cell names a shared string that does not exist: %1")
@@ -612,15 +793,14 @@ private:
         }
     }
 
-    void ReadSheet(const QString &name, std::vector<SheetCells> &rows, SheetSummary &summary)
+    // Hands each row that holds a cell with a value to `visit`.
+    void ReadSheet(const QString &name, SheetSummary &summary, const std::function<void(SheetCells &)> &visit)
     {
         const std::unique_ptr<PartReader> reader = m_package.Open(name, kMaxStreamedPartSize);
         if (!reader)
             throw SheetError(QStringLiteral("the workbook lacks the part ") + name);
         int rowNumber = 0;
-        ChildBatches(*reader, "sheetData").ForEach([&](const pugi::xml_node &row) {
-            if (!Is(row, "row"))
-                return;
+        ChildBatches(*reader, "sheetData").ForEach("row", [&](const pugi::xml_node &row, qint64) {
             qint64 number = rowNumber + 1;
             if (const char *r = Attribute(row, "r"); r && !ParseCount(r, kMaxXlsxRows, number))
                 throw SheetError(QStringLiteral("a row number is wrong or beyond row %1").arg(kMaxXlsxRows));
@@ -629,7 +809,8 @@ private:
             rowNumber = int(number);
             SheetCells cells;
             if (ReadRow(row, cells, summary))
-                rows.push_back(std::move(cells));
+                visit(cells);
+            return true;
         });
     }
 
@@ -647,6 +828,10 @@ private:
             } else if (++column > kMaxXlsxColumns) {
                 throw SheetError(QStringLiteral("a row has more than %1 columns").arg(kMaxXlsxColumns));
             }
+            // Past column B only whether some cell holds a value counts,
+            // and once one did, nothing more is read of the row.
+            if (column > 2 && summary.hasValueRightOfA)
+                break;
             std::optional<CellValue> value = column <= 2 ? ReadCell(cell) : std::nullopt;
             if (column > 2 ? HasValue(cell) : value.has_value()) {
                 hasCell = true;

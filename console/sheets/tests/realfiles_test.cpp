@@ -114,8 +114,8 @@ void ResetPeakMemory()
     clearRefs.write("5");
 }
 
-// Each would reach a fault of FreeXL: gigabytes of cells, or reading past
-// the end of a record, of the workbook or of a directory entry's name.
+// Each is hostile or damaged: gigabytes of declared cells, or a record,
+// the workbook or a directory entry that its own lengths overrun.
 TEST(RealFiles, HostileXlsRefusedInBoundedMemory)
 {
     ResetPeakMemory();

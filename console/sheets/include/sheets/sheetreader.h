@@ -27,8 +27,9 @@ inline constexpr qint64 kMaxFileSize = 64 * 1024 * 1024;
 // which are read whole.
 inline constexpr qint64 kMaxPartSize = 32 * 1024 * 1024;
 inline constexpr qint64 kMaxStreamedPartSize = 256 * 1024 * 1024;
-// Cells an .xls workbook may declare in all its sheets together; the .xls
-// reader keeps a cell table of that size in memory.
+// Cells an .xls workbook may declare in all its sheets together: a file
+// within kMaxFileSize holds fewer cell records, so a larger declaration
+// means a damaged workbook.
 inline constexpr qint64 kMaxXlsCells = 8 * 1024 * 1024;
 inline constexpr int kMaxCellText = 32767;
 inline constexpr int kMaxXlsxRows = 1048576;
