@@ -16,7 +16,7 @@ kilobytes, one that says it is encrypted, one whose sheet ends without its
 EOF record, one with a text cell longer than its record, one with a
 shared-string cell shorter than its fields, one whose root directory
 entry gives a name longer than an entry, and one whose sheet declares its
-size twice (FreeXL would lose a cell table of 6 million cells).
+size twice (a damaged workbook the reader refuses).
 """
 import datetime
 import os
