@@ -9,6 +9,7 @@
 #include "platform/error.h"
 #include "protocol/protocol.h"
 #include "sealkit/clscipherbase.h"
+#include "store/phonenumbers.h"
 
 #include <QDateTime>
 #include <QSet>
@@ -230,7 +231,9 @@ void CommandInterpreter::SendSms(const QString &data, qint16 Index)
 }
 
 // Typed numbers first, in typed order, then the numbers of the selected
-// contacts and groups in selection order. Typed pieces are kept as typed.
+// contacts and groups in selection order. Typed pieces are kept as typed;
+// stored numbers lose the marks people write between digits, and a number
+// named twice is then kept once.
 QStringList CommandInterpreter::Recipients(const QString &manualNumbers, const QString &selectedEntries)
 {
     RecipientSet recipients;
@@ -250,7 +253,7 @@ QStringList CommandInterpreter::Recipients(const QString &manualNumbers, const Q
             throw platform::Error(platform::ErrSubscript, QStringLiteral("Subscript out of range"));
         const qint16 kind = platform::ToInteger(entries[i + 1]);
         if (kind == ContactEntry) {
-            const QString number = TrimBlanks(m_databases.ExecuteScalar(phonebook, ContactNumberStatement, {id}));
+            const QString number = WithoutNumberSeparators(m_databases.ExecuteScalar(phonebook, ContactNumberStatement, {id}));
             if (!number.isEmpty())
                 recipients.Add(number);
         } else if (kind == GroupEntry) {
@@ -258,7 +261,7 @@ QStringList CommandInterpreter::Recipients(const QString &manualNumbers, const Q
             // fails the whole request.
             QSqlQuery rows = RunStatement(phonebook, GroupNumbersStatement, {id});
             while (NextRow(rows)) {
-                const QString number = TrimBlanks(FieldText(rows.value(0)));
+                const QString number = WithoutNumberSeparators(FieldText(rows.value(0)));
                 if (!number.isEmpty())
                     recipients.Add(number);
             }

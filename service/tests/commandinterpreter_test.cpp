@@ -528,6 +528,37 @@ TEST_F(CommandInterpreterTest, SendQueuesEachDistinctNumberOnceInOrder)
     }
 }
 
+// Numbers stored as people write them go out as numbers: blanks, brackets,
+// dashes, dots and slashes go; anything else stays, so a number that is no
+// number is still one the queue sets aside. Duplicates are found after that.
+TEST_F(CommandInterpreterTest, StoredNumbersLoseTheMarksWrittenBetweenDigits)
+{
+    AddContact(L("Ann"), L("A"), Null, L("0532 123 00 02"));
+    AddContact(L("Bob"), L("B"), Null, L("(0532) 123-00-03"));
+    AddContact(L("Cem"), L("C"), Null, QStringLiteral("0532 123.00/04"));
+    AddContact(L("Dil"), L("D"), Null, L("0800 FLOWERS"));
+    AddContact(L("Ece"), L("E"), Null, L("05321230002"));
+    AddContact(L("Fay"), L("F"), Null, L("+90 (532) 123 00 05"));
+    AddContact(L("Gul"), L("G"), Null, L(" - "));
+    phonebook->Run(QStringLiteral("INSERT INTO Groups (GroupName) VALUES ('All')"));
+    for (int contact = 1; contact <= 7; ++contact)
+        phonebook->Run(QStringLiteral("INSERT INTO ContactGroupLink (GroupID, ContactID) VALUES (1, ?)"), {contact});
+    const auto [client, index] = LoggedIn();
+    const QStringList expected{L("05321230002"), L("05321230003"), L("05321230004"), L("0800FLOWERS"),
+                               L("+905321230005")};
+    for (const char *data : {"^1|0|2|0|3|0|4|0|5|0|6|0|7|0^hi", "^1|1^hi", "0532 123 00 02^1|1^hi"}) {
+        queued.clear();
+        SendAndSettle(*client, L(data));
+        QStringList numbers;
+        for (const QString &q : queued)
+            numbers << ReadSmsRecord(q).Number;
+        // Typed numbers keep the present check: as typed.
+        const QStringList want = QByteArray(data).startsWith('^') ? expected : QStringList{L("0532 123 00 02")} + expected;
+        EXPECT_EQ(numbers, want) << data;
+        TakeUnsentFiles();
+    }
+}
+
 // Random messages, and random bytes on the wire, must never bring the
 // service down or leave it unable to serve. Most messages are near misses
 // of real requests, so that they reach the database and the queue.

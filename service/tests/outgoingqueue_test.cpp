@@ -242,6 +242,53 @@ TEST_F(OutgoingQueueTest, UnreadableFileIsSetAsideOnceAndThePassGoesOn)
     EXPECT_EQ(logText(), logged);
 }
 
+// Only a regular file of text is a message: a link (which may lead to any
+// file the service can read) or a binary file is set aside, never sent or
+// moved to Sent.
+TEST_F(OutgoingQueueTest, LinksAndFilesThatAreNotTextAreSetAsideAsUnreadable)
+{
+    const QString elsewhere = folder.filePath(S("elsewhere.dat"));
+    {
+        QFile f(elsewhere);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("bob,0532,d,through a link\r\n");
+    }
+    ASSERT_TRUE(QFile::link(elsewhere, unsent(S("1.dat"))));
+    put(S("2.dat"), QByteArray("bob,0532,d,bin\0ary\x01\r\n", 21));
+    put(S("3.dat"), "bob,0532,d,tab\tand text\r\n");
+
+    EXPECT_EQ(pass(), QStringList{S("3.dat")});
+    EXPECT_EQ(files(unsent()), QStringList({S("1.dat.unreadable"), S("2.dat.unreadable"), S("3.dat")}));
+    EXPECT_EQ(files(sent()), QStringList());
+    const QByteArray logged = logText();
+    EXPECT_TRUE(logged.contains("1.dat is not a regular file")) << logged.constData();
+    EXPECT_TRUE(logged.contains("2.dat is not a text file")) << logged.constData();
+    EXPECT_TRUE(QFile::exists(elsewhere));
+}
+
+// The settings file is consulted once per pass, however many bulk files
+// wait, and a change takes effect at the next pass.
+TEST_F(OutgoingQueueTest, SendingWindowIsReadOncePerPass)
+{
+    QString window = closedWindow();
+    int reads = 0;
+    queue->SetSendingWindowReader([&] {
+        ++reads;
+        return window;
+    });
+    for (int i = 1; i <= 5; ++i)
+        put(QStringLiteral("%1.dat").arg(i), "[Bulk],0532,d,bulk\r\n");
+    put(S("6.dat"), "bob,0532,d,user\r\n");
+
+    EXPECT_EQ(pass(), QStringList{S("6.dat")});
+    EXPECT_EQ(reads, 1);
+    EXPECT_EQ(pass(), QStringList());
+    EXPECT_EQ(reads, 2);
+    window = S("00:00,23:59");
+    EXPECT_EQ(pass(), QStringList{S("1.dat")});
+    EXPECT_EQ(reads, 3);
+}
+
 TEST_F(OutgoingQueueTest, BulkFilesWaitOutsideTheWindowReadAtEachPass)
 {
     setWindow(closedWindow());

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSocketNotifier>
@@ -229,6 +230,30 @@ TEST_F(DialogueTest, UnansweredSendHoldsTheOthersBackUntilTheHoldIsOver)
     EXPECT_EQ(outcomes.last().first, clsVorbex::SendResult::Accepted);
     ASSERT_TRUE(sim.waitForSent(1));
     EXPECT_EQ(sim.sent().first()[QStringLiteral("text")].toString(), QStringLiteral("second"));
+}
+
+// The administrator points the port's link at another modem while the
+// library holds the old one open: the next dialogue runs on the new one.
+TEST_F(DialogueTest, RePointedLinkIsFollowedBeforeTheNextDialogue)
+{
+    SimModem other(folder, 2);
+    ASSERT_TRUE(other.start()) << other.diagnostics().toStdString();
+    run([](clsVorbex &m) { m.CommandSendMessage(Sender, QStringLiteral("before"), false, QStringLiteral("1.dat")); });
+    ASSERT_TRUE(sim.waitForSent(1)) << sim.diagnostics().toStdString();
+    EXPECT_TRUE(warnings.isEmpty());
+
+    const QString link = folder.filePath(QStringLiteral("COM1"));
+    const QString target = QFileInfo(folder.filePath(QStringLiteral("COM2"))).symLinkTarget();
+    ASSERT_TRUE(QFile::remove(link));
+    ASSERT_TRUE(QFile::link(target, link));
+    run([](clsVorbex &m) { m.CommandSendMessage(Sender, QStringLiteral("after"), false, QStringLiteral("2.dat")); });
+
+    ASSERT_TRUE(other.waitForSent(1)) << other.diagnostics().toStdString();
+    EXPECT_EQ(other.sent().first()[QStringLiteral("text")].toString(), QStringLiteral("after"));
+    EXPECT_EQ(sim.sent().size(), 1);
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings.first().contains(QStringLiteral("now leads to ") + target)) << warnings.first().toStdString();
+    EXPECT_EQ(outcomes.last().first, clsVorbex::SendResult::Accepted);
 }
 
 // A receive command is five fields; a "^" in its number or text makes more,
