@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <exception>
+#include <poll.h>
 #include <sys/resource.h>
 #include <utility>
 
@@ -104,7 +105,22 @@ void Connections::SetCommandHandler(CommandHandler handler)
     m_handler = std::move(handler);
 }
 
+// The connections are taken a moment later, not while the server reports
+// them: a server whose list of waiting connections is full stops taking
+// them from the system and returns to the event loop, so a flood of
+// connections cannot keep it from the clients already connected.
 void Connections::wsckTcpServer_ConnectionRequest()
+{
+    if (m_acceptScheduled)
+        return;
+    m_acceptScheduled = true;
+    QTimer::singleShot(0, this, [this] {
+        m_acceptScheduled = false;
+        TakeConnections();
+    });
+}
+
+void Connections::TakeConnections()
 {
     while (m_server->hasPendingConnections()) {
         std::unique_ptr<QTcpSocket> socket(m_server->nextPendingConnection());
@@ -143,6 +159,11 @@ void Connections::Accept(std::unique_ptr<QTcpSocket> socket, const QString &addr
         if (s->state() == QAbstractSocket::UnconnectedState)
             wsckTcpServer_Close(index, s);
     });
+    // A login that came with the connection runs now, before newer
+    // connections from the same address can take this one's place.
+    pollfd waiting{static_cast<int>(s->socketDescriptor()), POLLIN, 0};
+    if (::poll(&waiting, 1, 0) > 0 && (waiting.revents & POLLIN))
+        s->waitForReadyRead(0);
 }
 
 // Room for one more connection from `address`, made by closing a connection

@@ -122,6 +122,7 @@ private:
     struct Slot;
 
     void wsckTcpServer_ConnectionRequest();
+    void TakeConnections();
     void wsckTcpServer_DataArrival(qint16 index, const QTcpSocket *socket);
     void wsckTcpServer_Close(qint16 index, const QTcpSocket *socket);
     void Accept(std::unique_ptr<QTcpSocket> socket, const QString &address);
@@ -157,4 +158,5 @@ private:
     int m_refused = 0; // since the last report
     int m_evicted = 0;
     ReportLimiter m_crowdingReport;
+    bool m_acceptScheduled = false;
 };
