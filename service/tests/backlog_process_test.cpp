@@ -197,16 +197,16 @@ TEST_F(BacklogService, ReceivedMessagesKeepComingDuringABacklog)
         << stored.size() << " stored, " << bob.pushed().size() << " pushed, " << sentAt.size() << " sent\n"
         << diagnostics();
 
-    // A tick of slack for a loaded machine; without the bound the wait grows
-    // by a tick with every poll.
-    const double storeBound = (Interval * 1000 * ClockScale) + 4 * TickMs;
+    // Two ticks of slack for a loaded machine; without the bound the wait
+    // grows by a tick with every poll, to a dozen ticks and more here.
+    const double storeBound = (Interval * 1000 * ClockScale) + 5 * TickMs;
     for (const auto &[number, at] : injected) {
         const qint64 storedAfter = stored.at(number) - at;
         const qint64 pushedAfter = bob.pushed().at(number) - stored.at(number);
         std::printf("%s: stored after %.1f ticks, pushed %.1f ticks later\n", qPrintable(number), storedAfter / TickMs,
                     pushedAfter / TickMs);
         EXPECT_LE(storedAfter, storeBound) << qPrintable(number);
-        EXPECT_LE(pushedAfter, 2 * TickMs) << qPrintable(number);
+        EXPECT_LE(pushedAfter, 3 * TickMs) << qPrintable(number);
     }
     // The rate while the backlog lasted.
     const double ticks = (sentAt.last() - sentAt.first()) / TickMs;

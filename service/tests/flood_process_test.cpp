@@ -3,6 +3,7 @@
 // closes it, as fast as one process can on loopback, from one address and
 // from a hundred: a user still logs in and searches, from an address of
 // their own and from the attacker's.
+#include "connectionflood.h"
 #include "programfolder.h"
 #include "testdatabases.h"
 
@@ -15,17 +16,7 @@
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <atomic>
-#include <cerrno>
-#include <fcntl.h>
 #include <memory>
-#include <netinet/in.h>
-#include <sys/epoll.h>
-#include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -38,78 +29,6 @@ const QString Digest = S("0123456789ABCDEF0123456789ABCDEF");
 constexpr int AttackConnections = 3000;
 constexpr int Attempts = 10;
 constexpr int AttemptTimeoutMs = 2000;
-
-// Connections from 127.0.0.1 up to 127.0.0.`addresses`, each connected
-// again at once when the service closes it; on a thread of its own.
-class Attacker {
-public:
-    Attacker(quint16 port, int addresses) : m_port(port), m_addresses(addresses)
-    {
-        m_thread = std::thread([this] { Run(); });
-    }
-    ~Attacker()
-    {
-        m_stop = true;
-        m_thread.join();
-    }
-    int reconnects() const { return m_reconnects; }
-    int open() const { return m_open; }
-
-private:
-    int Connect(int n)
-    {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (fd < 0)
-            return -1;
-        sockaddr_in from{};
-        from.sin_family = AF_INET;
-        from.sin_addr.s_addr = htonl(INADDR_LOOPBACK + static_cast<uint32_t>(n % m_addresses));
-        ::bind(fd, reinterpret_cast<sockaddr *>(&from), sizeof from);
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(m_port);
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to);
-        epoll_event event{};
-        event.events = EPOLLRDHUP | EPOLLHUP | EPOLLERR | EPOLLIN;
-        event.data.u64 = (static_cast<uint64_t>(n) << 32) | static_cast<uint32_t>(fd);
-        ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event);
-        return fd;
-    }
-
-    void Run()
-    {
-        m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
-        for (int n = 0; n < AttackConnections; ++n)
-            if (Connect(n) >= 0)
-                ++m_open;
-        std::vector<epoll_event> events(256);
-        char sink[256];
-        while (!m_stop) {
-            const int ready = ::epoll_wait(m_epoll, events.data(), static_cast<int>(events.size()), 50);
-            for (int i = 0; i < ready; ++i) {
-                const int fd = static_cast<int>(events[i].data.u64 & 0xFFFFFFFFu);
-                const int n = static_cast<int>(events[i].data.u64 >> 32);
-                if (!(events[i].events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) && ::read(fd, sink, sizeof sink) > 0)
-                    continue;
-                ::close(fd);
-                if (Connect(n) < 0)
-                    --m_open;
-                ++m_reconnects;
-            }
-        }
-        ::close(m_epoll);
-        // the sockets close with the process's end of the test
-    }
-
-    quint16 m_port;
-    int m_addresses;
-    int m_epoll = -1;
-    std::atomic<bool> m_stop{false};
-    std::atomic<int> m_reconnects{0};
-    std::atomic<int> m_open{0};
-    std::thread m_thread;
-};
 
 class FloodService : public ::testing::Test {
 protected:
@@ -169,7 +88,7 @@ protected:
 
     void RunUnderFlood(int addresses, const QString &attackersAddress)
     {
-        Attacker attacker(system.port(), addresses);
+        ConnectionFlood attacker(system.port(), AttackConnections, addresses);
         // The attack is under way: the table is full or the address at its
         // share, and the service keeps closing and the attacker reconnecting.
         ASSERT_TRUE(QTest::qWaitFor([&] { return attacker.reconnects() > 3000; }, 60000))

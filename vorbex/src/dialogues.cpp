@@ -132,13 +132,17 @@ void clsVorbex::CheckSMSQueue()
             waitEnded();
             Q_EMIT DialogueEnded();
         });
-        bool skip = false;
+        // The serial of a retry whose late answer has just come: it is
+        // dropped, not sent.
+        std::optional<quint64> answered;
         if (m_unanswered || !m_givenUp.isEmpty()) {
             QString waiting = ReadWaiting();
             // The reference is there but its "OK" is still on the way.
             if (waiting.contains(QLatin1String("+CMGS:"), Qt::CaseInsensitive) && !FinalOk().match(waiting).hasMatch())
                 waiting += ReadUntilSilence(true);
-            skip = LateSendAnswer(waiting, NextToRun());
+            const QueueItem *next = NextToRun();
+            if (LateSendAnswer(waiting, next))
+                answered = next->serial;
         }
         if (m_unanswered && m_unanswered->since.elapsed() >= SendHoldMs())
             GiveUpUnanswered();
@@ -146,6 +150,7 @@ void clsVorbex::CheckSMSQueue()
         if (!next)
             return;
         item = *next;
+        const bool skip = answered == item.serial;
         m_running = item.serial;
         if (const QString moved = port().PortOpen() ? port().FollowLink() : QString(); !moved.isEmpty())
             Q_EMIT Warning(QStringLiteral("CheckSMSQueue"), moved);
