@@ -231,6 +231,8 @@ public:
         QObject::connect(&m_socket, &QTcpSocket::connected, [this] {
             Send(protocol::CMD_LOGIN, QStringLiteral("user%1^").arg(m_user) + Digest);
         });
+        // Each from an address of its own, as from the office's machines.
+        m_socket.bind(QHostAddress(QStringLiteral("127.0.2.%1").arg(1 + user % 250)));
         m_socket.connectToHost(QHostAddress::LocalHost, port);
     }
     void Search(const QString &text)
@@ -492,6 +494,7 @@ int main(int argc, char **argv)
     // that never log in and reconnects each one the service closes.
     std::vector<double> floodedLatencies;
     qsizetype floodedSearches = 0;
+    qsizetype stillPending = 0;
     int reconnects = 0;
     {
         ConnectionFlood attack(port, 3000, 100);
@@ -511,6 +514,9 @@ int main(int argc, char **argv)
         WaitFor([&] { return std::all_of(users.begin(), users.end(), [](const auto &u) { return u->PendingSearches() == 0; }); },
                 10000);
         reconnects = attack.reconnects();
+        stillPending = 0;
+        for (const auto &u : users)
+            stillPending += static_cast<qsizetype>(u->PendingSearches());
         std::swap(latencies, floodedLatencies);
     }
     const double floodedP99 = Percentile(floodedLatencies, 0.99);
@@ -534,9 +540,11 @@ int main(int argc, char **argv)
     if (!logged.isEmpty())
         std::printf("%s\n", logged.left(2000).constData());
     std::printf("search p99 of %d clients: %.2f ms without a connection flood, %.2f ms with one (goal under 100 ms "
-                "with it); %lld of %lld searches answered in the flood, %d reconnections, %lld clients dropped\n",
+                "with it); %lld of %lld searches answered in the flood (%lld unanswered after 10 s), %d reconnections, %lld "
+                "clients dropped\n",
                 o.clients, p99, floodedP99, static_cast<long long>(floodedLatencies.size()),
-                static_cast<long long>(floodedSearches), reconnects, static_cast<long long>(droppedInFlood));
+                static_cast<long long>(floodedSearches), static_cast<long long>(stillPending), reconnects,
+                static_cast<long long>(droppedInFlood));
 
     const bool met = median < 50 && p99 < 100 && dropped == 0 && files == expectedFiles
         && static_cast<qsizetype>(latencies.size()) == searches && deafCutOff && entries == 1 && idleDropped == 0
