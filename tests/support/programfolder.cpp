@@ -97,6 +97,10 @@ std::unique_ptr<QProcess> StartService(const ProgramFolder &folder, quint16 port
 
 bool StopService(QProcess &service)
 {
+    // A service that has ended already has no process id: kill(0) would
+    // end the whole process group, the test runner with it.
+    if (service.processId() <= 0)
+        return false;
     ::kill(static_cast<pid_t>(service.processId()), SIGTERM);
     return service.waitForFinished(30000) && service.exitStatus() == QProcess::NormalExit && service.exitCode() == 0;
 }
