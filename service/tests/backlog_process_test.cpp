@@ -175,14 +175,14 @@ TEST_F(BacklogService, ReceivedMessagesKeepComingDuringABacklog)
             sentAt.append(clock.elapsed());
     };
     for (int n = 1; n <= Received; ++n) {
-        // Spread over the backlog, at moments that fall anywhere in a
-        // poll's interval.
+        // Spread over the backlog, to its last third, at moments that fall
+        // anywhere in a poll's interval.
         QTest::qWaitFor(
             [&] {
                 watch();
                 return false;
             },
-            static_cast<int>(TickMs * (5 + 2 * (n % 3)) + 137 * n));
+            static_cast<int>(TickMs * (10 + 2 * (n % 3)) + 137 * n));
         const QString number = QStringLiteral("+90555000%1").arg(n, 4, 10, QLatin1Char('0'));
         sim->deliver(number, QStringLiteral("bob r%1 during the backlog").arg(n));
         injected.emplace(number, clock.elapsed());
