@@ -9,6 +9,18 @@
 
 namespace platform {
 
+QString LogSafeText(QStringView text)
+{
+    QString safe;
+    safe.reserve(text.size());
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\\') || c == QLatin1Char('"'))
+            safe += QLatin1Char('\\');
+        safe += c.isPrint() ? c : QLatin1Char('?');
+    }
+    return safe;
+}
+
 namespace {
 constexpr std::size_t KeptRotations = 3;
 }

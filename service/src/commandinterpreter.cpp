@@ -7,14 +7,17 @@
 
 #include "platform/convert.h"
 #include "platform/error.h"
+#include "platform/logwriter.h"
 #include "protocol/protocol.h"
 #include "sealkit/clscipherbase.h"
 #include "store/alphabet.h"
+#include "store/phonenumbers.h"
 
 #include <QDateTime>
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <algorithm>
 #include <exception>
 
 using platform::describe;
@@ -100,7 +103,7 @@ Statement PhonebookSearchStatement(const QString &searchText)
 CommandInterpreter::CommandInterpreter(Connections &connections, Databases &databases, ServiceLog &log,
                                        const sealkit::clsCipherBase &cipher, UnsentWriter writeUnsentFile)
     : m_connections(connections), m_databases(databases), m_log(log), m_cipher(cipher),
-      m_writeUnsentFile(std::move(writeUnsentFile))
+      m_writeUnsentFile(std::move(writeUnsentFile)), m_refusalReport([this] { ReportRefusals(); })
 {
 }
 
@@ -110,6 +113,14 @@ void CommandInterpreter::ExecuteCommand(const QString &cmd, qint16 Index)
         const std::optional<protocol::Message> message = protocol::DecodeMessage(cmd);
         if (!message)
             return;
+        // A peer that has closed gets no answer: its logins and searches
+        // are dropped unlogged and counted, so that a client sending many
+        // and closing cannot write the log away. Its sends still run.
+        if ((message->code == protocol::CMD_LOGIN || message->code == protocol::CMD_PHONEBOOK_SEARCH)
+            && m_connections.PeerGone(Index)) {
+            m_connections.DroppedAnswer(Index);
+            return;
+        }
         switch (message->code) {
         case protocol::CMD_LOGIN:
             Login(message->data, Index);
@@ -120,9 +131,9 @@ void CommandInterpreter::ExecuteCommand(const QString &cmd, qint16 Index)
             // report per connection: a flood of requests must not rotate
             // the log's history away.
             if (!m_connections.IsLoggedIn(Index)) {
-                if (m_connections.FirstIgnoredRequest(Index))
+                if (m_connections.FirstIgnoredRequest(Index) && FirstFrom(m_ignoredReported, m_connections.PeerAddress(Index)))
                     m_log.LogServiceError(QStringLiteral("Request %1 from connection %2 (%3) ignored: it has not logged in; "
-                                                         "its further requests are ignored without a report")
+                                                         "further requests from that address are ignored without a report")
                                               .arg(message->code)
                                               .arg(Index)
                                               .arg(m_connections.PeerAddress(Index)),
@@ -167,22 +178,29 @@ void CommandInterpreter::Login(const QString &data, qint16 Index)
     Answer(Index, protocol::CMD_LOGIN_REPLY, m_cipher.Encrypt(reply, true));
 }
 
-// Each refusal is reported with the address first, where a log watcher's
-// pattern finds it before any text the client chose, and with the user
-// name made printable and short.
+// The first refusal from an address is reported in full, with the address
+// first, where a log watcher's pattern finds it before any text the client
+// chose; later ones are counted and reported at most once a minute, with
+// the user names most tried. A user name is made safe for the log and
+// short.
 void CommandInterpreter::RefuseLogin(const QString &user, qint16 Index)
 {
     constexpr qsizetype ShownUserName = 64;
     const QString address = m_connections.PeerAddress(Index);
-    QString shown = user.left(ShownUserName);
-    for (QChar &c : shown)
-        if (!c.isPrint())
-            c = QLatin1Char('?');
-    shown.replace(QLatin1Char('"'), QLatin1String("\\\""));
+    QString shown = platform::LogSafeText(user.left(ShownUserName));
     if (user.size() > ShownUserName)
         shown += QLatin1String("...");
-    m_log.LogServiceError(QStringLiteral("Refused login from %1 for user \"%2\"").arg(address, shown),
-                          QStringLiteral("ExecuteCommand"));
+    if (FirstFrom(m_refusalsReported, address)) {
+        m_log.LogServiceError(QStringLiteral("Refused login from %1 for user \"%2\"").arg(address, shown),
+                              QStringLiteral("ExecuteCommand"));
+    } else {
+        ++m_refusals.count;
+        if (m_refusals.addresses.size() < MaxRemembered)
+            m_refusals.addresses.insert(address);
+        if (m_refusals.names.size() < MaxRemembered || m_refusals.names.contains(shown))
+            ++m_refusals.names[shown];
+        m_refusalReport.Counted();
+    }
     if (m_loginGuard.Refused(address))
         m_log.LogServiceError(QStringLiteral("Blocked logins from %1 for %2 minutes after %3 refused logins")
                                   .arg(address)
@@ -190,6 +208,35 @@ void CommandInterpreter::RefuseLogin(const QString &user, qint16 Index)
                                   .arg(LoginGuard::MaxRefusals),
                               QStringLiteral("ExecuteCommand"));
     m_connections.Close(Index);
+}
+
+void CommandInterpreter::ReportRefusals()
+{
+    if (m_refusals.count == 0)
+        return;
+    QList<std::pair<int, QString>> names;
+    for (auto it = m_refusals.names.cbegin(); it != m_refusals.names.cend(); ++it)
+        names.append({it.value(), it.key()});
+    std::sort(names.begin(), names.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
+    QStringList most;
+    for (qsizetype i = 0; i < std::min<qsizetype>(5, names.size()); ++i)
+        most << QStringLiteral("\"%1\" (%2)").arg(names[i].second).arg(names[i].first);
+    m_log.LogServiceError(QStringLiteral("%1 more refused login(s) from %2 address(es) already reported; the user "
+                                         "names most refused: %3")
+                              .arg(m_refusals.count)
+                              .arg(m_refusals.addresses.size())
+                              .arg(most.join(QStringLiteral(", "))),
+                          QStringLiteral("ExecuteCommand"));
+    m_refusals = {};
+}
+
+// True the first time for each address (of a bounded number remembered).
+bool CommandInterpreter::FirstFrom(QSet<QString> &reported, const QString &address)
+{
+    if (reported.contains(address) || reported.size() >= MaxRemembered)
+        return false;
+    reported.insert(address);
+    return true;
 }
 
 void CommandInterpreter::PhonebookSearch(const QString &data, qint16 Index)
@@ -220,7 +267,7 @@ void CommandInterpreter::SendSms(const QString &data, qint16 Index)
     QString typed = fields[0];
     if (!m_connections.AllowFreeNumbers(Index) && !TrimBlanks(typed).isEmpty()) {
         m_log.LogServiceError(QStringLiteral("Typed numbers from user \"%1\" dropped: the user may not type numbers")
-                                  .arg(whose),
+                                  .arg(platform::LogSafeText(whose)),
                               QStringLiteral("ExecuteCommand"));
         typed.clear();
     }
@@ -233,7 +280,9 @@ void CommandInterpreter::SendSms(const QString &data, qint16 Index)
 }
 
 // Typed numbers first, in typed order, then the numbers of the selected
-// contacts and groups in selection order. Typed pieces are kept as typed.
+// contacts and groups in selection order. Typed pieces are kept as typed;
+// stored numbers lose the marks people write between digits, and a number
+// named twice is then kept once.
 QStringList CommandInterpreter::Recipients(const QString &manualNumbers, const QString &selectedEntries)
 {
     RecipientSet recipients;
@@ -253,7 +302,7 @@ QStringList CommandInterpreter::Recipients(const QString &manualNumbers, const Q
             throw platform::Error(platform::ErrSubscript, QStringLiteral("Subscript out of range"));
         const qint16 kind = platform::ToInteger(entries[i + 1]);
         if (kind == ContactEntry) {
-            const QString number = TrimBlanks(m_databases.ExecuteScalar(phonebook, ContactNumberStatement, {id}));
+            const QString number = WithoutNumberSeparators(m_databases.ExecuteScalar(phonebook, ContactNumberStatement, {id}));
             if (!number.isEmpty())
                 recipients.Add(number);
         } else if (kind == GroupEntry) {
@@ -261,7 +310,7 @@ QStringList CommandInterpreter::Recipients(const QString &manualNumbers, const Q
             // fails the whole request.
             QSqlQuery rows = RunStatement(phonebook, GroupNumbersStatement, {id});
             while (NextRow(rows)) {
-                const QString number = TrimBlanks(FieldText(rows.value(0)));
+                const QString number = WithoutNumberSeparators(FieldText(rows.value(0)));
                 if (!number.isEmpty())
                     recipients.Add(number);
             }

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "loginguard.h"
+#include "servicelog.h"
 
+#include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -46,10 +49,14 @@ public:
     void ExecuteCommand(const QString &cmd, qint16 Index);
 
     LoginGuard &loginGuard() { return m_loginGuard; }
+    // How often the refused logins after each address's first are reported.
+    void SetRefusalReportInterval(int ms) { m_refusalReport.SetInterval(ms); }
 
 private:
     void Login(const QString &data, qint16 Index);
     void RefuseLogin(const QString &user, qint16 Index);
+    void ReportRefusals();
+    static bool FirstFrom(QSet<QString> &reported, const QString &address);
     void PhonebookSearch(const QString &data, qint16 Index);
     void SendSms(const QString &data, qint16 Index);
     QStringList Recipients(const QString &manualNumbers, const QString &selectedEntries);
@@ -61,4 +68,14 @@ private:
     const sealkit::clsCipherBase &m_cipher;
     UnsentWriter m_writeUnsentFile;
     LoginGuard m_loginGuard;
+    // Addresses, user names and so on remembered for the reports, at most.
+    static constexpr qsizetype MaxRemembered = 4096;
+    QSet<QString> m_refusalsReported;
+    QSet<QString> m_ignoredReported;
+    struct Refusals {
+        int count = 0;
+        QSet<QString> addresses;
+        QHash<QString, int> names;
+    } m_refusals; // since the last report
+    ReportLimiter m_refusalReport;
 };

@@ -4,12 +4,14 @@
 
 #include "platform/codepage.h"
 #include "platform/error.h"
+#include "platform/logwriter.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <algorithm>
 #include <exception>
+#include <poll.h>
 #include <sys/resource.h>
 #include <utility>
 
@@ -29,11 +31,6 @@ constexpr int CloseGraceMs = 10000;
 // once this much time has gone, before the other connections get theirs.
 constexpr int MessagesPerTurn = 4;
 constexpr qint64 TurnBudgetMs = 10;
-
-QString EntrySuffix(qint16 index)
-{
-    return QLatin1Char('|') + QString::number(index);
-}
 
 // As log watchers expect it: an IPv4 client of a dual-stack socket in its
 // dotted form, not as "::ffff:192.0.2.7".
@@ -67,10 +64,12 @@ struct Connections::Slot {
     bool ignoredRequestReported = false;
     bool turnScheduled = false;
     bool peerClosed = false;
+    int droppedAnswers = 0;
 };
 
 Connections::Connections(ServiceLog &log, QObject *parent)
-    : QObject(parent), m_log(log), m_slots(1), m_loginSweep(new QTimer(this))
+    : QObject(parent), m_log(log), m_slots(1), m_loginSweep(new QTimer(this)),
+      m_crowdingReport([this] { ReportCrowding(); })
 {
     connect(m_loginSweep, &QTimer::timeout, this, &Connections::CloseIdleConnections);
     SetLimits(m_limits);
@@ -79,6 +78,7 @@ Connections::Connections(ServiceLog &log, QObject *parent)
 void Connections::SetLimits(const ConnectionLimits &limits)
 {
     m_limits = limits;
+    m_crowdingReport.SetInterval(limits.refusalReportIntervalMs);
     // A connection is closed at most a quarter of the time-out late.
     m_loginSweep->start(std::max(1, std::min(1000, limits.loginTimeoutMs / 4)));
 }
@@ -105,15 +105,33 @@ void Connections::SetCommandHandler(CommandHandler handler)
     m_handler = std::move(handler);
 }
 
+// The connections are taken a moment later, not while the server reports
+// them: a server whose list of waiting connections is full stops taking
+// them from the system and returns to the event loop, so a flood of
+// connections cannot keep it from the clients already connected.
 void Connections::wsckTcpServer_ConnectionRequest()
+{
+    if (m_acceptScheduled)
+        return;
+    m_acceptScheduled = true;
+    QTimer::singleShot(0, this, [this] {
+        m_acceptScheduled = false;
+        TakeConnections();
+    });
+}
+
+void Connections::TakeConnections()
 {
     while (m_server->hasPendingConnections()) {
         std::unique_ptr<QTcpSocket> socket(m_server->nextPendingConnection());
         try {
-            if (m_open >= m_limits.maxConnections)
-                Refuse(std::move(socket));
+            const QString address = PeerAddressText(*socket);
+            if (MakeRoom(address))
+                Accept(std::move(socket), address);
             else
-                Accept(std::move(socket));
+                Refuse(std::move(socket));
+            if (m_refused + m_evicted > 0)
+                m_crowdingReport.Counted();
         } catch (const std::exception &e) {
             // The request is refused: the socket closes as it goes.
             m_log.LogServiceError(describe(e), QStringLiteral("wsckTcpServer_ConnectionRequest"));
@@ -121,7 +139,7 @@ void Connections::wsckTcpServer_ConnectionRequest()
     }
 }
 
-void Connections::Accept(std::unique_ptr<QTcpSocket> socket)
+void Connections::Accept(std::unique_ptr<QTcpSocket> socket, const QString &address)
 {
     const qint16 index = FreeSlot();
     QTcpSocket *s = socket.release();
@@ -129,9 +147,10 @@ void Connections::Accept(std::unique_ptr<QTcpSocket> socket)
     s->setReadBufferSize(ReadChunk);
     auto slot = std::make_unique<Slot>();
     slot->socket = s;
-    slot->peerAddress = PeerAddressText(*s);
+    slot->peerAddress = address;
     slot->accepted.start();
     m_slots[static_cast<size_t>(index)] = std::move(slot);
+    m_waiting[address].push_back(index);
     ++m_open;
     connect(s, &QTcpSocket::readyRead, this, [this, index, s] { wsckTcpServer_DataArrival(index, s); });
     connect(s, &QTcpSocket::disconnected, this, [this, index, s] { wsckTcpServer_Close(index, s); });
@@ -140,25 +159,77 @@ void Connections::Accept(std::unique_ptr<QTcpSocket> socket)
         if (s->state() == QAbstractSocket::UnconnectedState)
             wsckTcpServer_Close(index, s);
     });
+    // A login that came with the connection runs now, before newer
+    // connections from the same address can take this one's place.
+    pollfd waiting{static_cast<int>(s->socketDescriptor()), POLLIN, 0};
+    if (::poll(&waiting, 1, 0) > 0 && (waiting.revents & POLLIN))
+        s->waitForReadyRead(0);
 }
 
-// Over the cap the connection is closed at once. The first refusal is
-// reported, then at most one report a minute tells how many followed.
+// Room for one more connection from `address`, made by closing a connection
+// that has not logged in: that address's oldest when it has its most, else,
+// when the table is full, the oldest of the address with the most. False
+// when every connection has logged in. A logged-in one is never closed.
+bool Connections::MakeRoom(const QString &address)
+{
+    if (const auto own = m_waiting.constFind(address);
+        own != m_waiting.cend() && std::ssize(*own) >= m_limits.maxWaitingPerAddress) {
+        Evict(own->front());
+        return true;
+    }
+    if (m_open < m_limits.maxConnections)
+        return true;
+    auto busiest = m_waiting.cend();
+    for (auto it = m_waiting.cbegin(); it != m_waiting.cend(); ++it)
+        if (busiest == m_waiting.cend() || it->size() > busiest->size())
+            busiest = it;
+    if (busiest == m_waiting.cend())
+        return false;
+    Evict(busiest->front());
+    return true;
+}
+
+void Connections::Evict(qint16 index)
+{
+    ++m_evicted;
+    Unload(index, true);
+}
+
+// Every connection has logged in and the table is full.
 void Connections::Refuse(std::unique_ptr<QTcpSocket> socket)
 {
-    const QString address = PeerAddressText(*socket);
     socket->abort();
-    ++m_unreportedRefusals;
-    if (m_lastRefusalReport.isValid() && m_lastRefusalReport.elapsed() < m_limits.refusalReportIntervalMs)
+    ++m_refused;
+}
+
+// At most one report an interval tells how many connections were refused
+// or closed to make room, how many are open and who holds them.
+void Connections::ReportCrowding()
+{
+    if (m_refused == 0 && m_evicted == 0)
         return;
-    m_lastRefusalReport.start();
-    m_log.LogServiceError(QStringLiteral("%1 connection(s) refused: %2 connections are open, the most allowed; "
-                                         "the latest came from %3")
-                              .arg(m_unreportedRefusals)
+    QList<std::pair<qsizetype, QString>> busiest;
+    qsizetype waiting = 0;
+    for (auto it = m_waiting.cbegin(); it != m_waiting.cend(); ++it) {
+        waiting += it->size();
+        busiest.append({it->size(), it.key()});
+    }
+    std::sort(busiest.begin(), busiest.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
+    QStringList shown;
+    for (qsizetype i = 0; i < std::min<qsizetype>(3, busiest.size()); ++i)
+        shown << QStringLiteral("%1 (%2)").arg(busiest[i].second).arg(busiest[i].first);
+    m_log.LogServiceError(QStringLiteral("%1 connection(s) refused and %2 not logged in closed to make room for new "
+                                         "ones: %3 connections are open (at most %4), %5 not logged in; the busiest "
+                                         "addresses: %6")
+                              .arg(m_refused)
+                              .arg(m_evicted)
                               .arg(m_open)
-                              .arg(address),
+                              .arg(m_limits.maxConnections)
+                              .arg(waiting)
+                              .arg(shown.isEmpty() ? QStringLiteral("none") : shown.join(QStringLiteral(", "))),
                           QStringLiteral("wsckTcpServer_ConnectionRequest"));
-    m_unreportedRefusals = 0;
+    m_refused = 0;
+    m_evicted = 0;
 }
 
 // The lowest index that no connection holds among those handed out so far;
@@ -294,6 +365,17 @@ bool Connections::IsConnected(qint16 index) const
     return Loaded(index).socket->state() == QAbstractSocket::ConnectedState;
 }
 
+bool Connections::PeerGone(qint16 index) const
+{
+    const Slot &slot = Loaded(index);
+    return slot.peerClosed || slot.socket->state() != QAbstractSocket::ConnectedState;
+}
+
+void Connections::DroppedAnswer(qint16 index)
+{
+    ++Loaded(index).droppedAnswers;
+}
+
 QString Connections::PeerAddress(qint16 index) const
 {
     return Loaded(index).peerAddress;
@@ -301,6 +383,7 @@ QString Connections::PeerAddress(qint16 index) const
 
 void Connections::SendData(qint16 index, QStringView frame)
 {
+    LimitUnreadReplies(index, frame.size());
     QTcpSocket *socket = Loaded(index).socket;
     if (socket->bytesToWrite() + frame.size() > m_limits.maxPendingReplyBytes) {
         const QString description = QStringLiteral("Connection %1 from %2 closed: it left %3 bytes of replies unread")
@@ -311,6 +394,40 @@ void Connections::SendData(qint16 index, QStringView frame)
         throw platform::Error(protocol::ErrWrongConnectionState, description);
     }
     protocol::SendData(*socket, frame);
+}
+
+// Clients that never read could together take the service's memory: past
+// the cap for all, the connection holding the most unread replies is cut
+// off, unless it is the one about to get more, which its own cap deals with
+// below.
+void Connections::LimitUnreadReplies(qint16 sending, qint64 adding)
+{
+    qint64 total = adding;
+    qint16 most = 0;
+    qint64 mostBytes = -1;
+    for (size_t i = 1; i < m_slots.size(); ++i) {
+        if (!m_slots[i])
+            continue;
+        const qint64 bytes = m_slots[i]->socket->bytesToWrite();
+        total += bytes;
+        if (bytes > mostBytes) {
+            mostBytes = bytes;
+            most = static_cast<qint16>(i);
+        }
+    }
+    if (total <= m_limits.maxTotalPendingReplyBytes || most == 0)
+        return;
+    const QString description = QStringLiteral("Connection %1 from %2 closed: it left %3 bytes of replies unread, the "
+                                               "most of all connections, which left %4 bytes unread (at most %5)")
+                                    .arg(most)
+                                    .arg(Loaded(most).peerAddress)
+                                    .arg(mostBytes)
+                                    .arg(total - adding)
+                                    .arg(m_limits.maxTotalPendingReplyBytes);
+    Unload(most, true);
+    if (most == sending)
+        throw platform::Error(protocol::ErrWrongConnectionState, description);
+    m_log.LogServiceError(description, QStringLiteral("SendData"));
 }
 
 void Connections::Close(qint16 index)
@@ -330,9 +447,22 @@ QList<qint16> Connections::Indices() const
 
 void Connections::AddOnlineUser(qint16 index, const QString &user)
 {
-    Loaded(index).loggedIn = true;
+    Slot &slot = Loaded(index);
+    if (!slot.loggedIn)
+        StopWaiting(slot.peerAddress, index);
+    slot.loggedIn = true;
     RemoveOnlineUsers(index);
-    m_onlineUsers << user + EntrySuffix(index);
+    m_onlineUsers.append(OnlineUser{user, index});
+}
+
+void Connections::StopWaiting(const QString &address, qint16 index)
+{
+    const auto waiting = m_waiting.find(address);
+    if (waiting == m_waiting.end())
+        return;
+    std::erase(*waiting, index);
+    if (waiting->empty())
+        m_waiting.erase(waiting);
 }
 
 // Only AddOnlineUser sets the mark and only Unload removes the entries, so
@@ -361,8 +491,7 @@ bool Connections::FirstIgnoredRequest(qint16 index)
 
 void Connections::RemoveOnlineUsers(qint16 index)
 {
-    const QString suffix = EntrySuffix(index);
-    m_onlineUsers.removeIf([&suffix](const QString &entry) { return entry.endsWith(suffix); });
+    m_onlineUsers.removeIf([index](const OnlineUser &entry) { return entry.index == index; });
 }
 
 // Every way a connection ends comes here: its entries leave OnlineUsers, so
@@ -372,7 +501,17 @@ void Connections::RemoveOnlineUsers(qint16 index)
 void Connections::Unload(qint16 index, bool cutOff)
 {
     RemoveOnlineUsers(index);
-    QTcpSocket *socket = Loaded(index).socket;
+    const Slot &slot = Loaded(index);
+    if (!slot.loggedIn)
+        StopWaiting(slot.peerAddress, index);
+    else if (slot.droppedAnswers > 0)
+        m_log.LogServiceError(QStringLiteral("Connection %1 from %2 (user \"%3\") closed by its peer before %4 "
+                                             "request(s) that wanted an answer could run; they were dropped")
+                                  .arg(index)
+                                  .arg(slot.peerAddress, platform::LogSafeText(slot.Tag))
+                                  .arg(slot.droppedAnswers),
+                              QStringLiteral("wsckTcpServer_Close"));
+    QTcpSocket *socket = slot.socket;
     m_slots[static_cast<size_t>(index)].reset();
     --m_open;
     disconnect(socket, nullptr, this, nullptr);

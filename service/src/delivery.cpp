@@ -5,7 +5,6 @@
 #include "databases.h"
 #include "servicelog.h"
 
-#include "platform/convert.h"
 #include "platform/error.h"
 #include "protocol/protocol.h"
 #include "sealkit/clscipherbase.h"
@@ -24,21 +23,6 @@ QString MessageDateOf(const QString &datetime)
     const auto pair = [&](int at) { return datetime.mid(at, 2); };
     return pair(0) + QLatin1Char('/') + pair(2) + QLatin1Char('/') + pair(4) + QLatin1Char(' ') + pair(6)
         + QLatin1Char(':') + pair(8) + QLatin1Char(':') + pair(10);
-}
-
-// The connection index of an online entry "user|index"; 1 without "|".
-qint16 IndexOfEntry(const QString &entry)
-{
-    const qsizetype bar = entry.indexOf(QLatin1Char('|'));
-    if (bar < 0)
-        return 1;
-    QString digits;
-    for (const QChar c : QStringView(entry).mid(bar + 1)) {
-        if (!c.isDigit())
-            break;
-        digits += c;
-    }
-    return digits.isEmpty() ? 0 : platform::ToInteger(digits);
 }
 
 } // namespace
@@ -133,11 +117,10 @@ bool Delivery::SendReceivedMsg(const clsSMS &record)
     bool delivered = false;
     bool archived = false;
     try {
-        const QStringList entries = m_connections.OnlineUsers();
-        const QString line = record.Whose() + QLatin1Char(',') + record.Number() + QLatin1Char(',')
-            + record.MessageDate() + QLatin1Char(',') + record.Message();
-        for (const QString &entry : entries) {
-            const qint16 index = IndexOfEntry(entry);
+        const QList<Connections::OnlineUser> entries = m_connections.OnlineUsers();
+        const QString line = SmsRecordLine({record.Whose(), record.Number(), record.MessageDate(), record.Message()});
+        for (const Connections::OnlineUser &entry : entries) {
+            const qint16 index = entry.index;
             if (record.Whose().isEmpty())
                 continue;
             const QString user = m_connections.Tag(index).remove(QLatin1Char(':')).trimmed();

@@ -229,6 +229,10 @@ void frmMain::ListenOnPort()
     const qint32 port = platform::ToLong(m_port);
     if (port < 0 || port > 65535)
         throw platform::Error(10022, QStringLiteral("Invalid port: %1").arg(m_port));
+    // Room for a burst of connections while a flood is taken in, so that a
+    // user's connection is not dropped by the system to come again a
+    // second later.
+    wsckTcpServer.setListenBacklogSize(1024);
     if (!wsckTcpServer.listen(QHostAddress::Any, static_cast<quint16>(port)))
         throw listenError(wsckTcpServer, port);
 }

@@ -12,6 +12,7 @@
 #include "platform/logwriter.h"
 #include "platform/servicecontrol.h"
 #include "sealkit/clscipherbase.h"
+#include "store/servicesettings.h"
 
 #include <QObject>
 #include <QRandomGenerator>
@@ -34,9 +35,9 @@ class frmMain : public QObject {
 public:
     static constexpr auto ServiceName = "TalvinorSMSService";
     static constexpr auto DisplayName = "Talvinor SMS Service";
-    static constexpr auto IniFileName = "TalvinorSMSSvc.ini";
+    static constexpr auto IniFileName = ServiceSettingsFileName;
     static constexpr auto LogFileName = "TalvinorSMSSvc.log";
-    static constexpr auto SettingsSection = "Service Settings";
+    static constexpr auto SettingsSection = ServiceSettingsSection;
 
     // `programFolder` holds the settings file, the log and the data folders.
     explicit frmMain(QString programFolder, QObject *parent = nullptr);

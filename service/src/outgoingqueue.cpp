@@ -1,18 +1,21 @@
 #include "outgoingqueue.h"
 
-#include "frmmain.h"
 #include "queuefiles.h"
 #include "servicelog.h"
 
 #include "platform/error.h"
+#include "platform/logwriter.h"
 #include "platform/inifile.h"
+#include "store/servicesettings.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QTime>
 
 #include <algorithm>
+#include <optional>
 
 using platform::describe;
 
@@ -24,6 +27,19 @@ const QString Bulk = QStringLiteral("[Bulk]");
 QString TriesFileName(const QString &name)
 {
     return name + QStringLiteral(".tries");
+}
+
+QByteArray TriesFileContent(int tries)
+{
+    return QByteArray::number(tries) + "\r\n";
+}
+
+// A queue file holds one line of text; control characters (other than a
+// tab) mean it is something else.
+bool IsText(const QString &line)
+{
+    return std::none_of(line.cbegin(), line.cend(),
+                        [](QChar c) { return c != QLatin1Char('\t') && (c.unicode() < 0x20 || c.unicode() == 0x7F); });
 }
 
 } // namespace
@@ -49,9 +65,17 @@ OutgoingQueue::OutgoingQueue(QString programFolder, platform::IniFile &ini, Serv
     : QObject(parent),
       m_unsent(QueueFolder(programFolder, UnsentFolder)),
       m_sent(QueueFolder(programFolder, SentFolder)),
-      m_ini(ini),
-      m_log(log)
+      m_log(log),
+      m_readSendingWindow([&ini] {
+          return ini.ReadValue(QString::fromLatin1(ServiceSettingsSection), QString::fromLatin1(SendingWindowKey),
+                               QString::fromLatin1(SendingWindowDefault));
+      })
 {
+}
+
+void OutgoingQueue::SetSendingWindowReader(std::function<QString()> reader)
+{
+    m_readSendingWindow = std::move(reader);
 }
 
 void OutgoingQueue::ReadUnsentFile(vorbex::clsVorbex *modem)
@@ -59,13 +83,25 @@ void OutgoingQueue::ReadUnsentFile(vorbex::clsVorbex *modem)
     if (m_stopped || !modem)
         return;
     UseModem(modem);
+    // The modem's queue holds at most the send it runs and one more, so a
+    // receive poll never waits behind more than that.
+    if (modem->SendsWaiting() > 0)
+        return;
     try {
         const QStringList names = ListQueueFiles(m_unsent);
         ForgetVanished(names);
-        // One pass is one moment for the sending window.
+        // One pass is one moment for the sending window, which is read once
+        // per pass, at the first bulk file met: a change the console saves
+        // takes effect at the next pass, at most a tick later.
         const QString now = QTime::currentTime().toString(QStringLiteral("HH:mm"));
+        std::optional<bool> windowOpen;
+        const auto bulkWindowOpen = [&] {
+            if (!windowOpen)
+                windowOpen = InSendingWindow(m_readSendingWindow(), now);
+            return *windowOpen;
+        };
         for (const QString &name : names) {
-            if (DealWith(name, now))
+            if (DealWith(name, bulkWindowOpen))
                 return;
         }
     } catch (const std::exception &e) {
@@ -88,21 +124,38 @@ void OutgoingQueue::UseModem(vorbex::clsVorbex *modem)
 }
 
 // True when the file was dealt with, which ends the pass.
-bool OutgoingQueue::DealWith(const QString &name, const QString &now)
+bool OutgoingQueue::DealWith(const QString &name, const std::function<bool()> &bulkWindowOpen)
 {
     if (m_handedOver.contains(name) || m_passedOver.contains(name))
         return false;
+    if (const auto wait = m_retryAfter.find(name); wait != m_retryAfter.end()) {
+        if (!wait->hasExpired())
+            return false;
+        m_retryAfter.erase(wait);
+    }
     // A bulk file outside the window is not read again on every tick; queue
     // files do not change while they lie in Unsent.
     const bool knownBulk = m_waitingBulk.contains(name);
-    if (knownBulk && !BulkWindowOpen(now))
+    if (knownBulk && !bulkWindowOpen())
         return false;
+    const QString path = QDir(m_unsent).filePath(name);
+    // Only a file of its own is a message: a link may lead anywhere.
+    if (const QFileInfo info(path); info.isSymLink() || !info.isFile()) {
+        m_waitingBulk.remove(name);
+        SetAside(name, QStringLiteral("unreadable"), QStringLiteral("%1 is not a regular file").arg(name));
+        return false;
+    }
     QString line;
     try {
-        line = ReadFirstLine(QDir(m_unsent).filePath(name));
+        line = ReadFirstLine(path);
     } catch (const platform::Error &e) {
         m_waitingBulk.remove(name);
         SetAside(name, QStringLiteral("unreadable"), QStringLiteral("Cannot read %1: %2").arg(name, e.description()));
+        return false;
+    }
+    if (!IsText(line)) {
+        m_waitingBulk.remove(name);
+        SetAside(name, QStringLiteral("unreadable"), QStringLiteral("%1 is not a text file").arg(name));
         return false;
     }
     const SmsRecord fields = ReadSmsRecord(line);
@@ -121,7 +174,7 @@ bool OutgoingQueue::DealWith(const QString &name, const QString &now)
     if (sms.Whose() != Bulk) {
         text = sms.Whose() + QLatin1Char(':') + fields.Message;
     } else {
-        if (!knownBulk && !BulkWindowOpen(now)) {
+        if (!knownBulk && !bulkWindowOpen()) {
             m_waitingBulk.insert(name);
             return false;
         }
@@ -163,6 +216,8 @@ void OutgoingQueue::SendCompleted(const QString &tag, vorbex::clsVorbex::SendRes
         MoveToSent(tag);
         break;
     case vorbex::clsVorbex::SendResult::Refused:
+        // A short loss of the network must not use up the tries.
+        m_retryAfter.insert(tag, QDeadlineTimer(m_modem ? m_modem->SendHoldMs() : 0));
         SendFailed(tag, QStringLiteral("the modem refused it: ") + answer);
         break;
     case vorbex::clsVorbex::SendResult::Unanswered:
@@ -174,6 +229,11 @@ void OutgoingQueue::SendCompleted(const QString &tag, vorbex::clsVorbex::SendRes
 // The file stays in Unsent for a later tick, until its last try.
 void OutgoingQueue::SendFailed(const QString &name, const QString &reason)
 {
+    // Answered after all while its retry was on the way.
+    if (!QFile::exists(QDir(m_unsent).filePath(name))) {
+        m_retryAfter.remove(name);
+        return;
+    }
     const int tries = Tries(name) + 1;
     const QString told = QStringLiteral("%1 was not sent, try %2 of %3: %4").arg(name).arg(tries).arg(MaxTries).arg(reason);
     if (tries >= MaxTries) {
@@ -185,25 +245,51 @@ void OutgoingQueue::SendFailed(const QString &name, const QString &reason)
     KeepTries(name, tries);
 }
 
-int OutgoingQueue::Tries(const QString &name) const
+// A count that cannot be read back whole is no count: the file is taken to
+// be at its last try, so that a broken count never sends a message without
+// end.
+int OutgoingQueue::Tries(const QString &name)
 {
+    const int remembered = m_tries.value(name);
     QFile file(QDir(m_unsent).filePath(TriesFileName(name)));
-    const int kept = file.open(QIODevice::ReadOnly) ? file.readLine().trimmed().toInt() : 0;
-    return std::max(kept, m_tries.value(name));
+    if (!file.exists())
+        return remembered;
+    const QByteArray content = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    bool whole = false;
+    const int kept = content.trimmed().toInt(&whole);
+    if (whole && kept >= 0 && content == TriesFileContent(kept))
+        return std::max(kept, remembered);
+    m_log.LogServiceError(QStringLiteral("The count of tries of %1 cannot be read back whole (%2); the message counts "
+                                         "as at its last try")
+                              .arg(name, file.error() != QFile::NoError ? file.errorString()
+                                                                        : QStringLiteral("\"%1\"").arg(platform::LogSafeText(QString::fromLatin1(content.left(20))))),
+                          Procedure);
+    return std::max(MaxTries - 1, remembered);
 }
 
+// Written aside and renamed, then read back: a full disk must not leave a
+// count that restarts at nothing.
 void OutgoingQueue::KeepTries(const QString &name, int tries)
 {
-    m_tries.insert(name, tries);
-    QSaveFile file(QDir(m_unsent).filePath(TriesFileName(name)));
-    if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray::number(tries) + "\r\n") < 0 || !file.commit())
-        m_log.LogServiceError(QStringLiteral("Cannot keep the count of tries of %1 (%2); it is kept until the service stops")
-                                  .arg(name, file.errorString()),
-                              Procedure);
+    const QString path = QDir(m_unsent).filePath(TriesFileName(name));
+    const QByteArray content = TriesFileContent(tries);
+    QSaveFile file(path);
+    const bool written = file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit();
+    QFile back(path);
+    if (written && back.open(QIODevice::ReadOnly) && back.readAll() == content) {
+        m_tries.insert(name, tries);
+        return;
+    }
+    m_tries.insert(name, MaxTries - 1);
+    m_log.LogServiceError(QStringLiteral("Cannot keep the count of tries of %1 (%2); the message counts as at its last "
+                                         "try")
+                              .arg(name, written ? QStringLiteral("it does not read back whole") : file.errorString()),
+                          Procedure);
 }
 
 void OutgoingQueue::ForgetTries(const QString &name)
 {
+    m_retryAfter.remove(name);
     m_tries.remove(name);
     QFile::remove(QDir(m_unsent).filePath(TriesFileName(name)));
 }
@@ -224,26 +310,18 @@ void OutgoingQueue::SetAside(const QString &name, const QString &suffix, const Q
     SetAsideOrPassOver(m_unsent, name, suffix, reason, m_passedOver, m_log, Procedure);
 }
 
-// The window is read at each bulk file, so a change the console made takes
-// effect at the next one.
-bool OutgoingQueue::BulkWindowOpen(const QString &now) const
-{
-    const QString interval = m_ini.ReadValue(QString::fromLatin1(frmMain::SettingsSection),
-                                             QStringLiteral("allowed_time_interval"), QStringLiteral("00:00,23:59"));
-    return InSendingWindow(interval, now);
-}
-
 // What was learned about files that have left Unsent meanwhile is dropped,
 // so it never outgrows the folder.
 void OutgoingQueue::ForgetVanished(const QStringList &names)
 {
-    if (m_waitingBulk.size() + m_passedOver.size() + m_tries.size() <= names.size())
+    if (m_waitingBulk.size() + m_passedOver.size() + m_tries.size() + m_retryAfter.size() <= names.size())
         return;
     const QSet<QString> listed(names.cbegin(), names.cend());
     const auto vanished = [&listed](const QString &name) { return !listed.contains(name); };
     m_waitingBulk.removeIf(vanished);
     m_passedOver.removeIf(vanished);
     m_tries.removeIf([&listed](const QHash<QString, int>::iterator it) { return !listed.contains(it.key()); });
+    m_retryAfter.removeIf([&listed](const QHash<QString, QDeadlineTimer>::iterator it) { return !listed.contains(it.key()); });
 }
 
 void OutgoingQueue::Stop()

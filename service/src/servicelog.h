@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
+
+#include <functional>
 
 namespace platform {
 class LogWriter;
@@ -24,4 +28,25 @@ public:
 
 private:
     platform::LogWriter &m_logFile;
+};
+
+// When a kind of event that can come in floods is reported, so that nobody
+// can write the log's history away: the first at once, then whatever came
+// since at most once an interval, and the last ones when the interval ends.
+// The owner counts the events and writes the report.
+class ReportLimiter {
+public:
+    explicit ReportLimiter(std::function<void()> report, int intervalMs = 60000);
+
+    void SetInterval(int ms) { m_intervalMs = ms; }
+    // An event was counted: the report runs now or when the interval ends.
+    void Counted();
+
+private:
+    void Report();
+
+    std::function<void()> m_report;
+    int m_intervalMs;
+    QElapsedTimer m_last;
+    QTimer m_due;
 };

@@ -14,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -33,6 +34,15 @@
 
 namespace {
 
+// The online entries as "user|index", in login order.
+QStringList Entries(const Connections &connections)
+{
+    QStringList entries;
+    for (const Connections::OnlineUser &entry : connections.OnlineUsers())
+        entries << entry.user + QLatin1Char('|') + QString::number(entry.index);
+    return entries;
+}
+
 using protocol::Message;
 
 const QString BobDigest = QStringLiteral("0123456789ABCDEF0123456789ABCDEF");
@@ -47,8 +57,11 @@ QString L(const char *text)
 // A desktop client reduced to the wire: frames out, decoded messages in.
 class Client {
 public:
-    explicit Client(quint16 port)
+    // From `from`, one of the loopback addresses, when given.
+    explicit Client(quint16 port, const QHostAddress &from = QHostAddress())
     {
+        if (!from.isNull())
+            m_socket.bind(from);
         QObject::connect(&m_socket, &QTcpSocket::readyRead, [this] {
             m_buffer.Append(platform::codepage::fromAnsi(m_socket.readAll()));
             while (const auto message = m_buffer.NextMessage())
@@ -75,6 +88,8 @@ public:
         return QTest::qWaitFor([this] { return m_socket.state() == QAbstractSocket::UnconnectedState; }, 10000);
     }
     bool HasMessages() const { return !m_messages.empty(); }
+    // Closes its end after what it has written.
+    void Close() { m_socket.disconnectFromHost(); }
 
 private:
     QTcpSocket m_socket;
@@ -137,10 +152,10 @@ protected:
 
     // A connected client, kept open by the fixture, and the index of its
     // slot.
-    std::pair<Client *, qint16> Connect()
+    std::pair<Client *, qint16> Connect(const QHostAddress &from = QHostAddress())
     {
         const QList<qint16> before = connections.Indices();
-        clients.push_back(std::make_unique<Client>(server.serverPort()));
+        clients.push_back(std::make_unique<Client>(server.serverPort(), from));
         EXPECT_TRUE(QTest::qWaitFor([&] { return connections.Indices().size() > before.size(); }, 5000));
         for (qint16 index : connections.Indices())
             if (!before.contains(index))
@@ -227,7 +242,7 @@ TEST_F(CommandInterpreterTest, LoginAnswersWithTheFreeNumbersPermission)
         EXPECT_EQ(reply->code, protocol::CMD_LOGIN_REPLY);
         EXPECT_EQ(Deciphered(*reply), L(c.reply)) << c.user;
         EXPECT_EQ(connections.Tag(index), L(c.user));
-        EXPECT_TRUE(connections.OnlineUsers().contains(L(c.user) + QLatin1Char('|') + QString::number(index)));
+        EXPECT_TRUE(Entries(connections).contains(L(c.user) + QLatin1Char('|') + QString::number(index)));
     }
     // Only the Null permission is a failure, logged where it is read.
     EXPECT_EQ(LogText().count(QStringLiteral("Procedure: UserManualNumberPermissionCheck")), 1) << qPrintable(LogText());
@@ -246,8 +261,12 @@ TEST_F(CommandInterpreterTest, ARefusedLoginClosesTheConnectionWithoutAFrameAndI
         {L("x\" from 10.9.9.9\r\nRefused login from 10.9.9.9^x"), "user \"x\\\" from 10.9.9.9??Refused login from 10.9.9.9\""},
         {QString(100, QLatin1Char('a')) + QLatin1Char('^'), nullptr},
     };
+    int n = 0;
     for (const Case &c : cases) {
-        const auto [client, index] = Connect();
+        // Each from an address of its own: only an address's first refusal
+        // is reported in full.
+        const QString address = QStringLiteral("127.0.0.%1").arg(++n);
+        const auto [client, index] = Connect(QHostAddress(address));
         const qsizetype logged = LogText().size();
         client->Send(protocol::CMD_LOGIN, c.data);
         EXPECT_TRUE(client->WaitForClose()) << qPrintable(c.data);
@@ -255,11 +274,73 @@ TEST_F(CommandInterpreterTest, ARefusedLoginClosesTheConnectionWithoutAFrameAndI
         EXPECT_FALSE(connections.Exists(index)) << qPrintable(c.data);
         const QString entry = LogText().mid(logged);
         const QString expected = c.logged ? L(c.logged) : QStringLiteral("user \"") + QString(64, QLatin1Char('a')) + QStringLiteral("...\"");
-        EXPECT_TRUE(entry.contains(QStringLiteral("Refused login from 127.0.0.1 for ") + expected + QStringLiteral("\r\nProcedure: ExecuteCommand")))
+        EXPECT_TRUE(entry.contains(QStringLiteral("Refused login from ") + address + QStringLiteral(" for ") + expected + QStringLiteral("\r\nProcedure: ExecuteCommand")))
             << qPrintable(entry);
         EXPECT_EQ(entry.count(QStringLiteral("Procedure: ")), 1) << qPrintable(entry);
     }
     EXPECT_TRUE(connections.OnlineUsers().isEmpty());
+}
+
+// Refused logins from rotating addresses cannot write the log away: each
+// address's first is reported, the rest as counts with the most tried user
+// names, at most once an interval.
+TEST_F(CommandInterpreterTest, LaterRefusalsOfAnAddressAreCountedNotEachLogged)
+{
+    interpreter.SetRefusalReportInterval(400);
+    constexpr int Addresses = 40;
+    constexpr int Rounds = 3;
+    QElapsedTimer spent;
+    spent.start();
+    for (int round = 0; round < Rounds; ++round) {
+        for (int a = 1; a <= Addresses; ++a) {
+            const auto [client, index] = Connect(QHostAddress(QStringLiteral("127.0.0.%1").arg(a)));
+            client->Send(protocol::CMD_LOGIN, round == 2 ? QStringLiteral("root^x") : QStringLiteral("admin^x"));
+            ASSERT_TRUE(client->WaitForClose());
+        }
+    }
+    const QRegularExpression summary(QStringLiteral("(\\d+) more refused login\\(s\\) from (\\d+) address\\(es\\) already "
+                                                    "reported; the user names most refused: (.*)\r\n"));
+    int counted = 0;
+    int summaries = 0;
+    QString names;
+    const auto countSummaries = [&] {
+        counted = 0;
+        summaries = 0;
+        names.clear();
+        for (auto it = summary.globalMatch(LogText()); it.hasNext();) {
+            const auto match = it.next();
+            counted += match.captured(1).toInt();
+            names += match.captured(3);
+            ++summaries;
+        }
+        return counted == Addresses * (Rounds - 1);
+    };
+    EXPECT_TRUE(QTest::qWaitFor(countSummaries, 5000)) << counted << qPrintable(LogText());
+    EXPECT_LE(summaries, 2 + spent.elapsed() / 400) << qPrintable(LogText());
+    EXPECT_EQ(LogText().count(QStringLiteral("Refused login from ")), Addresses) << qPrintable(LogText());
+    EXPECT_TRUE(names.contains(QStringLiteral("\"admin\" (")) && names.contains(QStringLiteral("\"root\" ("))) << qPrintable(names);
+}
+
+// A logged-in client that sends many searches in one write and closes gets
+// them dropped without a line each: one line at its close gives the count.
+// Its sends still run.
+TEST_F(CommandInterpreterTest, AnswersToAPeerThatClosedAreDroppedWithOneLine)
+{
+    const auto [client, index] = LoggedIn();
+    const qsizetype logged = LogText().size();
+    QByteArray burst;
+    for (int i = 0; i < 500; ++i)
+        burst += protocol::PrepareDataToSend(protocol::CMD_PHONEBOOK_SEARCH, QStringLiteral("ann")).toLatin1();
+    burst += protocol::PrepareDataToSend(protocol::CMD_SEND_SMS, QStringLiteral("123^^still goes")).toLatin1();
+    client->SendRaw(burst);
+    client->Close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !connections.Exists(index); }, 20000));
+    const QString entry = LogText().mid(logged);
+    EXPECT_EQ(entry.count(QStringLiteral("Procedure: ")), 1) << qPrintable(entry);
+    EXPECT_TRUE(entry.contains(QStringLiteral("(user \"bob\") closed by its peer before "))) << qPrintable(entry);
+    EXPECT_FALSE(entry.contains(QStringLiteral("Wrong protocol"))) << qPrintable(entry);
+    EXPECT_EQ(queued.size(), 1);
+    EXPECT_TRUE(queued.value(0).endsWith(QStringLiteral(",still goes")));
 }
 
 // Ten refusals within ten minutes block the address for ten minutes: even
@@ -313,7 +394,7 @@ TEST_F(CommandInterpreterTest, ALoginOnALoggedInConnectionReplacesItsEntry)
     const auto reply = client->Next();
     ASSERT_TRUE(reply);
     EXPECT_EQ(Deciphered(*reply), QStringLiteral("(Connected)|0"));
-    EXPECT_EQ(connections.OnlineUsers(), QStringList{QStringLiteral("ann|%1").arg(index)});
+    EXPECT_EQ(Entries(connections), QStringList{QStringLiteral("ann|%1").arg(index)});
     EXPECT_EQ(connections.Tag(index), QStringLiteral("ann"));
 
     // Refused the next time: the connection and its entry both go.
@@ -322,11 +403,13 @@ TEST_F(CommandInterpreterTest, ALoginOnALoggedInConnectionReplacesItsEntry)
     EXPECT_TRUE(connections.OnlineUsers().isEmpty());
 }
 
-TEST_F(CommandInterpreterTest, RequestsBeforeLoginAreIgnoredAndLoggedOncePerConnection)
+TEST_F(CommandInterpreterTest, RequestsBeforeLoginAreIgnoredAndLoggedOncePerAddress)
 {
     FillPhonebook();
-    for (int connection = 0; connection < 2; ++connection) {
-        const auto [client, index] = Connect();
+    int n = 0;
+    for (const char *from : {"127.0.0.1", "127.0.0.1", "127.0.0.2"}) {
+        const bool reported = n++ != 1;
+        const auto [client, index] = Connect(QHostAddress(L(from)));
         for (int i = 0; i < 200; ++i) {
             client->Send(protocol::CMD_PHONEBOOK_SEARCH, QStringLiteral("ann"));
             client->Send(protocol::CMD_SEND_SMS, QStringLiteral("123^^hi"));
@@ -337,7 +420,8 @@ TEST_F(CommandInterpreterTest, RequestsBeforeLoginAreIgnoredAndLoggedOncePerConn
         EXPECT_EQ(first->code, protocol::CMD_LOGIN_REPLY);
         EXPECT_TRUE(queued.isEmpty());
         EXPECT_TRUE(TakeUnsentFiles().isEmpty());
-        EXPECT_EQ(LogText().count(QStringLiteral("from connection %1 (127.0.0.1) ignored: it has not logged in").arg(index)), 1)
+        // once per address
+        EXPECT_EQ(LogText().count(QStringLiteral("from connection %1 (%2) ignored: it has not logged in").arg(index).arg(L(from))), reported ? 1 : 0)
             << qPrintable(LogText());
     }
     EXPECT_EQ(LogText().count(QStringLiteral("Procedure: ExecuteCommand")), 2) << qPrintable(LogText());
@@ -597,6 +681,37 @@ TEST_F(CommandInterpreterTest, SendQueuesEachDistinctNumberOnceInOrder)
             EXPECT_TRUE(entry.contains(L(c.logged))) << c.data << ": " << qPrintable(entry);
         else
             EXPECT_EQ(entry, QString()) << c.data;
+    }
+}
+
+// Numbers stored as people write them go out as numbers: blanks, brackets,
+// dashes, dots and slashes go; anything else stays, so a number that is no
+// number is still one the queue sets aside. Duplicates are found after that.
+TEST_F(CommandInterpreterTest, StoredNumbersLoseTheMarksWrittenBetweenDigits)
+{
+    AddContact(L("Ann"), L("A"), Null, L("0532 123 00 02"));
+    AddContact(L("Bob"), L("B"), Null, L("(0532) 123-00-03"));
+    AddContact(L("Cem"), L("C"), Null, QStringLiteral("0532 123.00/04"));
+    AddContact(L("Dil"), L("D"), Null, L("0800 FLOWERS"));
+    AddContact(L("Ece"), L("E"), Null, L("05321230002"));
+    AddContact(L("Fay"), L("F"), Null, L("+90 (532) 123 00 05"));
+    AddContact(L("Gul"), L("G"), Null, L(" - "));
+    phonebook->Run(QStringLiteral("INSERT INTO Groups (GroupName) VALUES ('All')"));
+    for (int contact = 1; contact <= 7; ++contact)
+        phonebook->Run(QStringLiteral("INSERT INTO ContactGroupLink (GroupID, ContactID) VALUES (1, ?)"), {contact});
+    const auto [client, index] = LoggedIn();
+    const QStringList expected{L("05321230002"), L("05321230003"), L("05321230004"), L("0800FLOWERS"),
+                               L("+905321230005")};
+    for (const char *data : {"^1|0|2|0|3|0|4|0|5|0|6|0|7|0^hi", "^1|1^hi", "0532 123 00 02^1|1^hi"}) {
+        queued.clear();
+        SendAndSettle(*client, L(data));
+        QStringList numbers;
+        for (const QString &q : queued)
+            numbers << ReadSmsRecord(q).Number;
+        // Typed numbers keep the present check: as typed.
+        const QStringList want = QByteArray(data).startsWith('^') ? expected : QStringList{L("0532 123 00 02")} + expected;
+        EXPECT_EQ(numbers, want) << data;
+        TakeUnsentFiles();
     }
 }
 

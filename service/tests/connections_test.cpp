@@ -22,6 +22,15 @@
 
 namespace {
 
+// The online entries as "user|index", in login order.
+QStringList Entries(const Connections &connections)
+{
+    QStringList entries;
+    for (const Connections::OnlineUser &entry : connections.OnlineUsers())
+        entries << entry.user + QLatin1Char('|') + QString::number(entry.index);
+    return entries;
+}
+
 using Recorded = std::pair<QString, qint16>;
 
 class ConnectionsTest : public ::testing::Test {
@@ -40,17 +49,35 @@ protected:
     }
 
     // A new client, once the table has given it a slot; its index.
-    qint16 Connect()
+    qint16 Connect(const QString &from = QString())
     {
         const QList<qint16> before = connections.Indices();
         clients.push_back(std::make_unique<QTcpSocket>());
+        if (!from.isEmpty())
+            clients.back()->bind(QHostAddress(from));
         clients.back()->connectToHost(QHostAddress::LocalHost, server.serverPort());
-        const bool accepted = QTest::qWaitFor([&] { return connections.Indices().size() == before.size() + 1; }, 5000);
+        const bool accepted = QTest::qWaitFor([&] {
+            for (qint16 index : connections.Indices())
+                if (!before.contains(index))
+                    return true;
+            return false;
+        }, 5000);
         EXPECT_TRUE(accepted);
         for (qint16 index : connections.Indices())
             if (!before.contains(index))
                 return index;
         return 0;
+    }
+
+    // A new client whose slot may be one just freed for it: once the table
+    // has taken it.
+    void ConnectInPlace(const QString &from)
+    {
+        clients.push_back(std::make_unique<QTcpSocket>());
+        clients.back()->bind(QHostAddress(from));
+        clients.back()->connectToHost(QHostAddress::LocalHost, server.serverPort());
+        EXPECT_TRUE(clients.back()->waitForConnected(5000));
+        QTest::qWait(200);
     }
 
     QTcpSocket &Client(size_t n) { return *clients.at(n); }
@@ -186,7 +213,7 @@ TEST_F(ConnectionsTest, ClosingRemovesExactlyTheEntriesOfThatConnection)
     for (const Step &s : steps) {
         Client(s.client).disconnectFromHost();
         ASSERT_TRUE(WaitForFree(s.index)) << s.index;
-        EXPECT_EQ(connections.OnlineUsers(), s.remaining) << s.index;
+        EXPECT_EQ(Entries(connections), s.remaining) << s.index;
         EXPECT_FALSE(connections.IsLoggedIn(s.index));
     }
     EXPECT_TRUE(connections.IsLoggedIn(bob1));
@@ -201,7 +228,7 @@ TEST_F(ConnectionsTest, ALaterLoginReplacesTheEntryOfItsConnection)
     connections.AddOnlineUser(second, QStringLiteral("carl"));
     connections.AddOnlineUser(first, QStringLiteral("bob"));
     connections.AddOnlineUser(first, QStringLiteral("bob"));
-    EXPECT_EQ(connections.OnlineUsers(), (QStringList{QStringLiteral("carl|2"), QStringLiteral("bob|1")}));
+    EXPECT_EQ(Entries(connections), (QStringList{QStringLiteral("carl|2"), QStringLiteral("bob|1")}));
 }
 
 TEST_F(ConnectionsTest, ClosingFromThisSideEndsTheConnectionCleanlyAndFreesTheSlot)
@@ -299,39 +326,81 @@ TEST_F(ConnectionsTest, AConnectionThatDoesNotLogInInTimeIsClosed)
     EXPECT_TRUE(LogText().isEmpty()) << qPrintable(LogText());
 }
 
-TEST_F(ConnectionsTest, ConnectionsBeyondTheCapAreClosedAtOnceAndReportedOncePerInterval)
+// Past the cap a new connection takes the place of the oldest one not
+// logged in of the address with the most of them; a logged-in connection is
+// never closed for it, and only when all are logged in is the new one
+// closed at once. It is reported at most once an interval, with counts.
+TEST_F(ConnectionsTest, PastTheCapANewConnectionReplacesTheBusiestAddressesOldest)
 {
     ConnectionLimits limits;
-    limits.maxConnections = 2;
+    limits.maxConnections = 4;
+    limits.refusalReportIntervalMs = 300;
     connections.SetLimits(limits);
-    Connect();
-    const qint16 second = Connect();
-    // The system accepts the connection; the service then closes it.
-    const auto refused = [&] {
-        QTcpSocket client;
-        bool connected = false;
-        QObject::connect(&client, &QTcpSocket::connected, [&] { connected = true; });
-        client.connectToHost(QHostAddress::LocalHost, server.serverPort());
-        return QTest::qWaitFor([&] { return connected && client.state() == QAbstractSocket::UnconnectedState; }, 10000);
-    };
-    EXPECT_TRUE(refused());
-    EXPECT_TRUE(refused());
-    EXPECT_EQ(connections.Indices().size(), 2);
-    const QString report = QStringLiteral("connection(s) refused: 2 connections are open, the most allowed; "
-                                          "the latest came from 127.0.0.1\r\nProcedure: wsckTcpServer_ConnectionRequest");
-    EXPECT_EQ(LogText().count(QStringLiteral("1 ") + report), 1) << qPrintable(LogText());
-    EXPECT_EQ(LogText().count(report), 1) << qPrintable(LogText());
+    const qint16 user = Connect(QStringLiteral("127.0.0.2"));
+    connections.AddOnlineUser(user, QStringLiteral("ann"));
+    const qint16 other = Connect(QStringLiteral("127.0.0.3"));
+    const qint16 busyOldest = Connect(QStringLiteral("127.0.0.4"));
+    const qint16 busyNewer = Connect(QStringLiteral("127.0.0.4"));
 
-    // Once the interval has passed, the next refusal reports those held back.
-    limits.refusalReportIntervalMs = 0;
+    ConnectInPlace(QStringLiteral("127.0.0.5"));
+    // The slot freed takes the newcomer.
+    ASSERT_TRUE(connections.Exists(busyOldest));
+    EXPECT_EQ(connections.PeerAddress(busyOldest), QStringLiteral("127.0.0.5"));
+    EXPECT_TRUE(connections.Exists(busyNewer));
+    EXPECT_TRUE(connections.Exists(other));
+    EXPECT_TRUE(connections.IsLoggedIn(user));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Client(2).state() == QAbstractSocket::UnconnectedState; }, 5000));
+
+    // All logged in: the newcomer goes.
+    for (qint16 index : connections.Indices())
+        if (!connections.IsLoggedIn(index))
+            connections.AddOnlineUser(index, QStringLiteral("u%1").arg(index));
+    QTcpSocket refused;
+    bool connected = false;
+    QObject::connect(&refused, &QTcpSocket::connected, [&] { connected = true; });
+    refused.connectToHost(QHostAddress::LocalHost, server.serverPort());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return connected && refused.state() == QAbstractSocket::UnconnectedState; }, 10000));
+    EXPECT_EQ(connections.Indices().size(), 4);
+    for (qint16 index : connections.Indices())
+        EXPECT_TRUE(connections.IsLoggedIn(index));
+
+    // One report at once, the rest when the interval ends.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return LogText().count(QStringLiteral("Procedure: wsckTcpServer_ConnectionRequest")) == 2; }, 5000))
+        << qPrintable(LogText());
+    EXPECT_TRUE(LogText().contains(QStringLiteral("0 connection(s) refused and 1 not logged in closed to make room for new "
+                                                  "ones: 4 connections are open (at most 4), 3 not logged in; the busiest "
+                                                  "addresses: ")))
+        << qPrintable(LogText());
+    EXPECT_TRUE(LogText().contains(QStringLiteral("1 connection(s) refused and 0 not logged in closed to make room for new "
+                                                  "ones: 4 connections are open (at most 4), 0 not logged in; the busiest "
+                                                  "addresses: none")))
+        << qPrintable(LogText());
+}
+
+// One address holds at most so many connections not logged in: the next
+// one from there takes the place of its oldest, whatever room is left, and
+// other addresses and logged-in connections keep theirs.
+TEST_F(ConnectionsTest, AnAddressKeepsAtMostItsShareOfConnectionsNotLoggedIn)
+{
+    ConnectionLimits limits;
+    limits.maxWaitingPerAddress = 3;
     connections.SetLimits(limits);
-    EXPECT_TRUE(refused());
-    EXPECT_EQ(LogText().count(QStringLiteral("2 ") + report), 1) << qPrintable(LogText());
-
-    // A slot that frees up takes the next client.
-    Client(1).disconnectFromHost();
-    ASSERT_TRUE(WaitForFree(second));
-    EXPECT_EQ(Connect(), second);
+    const qint16 loggedIn = Connect(QStringLiteral("127.0.0.7"));
+    connections.AddOnlineUser(loggedIn, QStringLiteral("ann"));
+    QList<qint16> flood;
+    for (int i = 0; i < 3; ++i)
+        flood << Connect(QStringLiteral("127.0.0.7"));
+    const qint16 elsewhere = Connect(QStringLiteral("127.0.0.8"));
+    ConnectInPlace(QStringLiteral("127.0.0.7"));
+    // The oldest went, and its slot took the newcomer.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Client(1).state() == QAbstractSocket::UnconnectedState; }, 5000));
+    EXPECT_TRUE(connections.Exists(flood[0]));
+    EXPECT_TRUE(connections.Exists(flood[1]));
+    EXPECT_TRUE(connections.Exists(flood[2]));
+    EXPECT_TRUE(connections.Exists(elsewhere));
+    EXPECT_TRUE(connections.IsLoggedIn(loggedIn));
+    EXPECT_EQ(connections.Indices().size(), 5);
+    EXPECT_TRUE(LogText().contains(QStringLiteral("the busiest addresses: 127.0.0.7 (3), 127.0.0.8 (1)"))) << qPrintable(LogText());
 }
 
 TEST_F(ConnectionsTest, AClientThatLeavesRepliesUnreadIsCutOffAtTheCap)
@@ -377,6 +446,42 @@ TEST_F(ConnectionsTest, AClientThatLeavesRepliesUnreadIsCutOffAtTheCap)
     } catch (...) {
         ADD_FAILURE() << "the reading client was cut off too";
     }
+}
+
+// Clients that never read are bounded together too: past the cap for all,
+// the connection holding the most unread replies is cut off and logged, and
+// the others go on.
+TEST_F(ConnectionsTest, UnreadRepliesOfAllConnectionsAreBounded)
+{
+    ConnectionLimits limits;
+    limits.maxPendingReplyBytes = 64 * 1024 * 1024;
+    limits.maxTotalPendingReplyBytes = 2 * 1024 * 1024;
+    connections.SetLimits(limits);
+    const QString frame = protocol::PrepareDataToSend(protocol::CMD_PHONEBOOK_RESULT, QString(8000, QLatin1Char('x')));
+    QList<qint16> deaf;
+    for (int i = 0; i < 4; ++i) {
+        deaf << Connect();
+        Client(static_cast<size_t>(i)).setReadBufferSize(1);
+    }
+    // The first gets twice as much as the others, round after round,
+    // until one is cut off: the first, while another is being sent to.
+    bool cut = false;
+    for (int round = 0; round < 5000 && !cut; ++round) {
+        for (int i = 0; i < deaf.size() && !cut; ++i) {
+            for (int times = i == 0 ? 2 : 1; times > 0 && !cut; --times) {
+                EXPECT_EQ(RaisedNumber([&] { connections.SendData(deaf[i], frame); }), 0);
+                cut = !connections.Exists(deaf[0]);
+            }
+        }
+        QCoreApplication::processEvents();
+    }
+    ASSERT_TRUE(cut) << "never cut off";
+    EXPECT_EQ(connections.Indices(), deaf.mid(1));
+    const QString text = LogText();
+    EXPECT_EQ(text.count(QStringLiteral("Procedure: SendData")), 1) << qPrintable(text);
+    EXPECT_TRUE(text.contains(QStringLiteral("Connection %1 from 127.0.0.1 closed: it left ").arg(deaf[0])))
+        << qPrintable(text);
+    EXPECT_TRUE(text.contains(QStringLiteral("the most of all connections"))) << qPrintable(text);
 }
 
 // A client flooding requests gets its turn like any other: a message from

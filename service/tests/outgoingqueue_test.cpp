@@ -15,6 +15,7 @@
 #include "../../vorbex/src/runtime.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -106,6 +107,9 @@ protected:
         modem.reset();
         queue = std::make_unique<OutgoingQueue>(folder.path(), ini, log);
         modem = std::make_unique<clsVorbex>();
+        // As the service logs them.
+        QObject::connect(modem.get(), &clsVorbex::Warning,
+                         [this](const QString &procedure, const QString &text) { log.LogServiceError(text, procedure); });
     }
 
     QString unsent(const QString &name = QString()) const { return QDir(folder.filePath(S("Unsent"))).filePath(name); }
@@ -238,6 +242,53 @@ TEST_F(OutgoingQueueTest, UnreadableFileIsSetAsideOnceAndThePassGoesOn)
     EXPECT_EQ(logText(), logged);
 }
 
+// Only a regular file of text is a message: a link (which may lead to any
+// file the service can read) or a binary file is set aside, never sent or
+// moved to Sent.
+TEST_F(OutgoingQueueTest, LinksAndFilesThatAreNotTextAreSetAsideAsUnreadable)
+{
+    const QString elsewhere = folder.filePath(S("elsewhere.dat"));
+    {
+        QFile f(elsewhere);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("bob,0532,d,through a link\r\n");
+    }
+    ASSERT_TRUE(QFile::link(elsewhere, unsent(S("1.dat"))));
+    put(S("2.dat"), QByteArray("bob,0532,d,bin\0ary\x01\r\n", 21));
+    put(S("3.dat"), "bob,0532,d,tab\tand text\r\n");
+
+    EXPECT_EQ(pass(), QStringList{S("3.dat")});
+    EXPECT_EQ(files(unsent()), QStringList({S("1.dat.unreadable"), S("2.dat.unreadable"), S("3.dat")}));
+    EXPECT_EQ(files(sent()), QStringList());
+    const QByteArray logged = logText();
+    EXPECT_TRUE(logged.contains("1.dat is not a regular file")) << logged.constData();
+    EXPECT_TRUE(logged.contains("2.dat is not a text file")) << logged.constData();
+    EXPECT_TRUE(QFile::exists(elsewhere));
+}
+
+// The settings file is consulted once per pass, however many bulk files
+// wait, and a change takes effect at the next pass.
+TEST_F(OutgoingQueueTest, SendingWindowIsReadOncePerPass)
+{
+    QString window = closedWindow();
+    int reads = 0;
+    queue->SetSendingWindowReader([&] {
+        ++reads;
+        return window;
+    });
+    for (int i = 1; i <= 5; ++i)
+        put(QStringLiteral("%1.dat").arg(i), "[Bulk],0532,d,bulk\r\n");
+    put(S("6.dat"), "bob,0532,d,user\r\n");
+
+    EXPECT_EQ(pass(), QStringList{S("6.dat")});
+    EXPECT_EQ(reads, 1);
+    EXPECT_EQ(pass(), QStringList());
+    EXPECT_EQ(reads, 2);
+    window = S("00:00,23:59");
+    EXPECT_EQ(pass(), QStringList{S("1.dat")});
+    EXPECT_EQ(reads, 3);
+}
+
 TEST_F(OutgoingQueueTest, BulkFilesWaitOutsideTheWindowReadAtEachPass)
 {
     setWindow(closedWindow());
@@ -313,12 +364,25 @@ protected:
         }
         return messages;
     }
-    // One tick, then the modem's own timer until the send has run.
+    // Ticks of the outgoing queue, and the modem's own timer, until a send
+    // has come back.
     bool passAndSend()
     {
         QSignalSpy completed(modem.get(), &clsVorbex::SendCompleted);
+        QTimer ticks;
+        QObject::connect(&ticks, &QTimer::timeout, [this] { queue->ReadUnsentFile(modem.get()); });
+        ticks.start(50);
         queue->ReadUnsentFile(modem.get());
-        return completed.wait(20000);
+        return completed.wait(20000 + 2 * static_cast<int>(clsVorbex::SendHoldMs()));
+    }
+    // The service's two timers as they run, until `done` holds or the time
+    // is out.
+    bool runService(const std::function<bool()> &done, int timeoutMs)
+    {
+        QTimer ticks;
+        QObject::connect(&ticks, &QTimer::timeout, [this] { queue->ReadUnsentFile(modem.get()); });
+        ticks.start(static_cast<int>(vorbex::runtime::waitMs(8.0)));
+        return QTest::qWaitFor(done, timeoutMs);
     }
 };
 
@@ -378,7 +442,9 @@ TEST_F(OutgoingQueueSend, SentFileThatCannotMoveIsNeverHandedOverAgain)
 }
 
 // A send the modem refuses or leaves unanswered stays in Unsent for a later
-// tick, three tries in all, counted across a restart; then it is set aside.
+// tick, three tries in all, counted across a restart, each at least the
+// modem's hold after the one before; then it is set aside. Renamed back, it
+// starts afresh.
 TEST_F(OutgoingQueueSend, FailedSendIsTriedThreeTimesThenSetAside)
 {
     const struct {
@@ -386,7 +452,7 @@ TEST_F(OutgoingQueueSend, FailedSendIsTriedThreeTimesThenSetAside)
         const char *logged;
     } cases[] = {
         {"refuse 500", "the modem refused it: +CMS ERROR: 500"},
-        {"silent", "the modem did not answer"},
+        {"silent", "the modem did not answer: No result from the modem within 60 s"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.fault);
@@ -394,22 +460,34 @@ TEST_F(OutgoingQueueSend, FailedSendIsTriedThreeTimesThenSetAside)
         const qsizetype logged = logText().size();
         const qsizetype sentBefore = sentMessages().size();
         put(S("1.dat"), "bob,0532,d,not through\r\n");
-        for (int attempt = 1; attempt <= OutgoingQueue::MaxTries; ++attempt) {
-            if (attempt == 2) {
-                restart();
-                modem->OpenDevice(true);
+        for (int round = 1; round <= 2; ++round) {
+            QElapsedTimer sinceTry;
+            for (int attempt = 1; attempt <= OutgoingQueue::MaxTries; ++attempt) {
+                if (attempt == 3) {
+                    restart();
+                    modem->OpenDevice(true);
+                }
+                ASSERT_TRUE(passAndSend()) << attempt;
+                // A refusal comes at once, so its retry waits out the hold
+                // (but not across the restart, which forgets the moment).
+                if (attempt == 2)
+                    EXPECT_GE(sinceTry.elapsed(), clsVorbex::SendHoldMs());
+                sinceTry.start();
+                const QByteArray entry = logText().mid(logged);
+                EXPECT_TRUE(entry.contains(QStringLiteral("1.dat was not sent, try %1 of 3: %2").arg(attempt).arg(S(c.logged)).toUtf8()))
+                    << entry.constData();
+                if (attempt < OutgoingQueue::MaxTries) {
+                    EXPECT_EQ(files(unsent()), QStringList({S("1.dat"), S("1.dat.tries")}));
+                }
             }
-            ASSERT_TRUE(passAndSend()) << attempt;
-            const QByteArray entry = logText().mid(logged);
-            EXPECT_TRUE(entry.contains(QStringLiteral("1.dat was not sent, try %1 of 3: %2").arg(attempt).arg(S(c.logged)).toUtf8()))
-                << entry.constData();
-            if (attempt < OutgoingQueue::MaxTries) {
-                EXPECT_EQ(files(unsent()), QStringList({S("1.dat"), S("1.dat.tries")}));
-            }
+            EXPECT_EQ(files(unsent()), QStringList{S("1.dat.failed")});
+            EXPECT_TRUE(logText().mid(logged).contains("It was set aside in Unsent as 1.dat.failed"));
+            EXPECT_EQ(pass(), QStringList());
+            // The administrator sends it again: three more tries.
+            if (round == 1)
+                ASSERT_TRUE(QFile::rename(unsent(S("1.dat.failed")), unsent(S("1.dat"))));
         }
-        EXPECT_EQ(files(unsent()), QStringList{S("1.dat.failed")});
-        EXPECT_TRUE(logText().mid(logged).contains("It was set aside in Unsent as 1.dat.failed"));
-        EXPECT_EQ(pass(), QStringList());
+        EXPECT_EQ(logText().mid(logged).count("1.dat was not sent, try 1 of 3"), 2);
 
         // The modem takes sends again.
         ASSERT_TRUE(sim->fault(S("normal")));
@@ -423,57 +501,98 @@ TEST_F(OutgoingQueueSend, FailedSendIsTriedThreeTimesThenSetAside)
     }
 }
 
-// On a slow network the modem answers "+CMGS" and "OK" well after the send
-// dialogue has given up waiting (here 8 s of the library's clock). That
-// late answer makes the send accepted, whatever the library runs next: the
-// file moves to Sent and the message never goes out a second time.
-TEST_F(OutgoingQueueSend, LateAnswerToASendMakesItSentOnce)
+// A count of tries that cannot be read back whole counts as the last try:
+// one more failure sets the message aside, with both logged.
+TEST_F(OutgoingQueueSend, BrokenCountOfTriesCountsAsTheLastTry)
 {
-    using Result = clsVorbex::SendResult;
-    const struct {
-        const char *next;
-        std::function<void()> queueNext;
-    } cases[] = {
-        {"its retry", [this] { queue->ReadUnsentFile(modem.get()); }},
-        {"a poll", [this] { modem->CommandReceiveMessage(4); }},
-        {"a poll, its retry behind",
-         [this] {
-             modem->CommandReceiveMessage(4);
-             queue->ReadUnsentFile(modem.get());
-         }},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.next);
+    for (const QByteArray &broken : {QByteArray(), QByteArray("1"), QByteArray("x\r\n"), QByteArray("\0\0\0", 3)}) {
+        SCOPED_TRACE(broken.toHex().toStdString());
         restart();
         modem->OpenDevice(true);
-        const qsizetype sentBefore = sentMessages().size();
-        ASSERT_TRUE(sim->fault(S("slow 0.8")));
-        put(S("1.dat"), "bob,0532,d,slow network\r\n");
-
-        QSignalSpy completed(modem.get(), &clsVorbex::SendCompleted);
-        queue->ReadUnsentFile(modem.get());
-        ASSERT_TRUE(completed.wait(20000));
-        EXPECT_EQ(completed.at(0).at(1).value<Result>(), Result::Unanswered);
-        EXPECT_EQ(files(unsent()), QStringList({S("1.dat"), S("1.dat.tries")}));
-        // The answer is on its way; it waits in the port for the next command.
-        ASSERT_TRUE(QTest::qWaitFor([this] { return modem->C()->InBufferCount() > 0; }, 20000));
-
-        c.queueNext();
-        ASSERT_TRUE(completed.wait(20000));
-        EXPECT_EQ(completed.at(1).at(0).toString(), S("1.dat"));
-        EXPECT_EQ(completed.at(1).at(1).value<Result>(), Result::Accepted);
-        EXPECT_TRUE(completed.at(1).at(2).toString().startsWith(S("+CMGS:"))) << completed.at(1).at(2).toString().toStdString();
-        EXPECT_EQ(files(sent()), QStringList{S("1.dat")});
-        EXPECT_EQ(files(unsent()), QStringList());
-        EXPECT_TRUE(QTest::qWaitFor([this] { return !modem->IsBusy(); }, 20000));
-        EXPECT_EQ(modem->TakeQueuedSends(), QStringList());
-        EXPECT_EQ(pass(), QStringList());
-        EXPECT_EQ(sentMessages().mid(sentBefore), (QList<QPair<QString, QString>>{{S("0532"), S("bob:slow network")}}));
-        EXPECT_EQ(completed.size(), 2);
-
-        ASSERT_TRUE(sim->fault(S("normal")));
-        QFile::remove(sent(S("1.dat")));
+        ASSERT_TRUE(sim->fault(S("refuse 500")));
+        const qsizetype logged = logText().size();
+        put(S("1.dat"), "bob,0532,d,not through\r\n");
+        put(S("1.dat.tries"), broken);
+        ASSERT_TRUE(passAndSend());
+        const QByteArray entry = logText().mid(logged);
+        EXPECT_TRUE(entry.contains("The count of tries of 1.dat cannot be read back whole")) << entry.constData();
+        EXPECT_TRUE(entry.contains("1.dat was not sent, try 3 of 3")) << entry.constData();
+        EXPECT_EQ(files(unsent()), QStringList{S("1.dat.failed")});
+        QFile::remove(unsent(S("1.dat.failed")));
     }
+    ASSERT_TRUE(sim->fault(S("normal")));
+}
+
+// A busy network answers a send late, and the modem hears nothing else until
+// it has answered. Answers up to the hold make every message go out exactly
+// once, whatever else runs meanwhile; a late refusal counts as a try. An
+// answer later than the hold comes after the retry has gone, and the log
+// says which message may have gone twice.
+TEST_F(OutgoingQueueSend, LateAnswersSendEachMessageOnce)
+{
+    const struct {
+        double lateSeconds; // on the library's clock
+        bool refused;
+    } cases[] = {{8, false}, {14, false}, {20, false}, {45, false}, {14, true}};
+    const double scale = static_cast<double>(vorbex::runtime::waitMs(1000.0)) / 1e6;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.lateSeconds);
+        restart();
+        modem->OpenDevice(true);
+        const qsizetype logged = logText().size();
+        const qsizetype sentBefore = sentMessages().size();
+        ASSERT_TRUE(sim->fault(QStringLiteral("busy %1").arg(c.lateSeconds * scale)));
+        if (c.refused)
+            ASSERT_TRUE(sim->fault(S("refuse 500")));
+        const QStringList names{S("1.dat"), S("2.dat"), S("3.dat")};
+        for (const QString &name : names)
+            put(name, "bob,0532,d,late " + name.toLatin1() + "\r\n");
+        QSignalSpy completed(modem.get(), &clsVorbex::SendCompleted);
+        // Polls as the service makes them.
+        QTimer polls;
+        QObject::connect(&polls, &QTimer::timeout, [this] {
+            if (!modem->ReceiveWaiting())
+                modem->CommandReceiveMessage(1);
+        });
+        polls.start(static_cast<int>(vorbex::runtime::waitMs(24.0)));
+        if (c.refused) {
+            ASSERT_TRUE(runService([&] { return completed.size() >= 1; }, 60000));
+            EXPECT_EQ(completed.at(0).at(1).value<clsVorbex::SendResult>(), clsVorbex::SendResult::Refused);
+            EXPECT_TRUE(logText().mid(logged).contains("1.dat was not sent, try 1 of 3: the modem refused it: +CMS ERROR: 500"))
+                << logText().mid(logged).constData();
+            ASSERT_TRUE(sim->fault(S("normal")));
+            ASSERT_TRUE(sim->fault(QStringLiteral("busy %1").arg(c.lateSeconds * scale)));
+        }
+        ASSERT_TRUE(runService([&] { return files(sent()).size() == names.size(); }, 120000))
+            << logText().mid(logged).constData();
+        polls.stop();
+        EXPECT_EQ(files(unsent()), QStringList());
+        QStringList texts;
+        for (const auto &m : sentMessages().mid(sentBefore))
+            texts << m.second;
+        texts.sort();
+        EXPECT_EQ(texts, QStringList({S("bob:late 1.dat"), S("bob:late 2.dat"), S("bob:late 3.dat")}));
+        const QByteArray entry = logText().mid(logged);
+        EXPECT_FALSE(entry.contains("may have been sent twice")) << entry.constData();
+        EXPECT_EQ(entry.contains("was not sent"), c.refused) << entry.constData();
+        for (const QString &name : names)
+            QFile::remove(sent(name));
+        ASSERT_TRUE(sim->fault(S("normal")));
+    }
+}
+
+TEST_F(OutgoingQueueSend, AnswerLaterThanTheHoldIsLoggedAsMaybeSentTwice)
+{
+    const double scale = static_cast<double>(vorbex::runtime::waitMs(1000.0)) / 1e6;
+    ASSERT_TRUE(sim->fault(QStringLiteral("busy %1").arg(90 * scale)));
+    put(S("1.dat"), "bob,0532,d,very late\r\n");
+    ASSERT_TRUE(runService([&] { return files(sent()) == QStringList{S("1.dat")}; }, 120000)) << logText().constData();
+    const QByteArray log = logText();
+    EXPECT_TRUE(log.contains("1.dat was not sent, try 1 of 3: the modem did not answer")) << log.constData();
+    // The retry runs while the answer comes, or before it.
+    EXPECT_TRUE(log.contains("(1.dat)") && log.contains("+CMGS: 1; the message may have been sent twice")) << log.constData();
+    EXPECT_EQ(files(unsent()), QStringList());
+    ASSERT_TRUE(sim->fault(S("normal")));
 }
 
 // The stop comes while the modem runs a send, as it does when the stop
@@ -484,16 +603,20 @@ TEST_F(OutgoingQueueSend, StopDuringASendLetsItFinish)
     put(S("1.dat"), "bob,0532,d,running\r\n");
     put(S("2.dat"), "bob,0532,d,waiting\r\n");
     queue->ReadUnsentFile(modem.get());
-    queue->ReadUnsentFile(modem.get());
 
     bool busy = false;
+    int waiting = 0;
     QTimer::singleShot(0, [&] {
         busy = modem->IsBusy();
+        // the next tick hands the second one over, to wait behind the first
+        queue->ReadUnsentFile(modem.get());
+        waiting = modem->SendsWaiting();
         queue->Stop();
     });
     modem->CheckSMSQueue();
 
     EXPECT_TRUE(busy);
+    EXPECT_EQ(waiting, 1);
     EXPECT_EQ(files(sent()), QStringList{S("1.dat")});
     EXPECT_EQ(files(unsent()), QStringList{S("2.dat")});
     EXPECT_EQ(modem->TakeQueuedSends(), QStringList());

@@ -222,28 +222,40 @@ QList<QRegularExpressionMatch> clsVorbex::RegExp(const QString &myPattern, const
     return matches;
 }
 
-void clsVorbex::enqueue(Kind kind, const QString &text, const QString &tag)
+void clsVorbex::enqueue(QueueItem item)
 {
-    m_queue.append(QueueItem{m_nextSerial++, kind, text, tag});
+    item.serial = m_nextSerial++;
+    m_queue.append(std::move(item));
 }
 
 void clsVorbex::CommandSendMessage(const QString &phonenumber, const QString &message, bool PhoneNumberFormat,
                                    const QString &tag)
 {
-    const QString format = PhoneNumberFormat ? QStringLiteral("-1") : QStringLiteral("0");
-    enqueue(Kind::Send, QStringList{QStringLiteral("0"), phonenumber, message, format}.join(QLatin1Char('^')), tag);
+    QueueItem item;
+    item.kind = Kind::Send;
+    item.phonenumber = phonenumber;
+    item.message = message;
+    item.phoneNumberFormat = PhoneNumberFormat;
+    item.tag = tag;
+    enqueue(std::move(item));
 }
 
 void clsVorbex::CommandReceiveMessage(int Mode, int MsgNo, const QString &phonenumber, const QString &message)
 {
-    enqueue(Kind::Receive,
-            QStringList{QStringLiteral("1"), QString::number(Mode), QString::number(MsgNo), phonenumber, message}.join(
-                QLatin1Char('^')));
+    QueueItem item;
+    item.kind = Kind::Receive;
+    item.mode = Mode;
+    item.msgNo = MsgNo;
+    item.phonenumber = phonenumber;
+    item.message = message;
+    enqueue(std::move(item));
 }
 
 void clsVorbex::CommandGetIMEI()
 {
-    enqueue(Kind::Identity, QStringLiteral("2"));
+    QueueItem item;
+    item.kind = Kind::Identity;
+    enqueue(std::move(item));
 }
 
 QStringList clsVorbex::TakeQueuedSends()
@@ -264,6 +276,13 @@ bool clsVorbex::ReceiveWaiting() const
 {
     return std::any_of(m_queue.cbegin(), m_queue.cend(),
                        [this](const QueueItem &item) { return item.kind == Kind::Receive && item.serial != m_running; });
+}
+
+int clsVorbex::SendsWaiting() const
+{
+    return static_cast<int>(std::count_if(m_queue.cbegin(), m_queue.cend(), [this](const QueueItem &item) {
+        return item.kind == Kind::Send && item.serial != m_running;
+    }));
 }
 
 void clsVorbex::removeItem(quint64 serial)

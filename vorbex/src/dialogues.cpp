@@ -4,6 +4,7 @@
 #include "runtime.h"
 
 #include "platform/error.h"
+#include "platform/logwriter.h"
 #include "vorbex/modpdu.h"
 
 #include <QCoreApplication>
@@ -13,6 +14,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 namespace vorbex {
@@ -90,22 +92,69 @@ std::optional<std::pair<clsVorbex::SendResult, QString>> SendResultIn(const QStr
     return std::nullopt;
 }
 
+// What a text holds that answers no command echoed in it: after the echo
+// of a command ("AT..."), its first final result is its own, so a stale
+// "+CMS ERROR" of a delete is not taken for a send's refusal.
+QString UnclaimedLines(const QString &text)
+{
+    static const QRegularExpression lineBreaks(QStringLiteral("[\r\n]+"));
+    QStringList unclaimed;
+    bool owed = false;
+    for (const QString &raw : text.split(lineBreaks, Qt::SkipEmptyParts)) {
+        const QString line = raw.trimmed();
+        const bool final = line.compare(QLatin1String("OK"), Qt::CaseInsensitive) == 0
+            || line.compare(QLatin1String("ERROR"), Qt::CaseInsensitive) == 0
+            || line.startsWith(QLatin1String("+CMS ERROR:"), Qt::CaseInsensitive);
+        if (line.startsWith(QLatin1String("AT"), Qt::CaseInsensitive))
+            owed = true;
+        else if (final && owed)
+            owed = false;
+        else
+            unclaimed << line;
+    }
+    return unclaimed.join(QLatin1Char('\n'));
+}
+
 } // namespace
 
 void clsVorbex::CheckSMSQueue()
 {
-    if (m_running || m_queue.isEmpty())
+    if (m_running || (m_queue.isEmpty() && !m_unanswered && m_givenUp.isEmpty()))
         return;
-    const QueueItem item = m_queue.first();
     std::optional<SendOutcome> sent;
+    QueueItem item;
     {
-        m_running = item.serial;
+        // Set before anything reads the port: a tick that comes inside a
+        // wait below must find the object busy.
+        m_running = std::numeric_limits<quint64>::max();
         const auto idle = qScopeGuard([this] {
             m_running.reset();
             waitEnded();
             Q_EMIT DialogueEnded();
         });
-        if (!LateSendAnswer(item))
+        // The serial of a retry whose late answer has just come: it is
+        // dropped, not sent.
+        std::optional<quint64> answered;
+        if (m_unanswered || !m_givenUp.isEmpty()) {
+            QString waiting = ReadWaiting();
+            // The reference is there but its "OK" is still on the way.
+            if (waiting.contains(QLatin1String("+CMGS:"), Qt::CaseInsensitive) && !FinalOk().match(waiting).hasMatch())
+                waiting += ReadUntilSilence(true);
+            const QueueItem *next = NextToRun();
+            if (LateSendAnswer(waiting, next))
+                answered = next->serial;
+        }
+        if (m_unanswered && m_unanswered->since.elapsed() >= SendHoldMs())
+            GiveUpUnanswered();
+        const QueueItem *next = NextToRun();
+        if (!next)
+            return;
+        item = *next;
+        const bool skip = answered == item.serial;
+        m_running = item.serial;
+        if (const QString moved = port().PortOpen() ? port().FollowLink() : QString(); !moved.isEmpty())
+            Q_EMIT Warning(QStringLiteral("CheckSMSQueue"), moved);
+        if (!skip)
             sent = runDialogue(item);
         removeItem(item.serial);
     }
@@ -113,55 +162,132 @@ void clsVorbex::CheckSMSQueue()
         Q_EMIT SendCompleted(item.tag, sent->result, sent->answer);
 }
 
-// A send left unanswered may have gone out all the same: a slow network
-// brings its "+CMGS: n" and "OK" after the dialogue's wait. Only that send
-// can be answered so late, so the answer is looked for in what waits before
-// this dialogue would throw it away. Found, the send is accepted after all
-// and its retry is dropped from the queue; true when the retry is the
-// command about to run, which then is not sent.
-bool clsVorbex::LateSendAnswer(const QueueItem &next)
+qint64 clsVorbex::SendHoldMs()
 {
-    if (!m_unanswered)
+    return runtime::waitMs(SendHoldSeconds);
+}
+
+bool clsVorbex::SendHeld() const
+{
+    return m_unanswered.has_value();
+}
+
+// The first command that may run now: while a send is unanswered, the
+// first that is not a send.
+const clsVorbex::QueueItem *clsVorbex::NextToRun() const
+{
+    for (const QueueItem &item : m_queue)
+        if (item.kind != Kind::Send || !SendHeld())
+            return &item;
+    return nullptr;
+}
+
+// The hold is over without an answer: the send is reported Unanswered, so
+// its retry may go, but its answer may still come.
+void clsVorbex::GiveUpUnanswered()
+{
+    const Unanswered given = *std::exchange(m_unanswered, std::nullopt);
+    m_givenUp.append(given.item);
+    Q_EMIT SendCompleted(given.item.tag, SendResult::Unanswered,
+                         QStringLiteral("No result from the modem within %1 s%2")
+                             .arg(SendHoldSeconds)
+                             .arg(given.heard.isEmpty() ? QString() : QStringLiteral(": ") + given.heard));
+}
+
+// A send left unanswered may have gone out all the same: a slow network
+// brings its "+CMGS: n" and "OK" (or its refusal) after the dialogue's wait.
+// The answer is the oldest unanswered send's: the one given up longest ago,
+// else the one that holds the others back. An accepted send's retry is
+// dropped from the queue; true when that retry is `next`, which then is not
+// sent.
+bool clsVorbex::LateSendAnswer(const QString &text, const QueueItem *next)
+{
+    const auto result = SendResultIn(UnclaimedLines(text));
+    if (!result)
         return false;
-    QString waiting = ReadWaiting();
-    // The reference is there but its "OK" is still on the way.
-    if (waiting.contains(QLatin1String("+CMGS:"), Qt::CaseInsensitive) && !FinalOk().match(waiting).hasMatch())
-        waiting += ReadUntilSilence(true);
-    const auto result = SendResultIn(waiting);
-    if (!result || result->first != SendResult::Accepted)
-        return false;
-    const QueueItem answered = *std::exchange(m_unanswered, std::nullopt);
-    const auto retry = std::find_if(m_queue.cbegin(), m_queue.cend(), [&answered](const QueueItem &item) {
-        return item.kind == Kind::Send && item.text == answered.text && item.tag == answered.tag;
-    });
-    const bool retryIsNext = retry != m_queue.cend() && retry->serial == next.serial;
-    if (retry != m_queue.cend() && !retryIsNext)
-        m_queue.erase(retry);
+    const bool givenUp = !m_givenUp.isEmpty();
+    const QueueItem answered = givenUp ? m_givenUp.takeFirst() : m_unanswered->item;
+    // Its retry is running or waiting for its answer: both may have gone.
+    const bool retried = givenUp && m_unanswered && m_unanswered->item.tag == answered.tag;
+    if (!givenUp)
+        m_unanswered.reset();
     const QString which = answered.tag.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(answered.tag);
-    Q_EMIT Warning(QStringLiteral("SendDialogue"),
-                   QStringLiteral("The modem answered an earlier send%1 late: %2; it counts as sent and is not sent again")
-                       .arg(which, result->second));
-    Q_EMIT SendCompleted(answered.tag, SendResult::Accepted, result->second);
+    const QString answer = platform::LogSafeText(result->second);
+    if (result->first != SendResult::Accepted) {
+        Q_EMIT Warning(QStringLiteral("SendDialogue"),
+                       QStringLiteral("The modem refused an earlier send%1 late: %2").arg(which, answer));
+        // A send given up was counted as a try already.
+        if (!givenUp)
+            Q_EMIT SendCompleted(answered.tag, result->first, answer);
+        return false;
+    }
+    bool retryIsNext = false;
+    const auto retry = std::find_if(m_queue.cbegin(), m_queue.cend(), [&answered](const QueueItem &item) {
+        return item.kind == Kind::Send && item.tag == answered.tag && item.phonenumber == answered.phonenumber
+            && item.message == answered.message;
+    });
+    if (retry != m_queue.cend()) {
+        retryIsNext = next && retry->serial == next->serial;
+        if (!retryIsNext)
+            m_queue.erase(retry);
+    }
+    if (retried)
+        Q_EMIT Warning(QStringLiteral("SendDialogue"),
+                       QStringLiteral("The modem answered an earlier send%1 after its retry had gone out: %2; the "
+                                      "message may have been sent twice")
+                           .arg(which, answer));
+    else
+        Q_EMIT Warning(QStringLiteral("SendDialogue"),
+                       QStringLiteral("The modem answered an earlier send%1 late: %2; it counts as sent and is not "
+                                      "sent again")
+                           .arg(which, answer));
+    Q_EMIT SendCompleted(answered.tag, SendResult::Accepted, answer);
     return retryIsNext;
 }
 
-// The outcome of a send command; nothing for the other commands.
+// A send answered in its dialogue while earlier ones had been given up: the
+// answer may be theirs as well, and none of theirs is still to come.
+void clsVorbex::TellGivenUpAnswered(const QueueItem &item, const QString &answer)
+{
+    for (const QueueItem &given : std::as_const(m_givenUp)) {
+        const QString which = given.tag.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(given.tag);
+        if (given.tag == item.tag && given.phonenumber == item.phonenumber && given.message == item.message)
+            Q_EMIT Warning(QStringLiteral("SendDialogue"),
+                           QStringLiteral("The modem answered the retry of an earlier send%1 that had gone without an "
+                                          "answer: %2; the message may have been sent twice")
+                               .arg(which, answer));
+        else
+            Q_EMIT Warning(QStringLiteral("SendDialogue"),
+                           QStringLiteral("The modem answered %1 while an earlier send%2 had gone without an answer; "
+                                          "the answer may be the earlier one's")
+                               .arg(item.tag.isEmpty() ? QStringLiteral("a send") : item.tag, which));
+    }
+    m_givenUp.clear();
+}
+
+// The outcome of a send command; nothing for the other commands, and
+// nothing for a send still waiting for its answer.
 std::optional<clsVorbex::SendOutcome> clsVorbex::runDialogue(const QueueItem &item)
 {
-    const QStringList fields = item.text.split(QLatin1Char('^'));
-    const QString &command = fields.first();
-    if (item.kind == Kind::Send) {
-        if (fields.size() != 4) // a "^" in the number or the text
-            return SendOutcome{SendResult::Refused, WhyNotSendable(item.text, QString())};
-        SendOutcome outcome = SendDialogue(fields.at(1), fields.at(2));
-        if (outcome.result == SendResult::Unanswered)
-            m_unanswered = item;
-        return outcome;
+    switch (item.kind) {
+    case Kind::Send: {
+        const SendOutcome outcome = SendDialogue(item.phonenumber, item.message);
+        if (outcome.result == SendResult::Accepted)
+            TellGivenUpAnswered(item, outcome.answer);
+        if (outcome.result != SendResult::Unanswered)
+            return outcome;
+        m_unanswered = Unanswered{item, m_pduSent, outcome.answer};
+        return std::nullopt;
     }
-    if (command == QLatin1String("1") && fields.size() == 5)
-        ReceiveDialogue();
-    else if (command == QLatin1String("2"))
+    case Kind::Receive:
+        // A "^" in a field the queue used to carry joined by "^" runs nothing.
+        if (!item.phonenumber.contains(QLatin1Char('^')) && !item.message.contains(QLatin1Char('^')))
+            ReceiveDialogue();
+        break;
+    case Kind::Identity:
         IdentityDialogue();
+        break;
+    }
     return std::nullopt;
 }
 
@@ -187,10 +313,6 @@ clsVorbex::SendOutcome clsVorbex::SendDialogue(const QString &number, const QStr
         return {SendResult::Refused, why};
     const QString pdu = modPDU::EncodeSubmitPdu(number, WithLineBreaks(text));
     const qsizetype octets = pdu.size() / 2 - 1; // without the service-centre length octet
-    // From here on a late "+CMGS" could be this send's as well as the
-    // unanswered one's.
-    m_unanswered.reset();
-
     ReadWaiting();
     Output(QStringLiteral("AT+CMGF=0"));
     Output(CR);
@@ -205,13 +327,12 @@ clsVorbex::SendOutcome clsVorbex::SendDialogue(const QString &number, const QStr
     QString answer = ReadWaiting();
     Output(pdu);
     Output(CtrlZ);
+    m_pduSent.start();
     Pause(6.1f);
     answer += ReadWaiting();
     if (const auto result = SendResultIn(answer))
-        return {result->first, result->second};
-    const QString heard = answer.simplified();
-    return {SendResult::Unanswered, heard.isEmpty() ? QStringLiteral("No answer from the modem")
-                                                    : QStringLiteral("No result from the modem: %1").arg(heard.left(200))};
+        return {result->first, platform::LogSafeText(result->second)};
+    return {SendResult::Unanswered, platform::LogSafeText(answer.simplified().left(200))};
 }
 
 // What waits in the port is an answer to an earlier command; read with the
@@ -223,9 +344,17 @@ void clsVorbex::ReceiveDialogue()
     ComBuffer(ListPattern);
 }
 
+// A late send answer may come in the middle of a listing.
+void clsVorbex::LookForLateAnswerIn(const QString &buffer)
+{
+    if ((m_unanswered || !m_givenUp.isEmpty()) && buffer.contains(QLatin1String("+CM"), Qt::CaseInsensitive))
+        LateSendAnswer(buffer, nullptr);
+}
+
 QString clsVorbex::ComBuffer(const QString &Pattern)
 {
     const QString buffer = ReadUntilSilence(true);
+    LookForLateAnswerIn(buffer);
     const QList<QRegularExpressionMatch> matches = RegExp(Pattern, buffer);
     if (m_debug)
         Log(buffer, QStringLiteral("Commands"));

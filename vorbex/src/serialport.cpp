@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -119,6 +120,25 @@ void SerialPort::openDevice()
         raiseDeviceError(QStringLiteral("Cannot set up"), error);
     }
     m_fd = fd;
+    m_target = QFileInfo(m_device).canonicalFilePath();
+}
+
+QString SerialPort::FollowLink()
+{
+    if (!m_open || m_fd < 0 || m_device != linkPath())
+        return QString();
+    struct stat led {};
+    struct stat held {};
+    // A link that is gone leaves the device's own errors to tell.
+    if (::stat(QFile::encodeName(m_device).constData(), &led) != 0 || ::fstat(m_fd, &held) != 0)
+        return QString();
+    if (led.st_dev == held.st_dev && led.st_ino == held.st_ino)
+        return QString();
+    const QString before = m_target;
+    closeDevice();
+    openDevice();
+    return QStringLiteral("%1 now leads to %2, no longer to %3: the port was closed there and opened on the new device")
+        .arg(m_device, m_target, before);
 }
 
 void SerialPort::closeDevice()

@@ -12,9 +12,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSocketNotifier>
+#include <QTest>
 #include <QTimer>
 
 #include <fcntl.h>
@@ -180,7 +182,6 @@ TEST_F(DialogueTest, SendResultIsWhatTheModemAnswers)
     } cases[] = {
         {"normal", clsVorbex::SendResult::Accepted, "+CMGS: 1", 1},
         {"refuse 500", clsVorbex::SendResult::Refused, "+CMS ERROR: 500", 1},
-        {"silent", clsVorbex::SendResult::Unanswered, "No answer", 1},
         {"normal", clsVorbex::SendResult::Accepted, "+CMGS: 2", 2},
     };
     for (const auto &c : cases) {
@@ -192,6 +193,67 @@ TEST_F(DialogueTest, SendResultIsWhatTheModemAnswers)
                                                                                        << outcomes.last().second.toStdString();
         EXPECT_EQ(sim.sent().size(), c.sent) << c.fault;
     }
+}
+
+// A send without an answer holds every other send back until its answer
+// comes or the hold is over; receive polls run meanwhile. Only at the end of
+// the hold is it reported unanswered, and the next send goes.
+TEST_F(DialogueTest, UnansweredSendHoldsTheOthersBackUntilTheHoldIsOver)
+{
+    ASSERT_TRUE(sim.fault(QStringLiteral("silent")));
+    QElapsedTimer clock;
+    clock.start();
+    run([](clsVorbex &m) { m.CommandSendMessage(Sender, QStringLiteral("first"), false, QStringLiteral("1.dat")); });
+    EXPECT_TRUE(outcomes.isEmpty());
+    ASSERT_TRUE(sim.fault(QStringLiteral("normal")));
+    ASSERT_TRUE(sim.deliver(Sender, QStringLiteral("meanwhile")));
+    modem->CommandSendMessage(Sender, QStringLiteral("second"), false, QStringLiteral("2.dat"));
+    modem->CommandReceiveMessage(1);
+    EXPECT_EQ(modem->SendsWaiting(), 1);
+
+    // The poll goes past the held send.
+    modem->CheckSMSQueue();
+    ASSERT_EQ(received.size(), 1);
+    EXPECT_EQ(modem->SendsWaiting(), 1);
+    modem->CheckSMSQueue();
+    EXPECT_TRUE(outcomes.isEmpty());
+    EXPECT_EQ(sim.sent().size(), 0);
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !outcomes.isEmpty(); }, 10 * clsVorbex::SendHoldMs()));
+    EXPECT_GE(clock.elapsed(), clsVorbex::SendHoldMs());
+    EXPECT_EQ(completed.first(), QStringLiteral("1.dat"));
+    EXPECT_EQ(outcomes.first().first, clsVorbex::SendResult::Unanswered);
+    EXPECT_TRUE(outcomes.first().second.startsWith(QStringLiteral("No result from the modem within 60 s")))
+        << outcomes.first().second.toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return outcomes.size() == 2; }, 10 * clsVorbex::SendHoldMs()));
+    EXPECT_EQ(completed.last(), QStringLiteral("2.dat"));
+    EXPECT_EQ(outcomes.last().first, clsVorbex::SendResult::Accepted);
+    ASSERT_TRUE(sim.waitForSent(1));
+    EXPECT_EQ(sim.sent().first()[QStringLiteral("text")].toString(), QStringLiteral("second"));
+}
+
+// The administrator points the port's link at another modem while the
+// library holds the old one open: the next dialogue runs on the new one.
+TEST_F(DialogueTest, RePointedLinkIsFollowedBeforeTheNextDialogue)
+{
+    SimModem other(folder, 2);
+    ASSERT_TRUE(other.start()) << other.diagnostics().toStdString();
+    run([](clsVorbex &m) { m.CommandSendMessage(Sender, QStringLiteral("before"), false, QStringLiteral("1.dat")); });
+    ASSERT_TRUE(sim.waitForSent(1)) << sim.diagnostics().toStdString();
+    EXPECT_TRUE(warnings.isEmpty());
+
+    const QString link = folder.filePath(QStringLiteral("COM1"));
+    const QString target = QFileInfo(folder.filePath(QStringLiteral("COM2"))).symLinkTarget();
+    ASSERT_TRUE(QFile::remove(link));
+    ASSERT_TRUE(QFile::link(target, link));
+    run([](clsVorbex &m) { m.CommandSendMessage(Sender, QStringLiteral("after"), false, QStringLiteral("2.dat")); });
+
+    ASSERT_TRUE(other.waitForSent(1)) << other.diagnostics().toStdString();
+    EXPECT_EQ(other.sent().first()[QStringLiteral("text")].toString(), QStringLiteral("after"));
+    EXPECT_EQ(sim.sent().size(), 1);
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings.first().contains(QStringLiteral("now leads to ") + target)) << warnings.first().toStdString();
+    EXPECT_EQ(outcomes.last().first, clsVorbex::SendResult::Accepted);
 }
 
 // A receive command is five fields; a "^" in its number or text makes more,

@@ -1,10 +1,16 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 #include <QStringList>
 #include <memory>
 
 namespace platform {
+
+// Text from outside (a modem's answer, a user name) as a log line may hold
+// it: every character that does not print becomes "?", and "\" and `"`
+// are escaped, so a line can neither hold binary nor forge another entry.
+QString LogSafeText(QStringView text);
 
 // Appends blocks of lines to a log file "LogFolder/LogName". Each block is
 // headed by a time stamp and the number passed with it. When the file grows

@@ -68,6 +68,12 @@ bool ModemSim::SetFault(const QString &line)
         if (!ok || seconds < 0)
             return false;
         m_slowMs = static_cast<int>(seconds * 1000);
+    } else if (mode == QLatin1String("busy") && words.size() == 2) {
+        bool ok = false;
+        const double seconds = words.at(1).toDouble(&ok);
+        if (!ok || seconds < 0)
+            return false;
+        m_busyMs = static_cast<int>(seconds * 1000);
     } else if (mode == QLatin1String("silent")) {
         m_silent = true;
     } else if (mode == QLatin1String("chatter")) {
@@ -77,6 +83,7 @@ bool ModemSim::SetFault(const QString &line)
     } else if (mode == QLatin1String("normal")) {
         m_refusal.reset();
         m_slowMs.reset();
+        m_busyMs.reset();
         m_silent = false;
         m_chatter = false;
     } else {
@@ -92,7 +99,8 @@ QByteArray ModemSim::Chatter()
 
 QByteArray ModemSim::Receive(QByteArrayView bytes)
 {
-    if (m_silent)
+    // A modem that works on a send hears nothing else.
+    if (m_silent || m_answering)
         return {};
     QByteArray answer;
     for (const char c : bytes) {
@@ -180,12 +188,26 @@ QByteArray ModemSim::FinishSubmit()
     const simpdu::Submit submit = simpdu::ReadSubmitPdu(pdu);
     if (!submit.ok)
         return CmsError(304);
-    if (m_refusal)
-        return CmsError(*m_refusal);
-    m_lastReference = m_lastReference % 255 + 1;
-    Q_EMIT MessageSubmitted(m_lastReference, submit);
-    const QByteArray result = QByteArrayLiteral("\r\n+CMGS: ") + QByteArray::number(m_lastReference) + QByteArrayLiteral("\r\n") + Ok;
-    if (!m_slowMs)
+    QByteArray result;
+    if (m_refusal) {
+        result = CmsError(*m_refusal);
+    } else {
+        m_lastReference = m_lastReference % 255 + 1;
+        Q_EMIT MessageSubmitted(m_lastReference, submit);
+        result = QByteArrayLiteral("\r\n+CMGS: ") + QByteArray::number(m_lastReference) + QByteArrayLiteral("\r\n") + Ok;
+    }
+    if (m_busyMs) {
+        // The answer, accepted or refused, comes late, and nothing is
+        // taken until it has come.
+        m_answering = true;
+        QTimer::singleShot(*m_busyMs, this, [this, result] {
+            m_answering = false;
+            if (!m_silent)
+                Q_EMIT Unsolicited(result);
+        });
+        return {};
+    }
+    if (m_refusal || !m_slowMs)
         return result;
     // A slow network: the message is out, its reference comes later.
     QTimer::singleShot(*m_slowMs, this, [this, result] {

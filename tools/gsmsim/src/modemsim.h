@@ -33,6 +33,9 @@ public:
     //   "refuse N"  every send is answered "+CMS ERROR: N" and not sent
     //   "slow S"    every send goes out at once, but its "+CMGS" and "OK"
     //               come only S seconds later
+    //   "busy S"    every send's answer (accepted or refused) comes S
+    //               seconds later, and until then the modem takes no other
+    //               command: what it is sent meanwhile is lost
     //   "silent"    the modem takes everything and answers nothing
     //   "chatter"   the modem talks without pause (Chatter() says what)
     //   "xoff"      one XOFF now, as from a modem whose buffer ran full
@@ -70,6 +73,8 @@ private:
     int m_lastReference = 0;
     std::optional<int> m_refusal; // "+CMS ERROR" code for every send
     std::optional<int> m_slowMs;  // delay of every send's result
+    std::optional<int> m_busyMs;  // the same, and deaf until it comes
+    bool m_answering = false;     // a busy modem's answer is on its way
     bool m_silent = false;
     bool m_chatter = false;
 };

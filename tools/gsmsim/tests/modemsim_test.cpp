@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QList>
+#include <QTest>
 
 namespace {
 
@@ -124,6 +125,31 @@ TEST(ModemSimFaults, RefusalSilenceAndBackToNormal)
     EXPECT_EQ(submitted, 2);
 
     for (const char *unknown : {"refuse", "refuse x", "slow", "slow x", "slow -1", "hang", ""})
+        EXPECT_FALSE(sim.SetFault(QString::fromLatin1(unknown))) << unknown;
+}
+
+// A busy network: the answer comes late, and the modem hears nothing else
+// until it has come, whether it accepts or refuses.
+TEST(ModemSimFaults, BusyModemAnswersLateAndTakesNothingMeanwhile)
+{
+    for (const char *refusal : {"", "refuse 500"}) {
+        SCOPED_TRACE(refusal);
+        ModemSim sim;
+        QByteArray unsolicited;
+        QObject::connect(&sim, &ModemSim::Unsolicited, [&](const QByteArray &bytes) { unsolicited += bytes; });
+        ASSERT_TRUE(sim.SetFault(QStringLiteral("busy 0.3")));
+        if (*refusal)
+            ASSERT_TRUE(sim.SetFault(QString::fromLatin1(refusal)));
+        sim.Receive("AT+CMGS=22\r");
+        EXPECT_EQ(sim.Receive(SubmitPdu + '\x1A'), SubmitPdu);
+        EXPECT_EQ(sim.Receive("AT+CMGL=4\r"), QByteArray());
+        EXPECT_EQ(sim.Receive("AT\r"), QByteArray());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !unsolicited.isEmpty(); }, 5000));
+        EXPECT_EQ(unsolicited, *refusal ? QByteArray("\r\n+CMS ERROR: 500\r\n") : QByteArray("\r\n+CMGS: 1\r\n\r\nOK\r\n"));
+        EXPECT_EQ(sim.Receive("AT\r"), QByteArray("AT\r\r\nOK\r\n"));
+    }
+    ModemSim sim;
+    for (const char *unknown : {"busy", "busy x", "busy -1"})
         EXPECT_FALSE(sim.SetFault(QString::fromLatin1(unknown))) << unknown;
 }
 

@@ -2,6 +2,7 @@
 
 #include "vorbex/serialport.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QRegularExpressionMatch>
@@ -43,8 +44,17 @@ public:
     // What became of a send command. Accepted: the modem answered "+CMGS: n"
     // and "OK". Refused: it answered "ERROR" or "+CMS ERROR: n", or the
     // command never reached it (a number, a text or a "^" that cannot be
-    // sent). Unanswered: no result came within the dialogue's wait.
+    // sent). Unanswered: no result came within SendHoldSeconds.
     enum class SendResult { Accepted, Refused, Unanswered };
+
+    // A send the modem has not answered holds back every other send this
+    // long (receive polls still run): a slow network brings "+CMGS: n" well
+    // after the dialogue's wait, and an answer can only be told apart while
+    // no second send is in flight. Only then is the send reported
+    // Unanswered, and its retry may go.
+    static constexpr double SendHoldSeconds = 60.0;
+    // The same on the library's clock.
+    static qint64 SendHoldMs();
     Q_ENUM(SendResult)
 
     // Reads "Debug" and "com_port"; a value that is not a number raises the
@@ -99,6 +109,8 @@ public:
     bool IsBusy() const { return m_running.has_value(); }
     // A receive command waits in the queue (not counting a running one).
     bool ReceiveWaiting() const;
+    // Send commands waiting in the queue, not counting a running one.
+    int SendsWaiting() const;
     // Removes every queued send command except a running one and returns
     // their tags in queue order.
     QStringList TakeQueuedSends();
@@ -109,11 +121,14 @@ Q_SIGNALS:
     void SMSReceived(const QString &id, const QString &status, const QString &length, const QString &datetime,
                      const QString &phonenumber, const QString &message, bool &stored);
     void IMEI(const QString &imeiNumber);
-    // A send command left the queue: `answer` is the modem's result line,
+    // What became of a send command: `answer` is the modem's result line,
     // or why the command was refused before it reached the modem, or what
-    // came instead of a result. A send reported Unanswered comes again as
-    // Accepted when the modem's answer turns up before the next dialogue;
-    // its retry, if queued, is then dropped and never sent.
+    // came instead of a result. A send whose answer is late is reported
+    // when the answer comes, or Unanswered once SendHoldSeconds have passed
+    // without one. A send reported Unanswered comes again as Accepted when
+    // its answer turns up later after all; its retry, if queued, is then
+    // dropped and never sent, and when the retry had gone out already a
+    // Warning says the message may have been sent twice.
     void SendCompleted(const QString &tag, vorbex::clsVorbex::SendResult result, const QString &answer);
     // A timer tick failed; the command stays first in the queue.
     void TickFailed(const QString &procedure, const QString &description);
@@ -131,10 +146,22 @@ protected:
 private:
     enum class Kind { Send, Receive, Identity };
     struct QueueItem {
-        quint64 serial;
-        Kind kind;
-        QString text; // the fields joined by "^"
+        quint64 serial = 0;
+        Kind kind = Kind::Send;
+        // A send's number and text; a receive's only ride along, as do its
+        // mode and number and a send's format flag.
+        QString phonenumber;
+        QString message;
+        bool phoneNumberFormat = false;
+        int mode = 0;
+        int msgNo = 0;
         QString tag;
+    };
+    // A send whose answer has not come.
+    struct Unanswered {
+        QueueItem item;
+        QElapsedTimer since; // from its PDU
+        QString heard;       // what came instead of a result
     };
 
     void QueueTimer();
@@ -143,12 +170,17 @@ private:
         QString answer;
     };
 
-    void enqueue(Kind kind, const QString &text, const QString &tag = QString());
+    void enqueue(QueueItem item);
     void removeItem(quint64 serial);
-    bool LateSendAnswer(const QueueItem &next);
+    bool SendHeld() const;
+    void GiveUpUnanswered();
+    const QueueItem *NextToRun() const;
+    bool LateSendAnswer(const QString &text, const QueueItem *next);
     std::optional<SendOutcome> runDialogue(const QueueItem &item);
+    void TellGivenUpAnswered(const QueueItem &item, const QString &answer);
     SendOutcome SendDialogue(const QString &number, const QString &text);
     void ReceiveDialogue();
+    void LookForLateAnswerIn(const QString &buffer);
     void IdentityDialogue();
     QString ReadUntilSilence(bool keepLoopRunning);
     QString ReadWaiting();
@@ -168,9 +200,13 @@ private:
     QList<QueueItem> m_queue;
     quint64 m_nextSerial = 0;
     std::optional<quint64> m_running; // serial of the command whose dialogue runs
-    // The last send that went out without a result, while no send has gone
-    // out after it: a late "+CMGS" can only be its.
-    std::optional<QueueItem> m_unanswered;
+    // The send that went out without a result, while it holds the others
+    // back.
+    std::optional<Unanswered> m_unanswered;
+    QElapsedTimer m_pduSent; // the last send's PDU went out
+    // Sends reported Unanswered whose answer may still come, oldest first:
+    // a modem answers in order, so a late answer is the oldest one's.
+    QList<QueueItem> m_givenUp;
     int m_waits = 0;                  // Pause calls under way
     bool m_deletePending = false;     // a deleteLater() held back during a wait
     bool m_logFailing = false;        // the last log write failed and was reported

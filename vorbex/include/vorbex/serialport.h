@@ -47,6 +47,13 @@ public:
     // The device path that the port number stands for right now.
     QString DeviceName() const;
 
+    // When the link now leads to another device than the one open, closes
+    // that one and opens the new one; says so, or returns "" when the link
+    // still leads to the open device (or the port is closed, or has no
+    // link). Raises when the new device cannot be opened; the port then
+    // tries it again at the next call.
+    QString FollowLink();
+
     // Told of what the port did to keep going (an output restart).
     void setNoticeHandler(std::function<void(const QString &)> handler) { m_notice = std::move(handler); }
 
@@ -65,6 +72,7 @@ private:
     bool m_open = false;
     int m_fd = -1;
     QString m_device; // the device m_fd was opened on
+    QString m_target; // where the link led when m_fd was opened
     bool m_linkSeen = false;
     std::function<void(const QString &)> m_notice;
 };
