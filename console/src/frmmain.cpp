@@ -15,6 +15,7 @@
 #include "platform/convert.h"
 #include "platform/error.h"
 #include "store/databasefiles.h"
+#include "store/servicesettings.h"
 #include "vorbex/modpdu.h"
 
 #include <QAtomicInt>
@@ -162,9 +163,9 @@ bool frmMain::Form_Load()
     m_state.windowAlpha = platform::Alpha(m_state.iniConsole.ReadValue(QStringLiteral("SMSServer"), QStringLiteral("Alpha"), QStringLiteral("230")));
     settings->cmbWindowTransparency->setCurrentIndex(TransparencyRow(m_state.windowAlpha));
 
-    m_state.iniService.setIniPath(folder.filePath(QStringLiteral("TalvinorSMSSvc.ini")));
-    const QString interval = m_state.iniService.ReadValue(QStringLiteral("Service Settings"), QStringLiteral("allowed_time_interval"),
-                                                          QStringLiteral("00:00,23:59"));
+    m_state.iniService.setIniPath(folder.filePath(QLatin1String(ServiceSettingsFileName)));
+    const QString interval = m_state.iniService.ReadValue(QLatin1String(ServiceSettingsSection), QLatin1String(SendingWindowKey),
+                                                          QLatin1String(SendingWindowDefault));
     QTime start(0, 0);
     QTime end(23, 59);
     // A value the console cannot read must not keep the one program that

@@ -8,6 +8,7 @@
 #include "common/language.h"
 #include "gui/arbutton.h"
 #include "gui/msgbox.h"
+#include "store/servicesettings.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -173,7 +174,7 @@ void SettingsTab::btnSettingsSave_Click()
         }
         state.iniConsole.WriteValue(QStringLiteral("SMSServer"), QStringLiteral("Alpha"), QString::number(alpha));
         state.windowAlpha = alpha;
-        state.iniService.WriteValue(QStringLiteral("Service Settings"), QStringLiteral("allowed_time_interval"), interval);
+        state.iniService.WriteValue(QLatin1String(ServiceSettingsSection), QLatin1String(SendingWindowKey), interval);
         saved = true;
     } catch (...) {
         common::LogError(QStringLiteral("frmMain"), QStringLiteral("btnSettingsSave_Click"));
