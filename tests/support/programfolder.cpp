@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <memory>
+#include <random>
 
 ProgramFolder::ProgramFolder()
 {
@@ -102,11 +103,19 @@ bool StopService(QProcess &service)
 
 } // namespace
 
+// A port below the range the kernel hands out to outgoing connections
+// (32768 and up on Linux): a port from that range, found free here, could be
+// taken by another test's client before the service binds it.
 quint16 freeTcpPort()
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
+    static std::mt19937 random(std::random_device{}());
+    std::uniform_int_distribution<int> pick(20000, 32000);
+    for (;;) {
+        QTcpServer probe;
+        const auto port = static_cast<quint16>(pick(random));
+        if (probe.listen(QHostAddress::LocalHost, port))
+            return port;
+    }
 }
 
 bool ServiceOnModem::start(QMap<QString, QString> settings)
