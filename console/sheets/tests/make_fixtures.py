@@ -10,7 +10,8 @@ python3-openpyxl) when a file is to change, and commit what it writes.
 
 openpyxl.xlsx and xlwt.xls come from the Python writers, which store no
 formula results; libreoffice.xlsx and libreoffice.xls are the same workbook
-saved by LibreOffice, which calculates and stores them. The other files are
+saved by LibreOffice, which calculates and stores them; chart.xls is that
+workbook's people with a chart inside the sheet, saved by LibreOffice. The other files are
 hostile: an .xls whose sheets declare 16 million cells each in a few
 kilobytes, one that says it is encrypted, one whose sheet ends without its
 EOF record, one with a text cell longer than its record, one with a
@@ -27,6 +28,7 @@ import sys
 import tempfile
 
 import openpyxl
+import openpyxl.chart
 import xlwt
 from xlwt import CompoundDoc
 
@@ -64,6 +66,19 @@ def write_openpyxl(path):
     other = book.create_sheet("Other")
     for row in OTHER:
         other.append(list(row))
+    book.save(path)
+
+
+def write_chart_source(path):
+    """The people with a bar chart of their numbers inside the first sheet."""
+    book = openpyxl.Workbook()
+    sheet = book.active
+    sheet.title = "People"
+    for a, b in PEOPLE:
+        sheet.append([a, b])
+    chart = openpyxl.chart.BarChart()
+    chart.add_data(openpyxl.chart.Reference(sheet, min_col=2, min_row=1, max_row=len(PEOPLE)))
+    sheet.add_chart(chart, "D2")
     book.save(path)
 
 
@@ -185,6 +200,10 @@ def main():
             target = os.path.join(home, extension)
             convert(source, target, filter_name, home)
             shutil.move(os.path.join(target, "libreoffice." + extension), os.path.join(out, "libreoffice." + extension))
+        chart = os.path.join(work, "chart.xlsx")
+        write_chart_source(chart)
+        convert(chart, os.path.join(home, "chart"), "xls:MS Excel 97", home)
+        shutil.move(os.path.join(home, "chart", "chart.xls"), os.path.join(out, "chart.xls"))
     finally:
         shutil.rmtree(home, ignore_errors=True)
 
