@@ -95,7 +95,7 @@ TEST_F(BulkTabTest, ARefusedImportSaysWhyAndLeavesTheListAsItWas)
         EXPECT_EQ(ListRows(), QList<QStringList>({{S(u"Ali"), S(u"05321234567")}})) << c.path.toStdString();
     }
     // Why a file could not be opened is in the error log.
-    EXPECT_TRUE(ErrorLog().contains("btnImportFromExcel_Click"));
+    EXPECT_TRUE(ReadErrorLog().contains("btnImportFromExcel_Click"));
 }
 
 TEST_F(BulkTabTest, AnImportWithoutSuitableRowsEmptiesTheListAndACancelledOneDoesNothing)
@@ -323,7 +323,7 @@ TEST_F(BulkTabTest, AnUnsentFolderThatCannotBeMadeIsReported)
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_EQ(ErrorBoxes(), 1);
     EXPECT_TRUE(boxes.boxes[0].text.contains(S(u"Unsent"))) << boxes.boxes[0].text.toStdString();
-    EXPECT_TRUE(ErrorLog().contains("btnSendSMS_Click"));
+    EXPECT_TRUE(ReadErrorLog().contains("btnSendSMS_Click"));
 }
 
 TEST_F(BulkTabTest, AFileThatCannotBeWrittenQueuesNoRowAndSaysSo)

@@ -2,7 +2,9 @@
 // connection's own receive buffer, online entries, and every way a
 // connection ends.
 #include "connections.h"
+#include "files.h"
 #include "servicelog.h"
+#include "servicepartstest.h"
 
 #include "platform/error.h"
 #include "platform/logwriter.h"
@@ -21,15 +23,6 @@
 #include <vector>
 
 namespace {
-
-// The online entries as "user|index", in login order.
-QStringList Entries(const Connections &connections)
-{
-    QStringList entries;
-    for (const Connections::OnlineUser &entry : connections.OnlineUsers())
-        entries << entry.user + QLatin1Char('|') + QString::number(entry.index);
-    return entries;
-}
 
 using Recorded = std::pair<QString, qint16>;
 
@@ -103,11 +96,7 @@ protected:
         return client.state() == QAbstractSocket::UnconnectedState || client.waitForDisconnected(10000);
     }
 
-    QString LogText() const
-    {
-        QFile f(logFile.logPath());
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-    }
+    QString LogText() const { return QString::fromUtf8(ReadAll(logFile.logPath())); }
 
     QTemporaryDir folder;
     platform::LogWriter logFile;
@@ -213,7 +202,7 @@ TEST_F(ConnectionsTest, ClosingRemovesExactlyTheEntriesOfThatConnection)
     for (const Step &s : steps) {
         Client(s.client).disconnectFromHost();
         ASSERT_TRUE(WaitForFree(s.index)) << s.index;
-        EXPECT_EQ(Entries(connections), s.remaining) << s.index;
+        EXPECT_EQ(OnlineEntries(connections), s.remaining) << s.index;
         EXPECT_FALSE(connections.IsLoggedIn(s.index));
     }
     EXPECT_TRUE(connections.IsLoggedIn(bob1));
@@ -228,7 +217,7 @@ TEST_F(ConnectionsTest, ALaterLoginReplacesTheEntryOfItsConnection)
     connections.AddOnlineUser(second, QStringLiteral("carl"));
     connections.AddOnlineUser(first, QStringLiteral("bob"));
     connections.AddOnlineUser(first, QStringLiteral("bob"));
-    EXPECT_EQ(Entries(connections), (QStringList{QStringLiteral("carl|2"), QStringLiteral("bob|1")}));
+    EXPECT_EQ(OnlineEntries(connections), (QStringList{QStringLiteral("carl|2"), QStringLiteral("bob|1")}));
 }
 
 TEST_F(ConnectionsTest, ClosingFromThisSideEndsTheConnectionCleanlyAndFreesTheSlot)

@@ -3,6 +3,7 @@
 #include "clientconnection/serviceconnection.h"
 
 #include "boxrecorder.h"
+#include "ownerrorlog.h"
 #include "scriptedservice.h"
 #include "text.h"
 
@@ -48,9 +49,7 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         ASSERT_TRUE(peer.server.isListening());
-        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-        common::errorLogName = QString::fromLatin1(info->name()) + QStringLiteral(".log");
-        QFile::remove(ErrorLog());
+        UseOwnErrorLog();
         client.ServerIP = S(u"127.0.0.1");
         client.ServerPort = peer.port();
         client.SettingsPath = dir.filePath(S(u"TalvinorSMSClient.ini"));
@@ -63,7 +62,6 @@ protected:
         });
     }
 
-    static QString ErrorLog() { return QDir(platform::programFolder()).filePath(common::errorLogName); }
 
     QString Setting(const char *key) const
     {
@@ -296,7 +294,7 @@ TEST_F(Connection, EndlessTextWithoutAFrameEndClosesTheConnection)
     EXPECT_EQ(alerts, QStringList{S(u"connection_lost.")});
     EXPECT_FALSE(client.LoggedIn);
     EXPECT_TRUE(WaitFor([&] { return socket->state() != QAbstractSocket::ConnectedState || socket->waitForDisconnected(50); }));
-    QFile log(ErrorLog());
+    QFile log(ErrorLogPath());
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     EXPECT_TRUE(log.readAll().contains("frmMain-->wClient_DataArrival"));
 }

@@ -4,7 +4,6 @@
 #include "sheets/sheetreader.h"
 #include "sheets/spreadsheetimport.h"
 
-#include "printers.h"
 #include "text.h"
 
 #include <QDir>
