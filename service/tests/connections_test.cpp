@@ -63,14 +63,16 @@ protected:
     }
 
     // A new client whose slot may be one just freed for it: once the table
-    // has taken it.
+    // has taken it, which its first message reaching the handler shows.
     void ConnectInPlace(const QString &from)
     {
         clients.push_back(std::make_unique<QTcpSocket>());
         clients.back()->bind(QHostAddress(from));
         clients.back()->connectToHost(QHostAddress::LocalHost, server.serverPort());
         EXPECT_TRUE(clients.back()->waitForConnected(5000));
-        QTest::qWait(200);
+        const size_t before = recorded.size();
+        Write(*clients.back(), "arrived|");
+        EXPECT_TRUE(WaitForRecorded(before + 1));
     }
 
     QTcpSocket &Client(size_t n) { return *clients.at(n); }

@@ -26,6 +26,7 @@
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <memory>
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -384,7 +385,11 @@ TEST_F(Connection, AConnectThatDoesNotCompleteFailsAfterItsTime)
         fillers.push_back(std::make_unique<QTcpSocket>());
         fillers.back()->connectToHost(QHostAddress::LocalHost, ntohs(address.sin_port));
     }
-    QTest::qWait(200);
+    // One filler takes the queue's only place; the rest wait behind it.
+    ASSERT_TRUE(WaitFor([&] {
+        return std::any_of(fillers.begin(), fillers.end(),
+                           [](const auto &filler) { return filler->state() == QAbstractSocket::ConnectedState; });
+    }));
 
     client.ServerPort = ntohs(address.sin_port);
     client.ConnectTimeoutMs = 1000;
