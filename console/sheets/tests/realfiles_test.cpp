@@ -1,6 +1,7 @@
 #include "sheets/sheetreader.h"
 #include "sheets/spreadsheetimport.h"
 
+#include "sheetfixtures.h"
 #include "text.h"
 
 #include <QDir>
@@ -11,11 +12,6 @@
 using namespace sheets;
 
 namespace {
-
-QString Fixture(const char *name)
-{
-    return QDir(QStringLiteral(SHEETS_FIXTURES)).filePath(QString::fromUtf8(name));
-}
 
 const QString kLongName = S(u"Uzun İsim ") + S(u"Ğüşiöç").repeated(60);
 
@@ -53,14 +49,14 @@ TEST(RealFiles, SavedByLibreOffice)
         {S(u"TRUE"), S(u"0532 123 45 67")},        {S(u"Zeynep Ş"), S(u"5551234567")},
     };
     for (const char *file : {"libreoffice.xlsx", "libreoffice.xls"})
-        ExpectRows(ImportSpreadsheet(Fixture(file)), rows, file);
+        ExpectRows(ImportSpreadsheet(SheetFixture(file)), rows, file);
 }
 
 TEST(RealFiles, UpperCaseExtensionIsRead)
 {
     QTemporaryDir dir;
     const QString path = QDir(dir.path()).filePath(S(u"list.XLS"));
-    ASSERT_TRUE(QFile::copy(Fixture("libreoffice.xls"), path));
+    ASSERT_TRUE(QFile::copy(SheetFixture("libreoffice.xls"), path));
     const ImportResult result = ImportSpreadsheet(path);
     EXPECT_FALSE(result.refused) << result.reason.toStdString();
     EXPECT_EQ(result.rows.size(), 6);
@@ -74,13 +70,13 @@ TEST(RealFiles, SavedByPythonWriters)
         {S(u"TRUE"), S(u"0532 123 45 67")},    {QString(), S(u"5551234567")},
     };
     for (const char *file : {"openpyxl.xlsx", "xlwt.xls"})
-        ExpectRows(ImportSpreadsheet(Fixture(file)), rows, file);
+        ExpectRows(ImportSpreadsheet(SheetFixture(file)), rows, file);
 }
 
 TEST(RealFiles, DatesTimesFractionsAndErrorsReadAlikeInBothFormats)
 {
     for (const char *file : {"libreoffice.xlsx", "libreoffice.xls"}) {
-        const std::vector<SheetRow> rows = ReadRows(Fixture(file));
+        const std::vector<SheetRow> rows = ReadRows(SheetFixture(file));
         ASSERT_EQ(rows.size(), 12u) << file;
         EXPECT_EQ(rows[3].columnB, S(u"01/03/2024")) << file;
         EXPECT_EQ(rows[9].columnB, S(u"13:45:10")) << file;
@@ -116,7 +112,7 @@ TEST(RealFiles, HostileXlsRefusedInBoundedMemory)
     ResetPeakMemory();
     for (const char *file : {"dimension-bomb.xls", "encrypted.xls", "truncated-sheet.xls", "long-label.xls",
                              "short-cell.xls", "bad-directory.xls", "twice-dimensioned.xls"}) {
-        const ImportResult result = ImportSpreadsheet(Fixture(file));
+        const ImportResult result = ImportSpreadsheet(SheetFixture(file));
         EXPECT_TRUE(result.refused) << file;
         EXPECT_EQ(result.messageKey, S(u"couldnt_open_excel_file")) << file;
     }
@@ -129,7 +125,7 @@ TEST(RealFiles, HostileXlsRefusedInBoundedMemory)
 TEST(RealFiles, TruncatedOrMisnamedXlsIsRefused)
 {
     QTemporaryDir dir;
-    QFile source(Fixture("libreoffice.xls"));
+    QFile source(SheetFixture("libreoffice.xls"));
     ASSERT_TRUE(source.open(QIODevice::ReadOnly));
     const QByteArray bytes = source.readAll();
     struct Case {
