@@ -14,6 +14,8 @@
 //   - CPU while playing: process CPU time over wall time while the chime
 //     plays again and again, under 2 % of one core.
 // Exits with 1 when a goal is missed.
+#include "wavedevice.h"
+
 #include "clientsound/mdlsound.h"
 #include "common/boxes.h"
 
@@ -62,20 +64,6 @@ void PlayAgainAndAgain(int ms)
     mdlSound::PlayIncomingSound();
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
-}
-
-bool WaitUntilClosed()
-{
-    QEventLoop loop;
-    QTimer look;
-    QObject::connect(&look, &QTimer::timeout, &loop, [&loop] {
-        if (!mdlSound::IsWaveDeviceOpen())
-            loop.quit();
-    });
-    look.start(5);
-    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-    loop.exec();
-    return !mdlSound::IsWaveDeviceOpen();
 }
 
 } // namespace
@@ -145,7 +133,7 @@ int main(int argc, char **argv)
     wall.start();
     PlayAgainAndAgain(seconds * 1000);
     const double cpuPercent = (CpuSeconds() - cpuBefore) / (double(wall.nsecsElapsed()) / 1e9) * 100;
-    WaitUntilClosed();
+    WaitUntilWaveDeviceClosed();
     std::printf("CPU while playing: %.2f %% of one core over %d s\n", cpuPercent, seconds);
 
     // Event-loop latency: a 2 ms timer while the chime plays, and the same
@@ -169,7 +157,7 @@ int main(int argc, char **argv)
             loop.exec();
         }
         tick.stop();
-        WaitUntilClosed();
+        WaitUntilWaveDeviceClosed();
         return lateMs;
     };
     const std::vector<double> silentMs = lateness(false);

@@ -9,6 +9,7 @@
 #include "outgoingqueue.h"
 #include "queuefiles.h"
 #include "servicelog.h"
+#include "text.h"
 
 #include "platform/inifile.h"
 #include "platform/logwriter.h"
@@ -31,11 +32,6 @@
 
 namespace {
 
-QString S(const char *text)
-{
-    return QString::fromUtf8(text);
-}
-
 [[noreturn]] void Fail(const QString &what)
 {
     std::fprintf(stderr, "bench_backlog: %s\n", qPrintable(what));
@@ -49,9 +45,9 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();
-    const QCommandLineOption messagesOption(S("messages"), S("Messages waiting."), S("n"), S("200"));
-    const QCommandLineOption intervalOption(S("interval"), S("sms_check_interval in seconds."), S("s"), S("24"));
-    const QCommandLineOption scaleOption(S("scale"), S("The clock's scale."), S("x"), S("0.02"));
+    const QCommandLineOption messagesOption(S(u"messages"), S(u"Messages waiting."), S(u"n"), S(u"200"));
+    const QCommandLineOption intervalOption(S(u"interval"), S(u"sms_check_interval in seconds."), S(u"s"), S(u"24"));
+    const QCommandLineOption scaleOption(S(u"scale"), S(u"The clock's scale."), S(u"x"), S(u"0.02"));
     parser.addOptions({messagesOption, intervalOption, scaleOption});
     parser.process(app);
     const int messages = parser.value(messagesOption).toInt();
@@ -60,28 +56,28 @@ int main(int argc, char **argv)
 
     QTemporaryDir folder;
     const QDir root(folder.path());
-    root.mkdir(S("Unsent"));
-    root.mkdir(S("Sent"));
+    root.mkdir(S(u"Unsent"));
+    root.mkdir(S(u"Sent"));
     {
-        QFile ini(root.filePath(S("TalvinorSMSSvc.ini")));
+        QFile ini(root.filePath(S(u"TalvinorSMSSvc.ini")));
         if (!ini.open(QIODevice::WriteOnly) || ini.write("[Service Settings]\r\nallowed_time_interval=00:00,23:59\r\n") < 0)
-            Fail(S("cannot write the settings file"));
+            Fail(S(u"cannot write the settings file"));
     }
     for (int n = 1; n <= messages; ++n)
-        CreateQueueFile(root.filePath(S("Unsent")),
+        CreateQueueFile(root.filePath(S(u"Unsent")),
                         UnsentFileContent(QStringLiteral("[Bulk],0532%1,24/01/01 00:00:00,backlog %2").arg(n, 7, 10, QLatin1Char('0')).arg(n)),
-                        [&] { return UnsentFileName(S("240101000000"), QStringLiteral("%1").arg(n, 6, 10, QLatin1Char('0'))); });
+                        [&] { return UnsentFileName(S(u"240101000000"), QStringLiteral("%1").arg(n, 6, 10, QLatin1Char('0'))); });
 
     QProcess gsmsim;
     gsmsim.setStandardOutputFile(QProcess::nullDevice());
-    gsmsim.setStandardErrorFile(root.filePath(S("gsmsim.log")));
-    gsmsim.start(QDir(QCoreApplication::applicationDirPath()).filePath(S("gsmsim")),
-                 {S("--folder"), folder.path(), S("--sent-log"), root.filePath(S("sent.log"))});
+    gsmsim.setStandardErrorFile(root.filePath(S(u"gsmsim.log")));
+    gsmsim.start(QDir(QCoreApplication::applicationDirPath()).filePath(S(u"gsmsim")),
+                 {S(u"--folder"), folder.path(), S(u"--sent-log"), root.filePath(S(u"sent.log"))});
     QElapsedTimer wait;
     wait.start();
-    while (!QFileInfo(root.filePath(S("COM1"))).isSymLink()) {
+    while (!QFileInfo(root.filePath(S(u"COM1"))).isSymLink()) {
         if (wait.elapsed() > 20000)
-            Fail(S("gsmsim did not start"));
+            Fail(S(u"gsmsim did not start"));
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
 
@@ -89,10 +85,10 @@ int main(int argc, char **argv)
     vorbex::runtime::setClockScaleForTests(scale);
     platform::LogWriter logWriter;
     logWriter.setLogFolder(folder.path());
-    logWriter.setLogName(S("TalvinorSMSSvc.log"));
+    logWriter.setLogName(S(u"TalvinorSMSSvc.log"));
     ServiceLog log(logWriter);
     platform::IniFile ini;
-    ini.setIniPath(root.filePath(S("TalvinorSMSSvc.ini")));
+    ini.setIniPath(root.filePath(S(u"TalvinorSMSSvc.ini")));
     vorbex::clsVorbex modem;
     modem.OpenDevice(true);
     OutgoingQueue queue(folder.path(), ini, log);
@@ -126,7 +122,7 @@ int main(int argc, char **argv)
         }
     });
     const auto sent = [&] {
-        QFile f(root.filePath(S("sent.log")));
+        QFile f(root.filePath(S(u"sent.log")));
         return f.open(QIODevice::ReadOnly) ? static_cast<int>(f.readAll().count('\n')) : 0;
     };
     while (sent() < messages) {

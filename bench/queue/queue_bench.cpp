@@ -10,6 +10,7 @@
 #include "outgoingqueue.h"
 #include "queuefiles.h"
 #include "servicelog.h"
+#include "text.h"
 
 #include "platform/inifile.h"
 #include "platform/logwriter.h"
@@ -31,11 +32,6 @@
 
 namespace {
 
-QString S(const char *text)
-{
-    return QString::fromUtf8(text);
-}
-
 // A program folder with `bulkFiles` bulk files waiting in Unsent and a
 // sending window that does not hold the present time.
 class Folder {
@@ -43,25 +39,25 @@ public:
     explicit Folder(int bulkFiles)
     {
         const QDir root(m_dir.path());
-        root.mkdir(S("Unsent"));
-        root.mkdir(S("Sent"));
+        root.mkdir(S(u"Unsent"));
+        root.mkdir(S(u"Sent"));
         const QTime now = QTime::currentTime();
-        QFile ini(root.filePath(S("TalvinorSMSSvc.ini")));
+        QFile ini(root.filePath(S(u"TalvinorSMSSvc.ini")));
         if (!ini.open(QIODevice::WriteOnly))
             qFatal("cannot write the settings file");
-        ini.write("[Service Settings]\r\nallowed_time_interval=" + now.addSecs(3600).toString(S("HH:mm")).toLatin1() + ','
-                  + now.addSecs(7200).toString(S("HH:mm")).toLatin1() + "\r\n");
+        ini.write("[Service Settings]\r\nallowed_time_interval=" + now.addSecs(3600).toString(S(u"HH:mm")).toLatin1() + ','
+                  + now.addSecs(7200).toString(S(u"HH:mm")).toLatin1() + "\r\n");
         ini.close();
-        const QByteArray content = UnsentFileContent(S("[Bulk],05321234567,24/01/01 00:00:00,Dear customer, our "
-                                                       "office is closed on Monday. Thank you."));
+        const QByteArray content = UnsentFileContent(S(u"[Bulk],05321234567,24/01/01 00:00:00,Dear customer, our "
+                                                       u"office is closed on Monday. Thank you."));
         for (int i = 0; i < bulkFiles; ++i) {
-            QFile f(QDir(unsent()).filePath(UnsentFileName(S("240101000000"), QStringLiteral("%1").arg(i, 16, 16, QLatin1Char('0')).toUpper())));
+            QFile f(QDir(unsent()).filePath(UnsentFileName(S(u"240101000000"), QStringLiteral("%1").arg(i, 16, 16, QLatin1Char('0')).toUpper())));
             if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
                 qFatal("cannot write a queue file");
         }
     }
     QString path() const { return m_dir.path(); }
-    QString unsent() const { return QDir(m_dir.path()).filePath(S("Unsent")); }
+    QString unsent() const { return QDir(m_dir.path()).filePath(S(u"Unsent")); }
 
     // A new user file, listed after every bulk file.
     void putUserFile()
@@ -93,8 +89,8 @@ struct Service {
     explicit Service(const QString &programFolder)
     {
         logWriter.setLogFolder(programFolder);
-        logWriter.setLogName(S("TalvinorSMSSvc.log"));
-        ini.setIniPath(QDir(programFolder).filePath(S("TalvinorSMSSvc.ini")));
+        logWriter.setLogName(S(u"TalvinorSMSSvc.log"));
+        ini.setIniPath(QDir(programFolder).filePath(S(u"TalvinorSMSSvc.ini")));
     }
     platform::LogWriter logWriter;
     ServiceLog log{logWriter};

@@ -4,6 +4,8 @@
 #include "pages.h"
 
 #include "boxrecorder.h"
+#include "ownerrorlog.h"
+
 #include "common/errorlog.h"
 #include "common/language.h"
 #include "platform/folders.h"
@@ -28,9 +30,7 @@ protected:
         ASSERT_TRUE(QDir().mkpath(folder.filePath(QStringLiteral("lang"))));
         for (const QString &name : QDir(QStringLiteral(CLIENT_LANG_DIR)).entryList(QDir::Files))
             ASSERT_TRUE(QFile::copy(QStringLiteral(CLIENT_LANG_DIR "/") + name, folder.filePath(QStringLiteral("lang/") + name)));
-        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-        common::errorLogName = QStringLiteral("client_%1_%2.log").arg(QLatin1String(info->test_suite_name()), QLatin1String(info->name()));
-        common::errorLogName.replace(QLatin1Char('/'), QLatin1Char('_'));
+        common::errorLogName = QStringLiteral("client_") + CurrentTestName() + QStringLiteral(".log");
         QFile::remove(ErrorLogPath());
     }
 
@@ -40,7 +40,6 @@ protected:
         QFile::remove(ErrorLogPath());
     }
 
-    QString ErrorLogPath() const { return platform::programFolder() + QLatin1Char('/') + common::errorLogName; }
     QString SettingsPath() const { return folder.filePath(QStringLiteral("TalvinorSMSClient.ini")); }
 
     void Write(const QString &name, const QByteArray &bytes) const

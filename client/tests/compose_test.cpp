@@ -27,14 +27,6 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
-// Texts in failure messages as text.
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
-QT_END_NAMESPACE
-
 namespace {
 
 class Compose : public ClientTest {

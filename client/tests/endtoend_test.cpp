@@ -27,7 +27,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QTcpSocket>
 #include <QTest>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -58,11 +57,7 @@ protected:
         service->setStandardOutputFile(QProcess::nullDevice());
         service->setStandardErrorFile(folder.filePath(S(u"service-stderr.log")));
         service->start();
-        ASSERT_TRUE(QTest::qWaitFor([&] {
-            QTcpSocket probe;
-            probe.connectToHost(QHostAddress::LocalHost, port);
-            return probe.waitForConnected(200);
-        }, 20000));
+        ASSERT_TRUE(waitUntilListening(port, 20000, service.get()));
         StartClient();
     }
 

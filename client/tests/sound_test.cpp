@@ -6,6 +6,7 @@
 
 #include "alsaconfig.h"
 #include "boxrecorder.h"
+#include "files.h"
 #include "scriptedservice.h"
 #include "text.h"
 
@@ -30,12 +31,6 @@
 #include <memory>
 
 namespace {
-
-QByteArray ReadAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // The contents of a WAVE file's "data" chunk, found by walking its chunks.
 QByteArray DataChunk(const QByteArray &wave)

@@ -1,6 +1,7 @@
 #include "common/errorlog.h"
 #include "platform/error.h"
-#include "support.h"
+#include "ownerrorlog.h"
+#include "text.h"
 
 #include <QAbstractButton>
 #include <QApplication>

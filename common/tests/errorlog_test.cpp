@@ -1,6 +1,6 @@
 #include "common/errorlog.h"
 #include "platform/error.h"
-#include "support.h"
+#include "ownerrorlog.h"
 
 #include <QRegularExpression>
 #include <functional>

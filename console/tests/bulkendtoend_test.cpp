@@ -3,6 +3,7 @@
 // the coding they need, files wait outside the bulk hours, and a console
 // killed during a send leaves only files that no reader takes.
 #include "bulktest.h"
+#include "text.h"
 
 #include <QJsonObject>
 #include <QProcessEnvironment>
@@ -12,11 +13,6 @@
 #include <thread>
 
 namespace {
-
-QString S(const char *text)
-{
-    return QString::fromUtf8(text);
-}
 
 // Reads every Unsent file it finds, as a second reader beside the service,
 // until it is stopped; counts the files it found that were not whole.
@@ -68,23 +64,23 @@ class BulkEndToEnd : public BulkTabTest {
 protected:
     void StartService(const QString &allowedTimeInterval)
     {
-        ASSERT_TRUE(gateway.start({{S("sms_check_interval"), S("60")}, {S("allowed_time_interval"), allowedTimeInterval}}));
+        ASSERT_TRUE(gateway.start({{S(u"sms_check_interval"), S(u"60")}, {S(u"allowed_time_interval"), allowedTimeInterval}}));
     }
 
     void TearDown() override { EXPECT_TRUE(gateway.stop()); }
 
-    QByteArray ServiceLog() const { return folder.readFile(S("TalvinorSMSSvc.log")); }
+    QByteArray ServiceLog() const { return folder.readFile(S(u"TalvinorSMSSvc.log")); }
 
     ServiceOnModem gateway{folder};
 };
 
 TEST_F(BulkEndToEnd, ATurkishNameArrivesInUcs2AndAPlainOneInSevenBitsEachGreetedByName)
 {
-    StartService(S("00:00,23:59"));
+    StartService(S(u"00:00,23:59"));
     ASSERT_TRUE(StartOnBulkTab());
     UnsentWatcher watcher(Unsent());
-    ImportRows({{S("Şule Yılmaz"), S("532 123 45 67")}, {S("Ali Veli"), S("+90 532 987 65 43")}});
-    TypeMessage(S("Merhaba [[N]]\nYarin toplanti var"));
+    ImportRows({{S(u"Şule Yılmaz"), S(u"532 123 45 67")}, {S(u"Ali Veli"), S(u"+90 532 987 65 43")}});
+    TypeMessage(S(u"Merhaba [[N]]\nYarin toplanti var"));
     Send();
     ExpectOneBox(QMessageBox::Information, "information", "sms_will_be_sent_to_all_contacts_in_the_list");
 
@@ -95,13 +91,13 @@ TEST_F(BulkEndToEnd, ATurkishNameArrivesInUcs2AndAPlainOneInSevenBitsEachGreeted
     ASSERT_EQ(sent.size(), 2);
     QMap<QString, QJsonObject> byNumber;
     for (const QJsonObject &message : sent)
-        byNumber[message[S("number")].toString().remove(u'+')] = message;
-    ASSERT_TRUE(byNumber.contains(S("05321234567"))) << gateway.modem().sentLog().constData();
-    ASSERT_TRUE(byNumber.contains(S("905329876543"))) << gateway.modem().sentLog().constData();
-    EXPECT_EQ(byNumber[S("05321234567")][S("coding")].toString(), S("08"));
-    EXPECT_EQ(byNumber[S("05321234567")][S("text")].toString(), S("Merhaba Şule Yılmaz\nYarin toplanti var"));
-    EXPECT_EQ(byNumber[S("905329876543")][S("coding")].toString(), S("00"));
-    EXPECT_EQ(byNumber[S("905329876543")][S("text")].toString(), S("Merhaba Ali Veli\nYarin toplanti var"));
+        byNumber[message[S(u"number")].toString().remove(u'+')] = message;
+    ASSERT_TRUE(byNumber.contains(S(u"05321234567"))) << gateway.modem().sentLog().constData();
+    ASSERT_TRUE(byNumber.contains(S(u"905329876543"))) << gateway.modem().sentLog().constData();
+    EXPECT_EQ(byNumber[S(u"05321234567")][S(u"coding")].toString(), S(u"08"));
+    EXPECT_EQ(byNumber[S(u"05321234567")][S(u"text")].toString(), S(u"Merhaba Şule Yılmaz\nYarin toplanti var"));
+    EXPECT_EQ(byNumber[S(u"905329876543")][S(u"coding")].toString(), S(u"00"));
+    EXPECT_EQ(byNumber[S(u"905329876543")][S(u"text")].toString(), S(u"Merhaba Ali Veli\nYarin toplanti var"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return ListQueueFiles(Unsent()).isEmpty(); }, 20000));
 }
 
@@ -109,24 +105,24 @@ TEST_F(BulkEndToEnd, FilesWaitOutsideTheBulkHoursAndNoneIsEverSeenHalfWritten)
 {
     // A one-minute window half a day away.
     const QTime away = QTime::currentTime().addSecs(12 * 3600);
-    const QString hours = away.toString(S("HH:mm"));
+    const QString hours = away.toString(S(u"HH:mm"));
     StartService(hours + u',' + hours);
     ASSERT_TRUE(StartOnBulkTab());
 
     std::vector<std::pair<QString, QString>> rows;
     for (int i = 0; i < 300; ++i)
-        rows.emplace_back(S("Kişi %1").arg(i), S("0532%1").arg(i, 7, 10, QLatin1Char('0')));
+        rows.emplace_back(S(u"Kişi %1").arg(i), S(u"0532%1").arg(i, 7, 10, QLatin1Char('0')));
     ImportRows(rows);
-    TypeMessage(S("Merhaba [[N]]"));
+    TypeMessage(S(u"Merhaba [[N]]"));
     UnsentWatcher watcher(Unsent());
     Send();
     ExpectOneBox(QMessageBox::Information, "information", "sms_will_be_sent_to_all_contacts_in_the_list");
 
     // A user's message queued after them goes out; the bulk files stay.
-    CreateQueueFile(Unsent(), UnsentFileContent(S("bob,05551112233,24/01/02 10:11:12,user hello")),
-                    [] { return S("zz-user.dat"); });
+    CreateQueueFile(Unsent(), UnsentFileContent(S(u"bob,05551112233,24/01/02 10:11:12,user hello")),
+                    [] { return S(u"zz-user.dat"); });
     ASSERT_TRUE(gateway.modem().waitForSent(1)) << ServiceLog().constData();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !QFile::exists(QDir(Unsent()).filePath(S("zz-user.dat"))); }, 20000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !QFile::exists(QDir(Unsent()).filePath(S(u"zz-user.dat"))); }, 20000));
     watcher.Stop();
     EXPECT_TRUE(gateway.modem().sentLog().contains("user hello"));
     EXPECT_FALSE(gateway.modem().sentLog().contains("Merhaba"));
@@ -138,12 +134,12 @@ TEST_F(BulkEndToEnd, FilesWaitOutsideTheBulkHoursAndNoneIsEverSeenHalfWritten)
 
 TEST_F(BulkEndToEnd, AConsoleKilledDuringASendLeavesOnlyFilesThatNoReaderTakes)
 {
-    StartService(S("00:00,23:59"));
+    StartService(S(u"00:00,23:59"));
     QProcess console;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(S("QT_QPA_PLATFORM"), S("offscreen"));
+    environment.insert(S(u"QT_QPA_PLATFORM"), S(u"offscreen"));
     console.setProcessEnvironment(environment);
-    console.setProgram(QDir(QCoreApplication::applicationDirPath()).filePath(S("console_bulkkill_helper")));
+    console.setProgram(QDir(QCoreApplication::applicationDirPath()).filePath(S(u"console_bulkkill_helper")));
     console.setArguments({folder.path()});
     console.start();
     QByteArray said;
@@ -155,13 +151,13 @@ TEST_F(BulkEndToEnd, AConsoleKilledDuringASendLeavesOnlyFilesThatNoReaderTakes)
 
     const QStringList left = UnsentEntries();
     EXPECT_GE(left.size(), 32);
-    EXPECT_EQ(left.filter(QRegularExpression(S("^\\..*\\.tmp$"))), left);
+    EXPECT_EQ(left.filter(QRegularExpression(S(u"^\\..*\\.tmp$"))), left);
     EXPECT_EQ(ListQueueFiles(Unsent()), QStringList());
 
     // The service goes on: a file queued now is sent, and the files the
     // console left stay where they are, untouched.
-    CreateQueueFile(Unsent(), UnsentFileContent(S("[Bulk],05551112233,24/01/02 10:11:12,after the kill")),
-                    [] { return S("zz-after.dat"); });
+    CreateQueueFile(Unsent(), UnsentFileContent(S(u"[Bulk],05551112233,24/01/02 10:11:12,after the kill")),
+                    [] { return S(u"zz-after.dat"); });
     ASSERT_TRUE(gateway.modem().waitForSent(1)) << ServiceLog().constData();
     EXPECT_TRUE(QTest::qWaitFor([&] { return UnsentEntries() == left; }, 20000)) << UnsentEntries().join(u' ').toStdString();
     EXPECT_EQ(gateway.modem().sentMessages().size(), 1);

@@ -3,7 +3,8 @@
 
 #include "platform/codepage.h"
 
-#include "../sheets/tests/printers.h"
+#include "files.h"
+#include "text.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,51 +18,46 @@
 
 namespace {
 
-QString S(const char *text)
-{
-    return QString::fromUtf8(text);
-}
-
 TEST(BulkRowText, NumbersKeepDigitsAndPlusAndRegainALostLeadingZero)
 {
     const struct {
-        const char *imported;
-        const char *cleaned;
-        const char *written;
+        const char16_t *imported;
+        const char16_t *cleaned;
+        const char16_t *written;
     } cases[] = {
-        {"(012) 345-67 89", "0123456789", "0123456789"},
-        {"+12 345 678 9012", "+123456789012", "+123456789012"},
-        {"1234567890", "1234567890", "01234567890"},
-        {"532 123 45 67", "5321234567", "05321234567"},
+        {u"(012) 345-67 89", u"0123456789", u"0123456789"},
+        {u"+12 345 678 9012", u"+123456789012", u"+123456789012"},
+        {u"1234567890", u"1234567890", u"01234567890"},
+        {u"532 123 45 67", u"5321234567", u"05321234567"},
         // Ten characters, but not ten digits: left alone.
-        {"+123456789", "+123456789", "+123456789"},
-        {"123456789", "123456789", "123456789"},
-        {"[-]", "", ""},
-        {"", "", ""},
+        {u"+123456789", u"+123456789", u"+123456789"},
+        {u"123456789", u"123456789", u"123456789"},
+        {u"[-]", u"", u""},
+        {u"", u"", u""},
     };
     for (const auto &c : cases) {
-        EXPECT_EQ(CleanPhonenumber(S(c.imported)), S(c.cleaned)) << c.imported;
-        EXPECT_EQ(BulkNumber(S(c.imported)), S(c.written)) << c.imported;
+        EXPECT_EQ(CleanPhonenumber(S(c.imported)), S(c.cleaned)) << S(c.imported).toStdString();
+        EXPECT_EQ(BulkNumber(S(c.imported)), S(c.written)) << S(c.imported).toStdString();
     }
 }
 
 TEST(BulkRowText, TheNameFillsEveryPlaceholderAndNothingBreaksTheLine)
 {
     const struct {
-        const char *typed;
-        const char *name;
-        const char *written;
+        const char16_t *typed;
+        const char16_t *name;
+        const char16_t *written;
     } cases[] = {
-        {"Merhaba [[N]]", "Ayşe", "Merhaba Ayşe"},
-        {"[[N]], [[N]]!", "Ali", "Ali, Ali!"},
-        {"[[n]] stays", "Ali", "[[n]] stays"},
-        {"a\r\nb\nc", "x", "a|b|c"},
-        {"Hi [[N]]", "Ali\r\nVeli", "Hi Ali|Veli"},
-        {"x^y [[N]]", "A^B", "xy AB"},
-        {"  blanks kept  ", "x", "  blanks kept  "},
+        {u"Merhaba [[N]]", u"Ayşe", u"Merhaba Ayşe"},
+        {u"[[N]], [[N]]!", u"Ali", u"Ali, Ali!"},
+        {u"[[n]] stays", u"Ali", u"[[n]] stays"},
+        {u"a\r\nb\nc", u"x", u"a|b|c"},
+        {u"Hi [[N]]", u"Ali\r\nVeli", u"Hi Ali|Veli"},
+        {u"x^y [[N]]", u"A^B", u"xy AB"},
+        {u"  blanks kept  ", u"x", u"  blanks kept  "},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(BulkText(S(c.typed), S(c.name)), S(c.written)) << c.typed;
+        EXPECT_EQ(BulkText(S(c.typed), S(c.name)), S(c.written)) << S(c.typed).toStdString();
 }
 
 TEST(BulkRowText, TheTypedMessageIsRefusedWhenItCannotGoOutAsTyped)
@@ -69,28 +65,28 @@ TEST(BulkRowText, TheTypedMessageIsRefusedWhenItCannotGoOutAsTyped)
     const QString a160(160, u'a');
     const struct {
         QString typed;
-        const char *refusal;
+        const char16_t *refusal;
     } cases[] = {
-        {a160, ""},
-        {QStringLiteral("   ") + a160 + QStringLiteral("  "), ""},
+        {a160, u""},
+        {QStringLiteral("   ") + a160 + QStringLiteral("  "), u""},
         // Only blanks are removed at the ends.
-        {a160 + QStringLiteral(" \r\n"), "message_is_too_long"},
-        {a160 + u'b', "message_is_too_long"},
-        {QString(), "message_is_empty"},
-        {QStringLiteral("   "), "message_is_empty"},
-        {QStringLiteral(" ^ ^ "), "message_is_empty"},
-        {QString(70, u'é'), ""},
-        {QString(71, u'é'), "message_is_too_long"},
+        {a160 + QStringLiteral(" \r\n"), u"message_is_too_long"},
+        {a160 + u'b', u"message_is_too_long"},
+        {QString(), u"message_is_empty"},
+        {QStringLiteral("   "), u"message_is_empty"},
+        {QStringLiteral(" ^ ^ "), u"message_is_empty"},
+        {QString(70, u'é'), u""},
+        {QString(71, u'é'), u"message_is_too_long"},
         // An extension character takes two septets.
-        {QString(80, u'{'), ""},
-        {QString(81, u'{'), "message_is_too_long"},
+        {QString(80, u'{'), u""},
+        {QString(81, u'{'), u"message_is_too_long"},
         // A backtick has no GSM code: the text goes out in UCS2.
-        {QString(70, u'a') + u'`', "message_is_too_long"},
+        {QString(70, u'a') + u'`', u"message_is_too_long"},
         // A line break typed as "|" goes out as a line feed, one septet.
-        {QString(159, u'a') + u'|', ""},
-        {QStringLiteral("Ж"), "message_has_unsupported_characters"},
-        {QStringLiteral("ok \U0001F600"), "message_has_unsupported_characters"},
-        {QStringLiteral("Şişli € ?"), ""},
+        {QString(159, u'a') + u'|', u""},
+        {QStringLiteral("Ж"), u"message_has_unsupported_characters"},
+        {QStringLiteral("ok \U0001F600"), u"message_has_unsupported_characters"},
+        {QStringLiteral("Şişli € ?"), u""},
     };
     for (const auto &c : cases)
         EXPECT_EQ(MessageRefusal(c.typed), S(c.refusal)) << c.typed.left(12).toStdString() << " (" << c.typed.size() << ")";
@@ -100,27 +96,27 @@ TEST(BulkRowText, EveryRowIsCheckedWithItsOwnName)
 {
     const QString typed = QStringLiteral("[[N]] ") + QString(66, u'a');
     const struct {
-        const char *name;
-        const char *number;
-        const char *refusal;
+        const char16_t *name;
+        const char16_t *number;
+        const char16_t *refusal;
     } cases[] = {
-        {"Ali", "05321234567", ""},
+        {u"Ali", u"05321234567", u""},
         // A Turkish letter turns the row into UCS2: 69 characters still fit.
-        {"Şül", "05321234567", ""},
-        {"Şule", "05321234567", "message_is_too_long"},
-        {"Ж", "05321234567", "message_has_unsupported_characters"},
-        {"Ali", "+123456789012345678901", "phonenumber_is_too_long"},
-        {"Ali", "+1234567890123456789", ""},
+        {u"Şül", u"05321234567", u""},
+        {u"Şule", u"05321234567", u"message_is_too_long"},
+        {u"Ж", u"05321234567", u"message_has_unsupported_characters"},
+        {u"Ali", u"+123456789012345678901", u"phonenumber_is_too_long"},
+        {u"Ali", u"+1234567890123456789", u""},
     };
     for (const auto &c : cases) {
         const QList<sheets::BulkRow> rows{{QStringLiteral("Ok"), QStringLiteral("05551112233")}, {S(c.name), S(c.number)}};
         const PreparedBulk prepared = PrepareBulkLines(typed, rows);
         if (*c.refusal) {
-            EXPECT_EQ(prepared.refusedRow, 1) << c.name;
-            EXPECT_EQ(prepared.refusalKey, S(c.refusal)) << c.name;
+            EXPECT_EQ(prepared.refusedRow, 1) << S(c.name).toStdString();
+            EXPECT_EQ(prepared.refusalKey, S(c.refusal)) << S(c.name).toStdString();
             EXPECT_TRUE(prepared.lines.isEmpty());
         } else {
-            EXPECT_EQ(prepared.refusedRow, -1) << c.name << " " << prepared.refusalKey.toStdString();
+            EXPECT_EQ(prepared.refusedRow, -1) << S(c.name).toStdString() << " " << prepared.refusalKey.toStdString();
             EXPECT_EQ(prepared.lines.size(), 2);
         }
     }
@@ -128,18 +124,18 @@ TEST(BulkRowText, EveryRowIsCheckedWithItsOwnName)
 
 TEST(BulkRowText, EachLineIsABulkRecordOfTheRow)
 {
-    const QList<sheets::BulkRow> rows{{S("Gülşen Doğan"), S("532 123 45 67")}, {S("Mehmet"), S("+90 (541) 765-43-21")}};
-    const PreparedBulk prepared = PrepareBulkLines(S("Merhaba [[N]],\r\nhoş geldiniz  "), rows);
+    const QList<sheets::BulkRow> rows{{S(u"Gülşen Doğan"), S(u"532 123 45 67")}, {S(u"Mehmet"), S(u"+90 (541) 765-43-21")}};
+    const PreparedBulk prepared = PrepareBulkLines(S(u"Merhaba [[N]],\r\nhoş geldiniz  "), rows);
     ASSERT_EQ(prepared.lines.size(), 2);
-    const QRegularExpression line(S("^\\[Bulk\\],([^,]*),(\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d),(.*)$"));
+    const QRegularExpression line(S(u"^\\[Bulk\\],([^,]*),(\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d),(.*)$"));
     const auto first = line.match(prepared.lines[0]);
     ASSERT_TRUE(first.hasMatch()) << prepared.lines[0].toStdString();
-    EXPECT_EQ(first.captured(1), S("05321234567"));
-    EXPECT_EQ(first.captured(3), S("Merhaba Gülşen Doğan,|hoş geldiniz  "));
+    EXPECT_EQ(first.captured(1), S(u"05321234567"));
+    EXPECT_EQ(first.captured(3), S(u"Merhaba Gülşen Doğan,|hoş geldiniz  "));
     const auto second = line.match(prepared.lines[1]);
     ASSERT_TRUE(second.hasMatch()) << prepared.lines[1].toStdString();
-    EXPECT_EQ(second.captured(1), S("+905417654321"));
-    EXPECT_EQ(second.captured(3), S("Merhaba Mehmet,|hoş geldiniz  "));
+    EXPECT_EQ(second.captured(1), S(u"+905417654321"));
+    EXPECT_EQ(second.captured(3), S(u"Merhaba Mehmet,|hoş geldiniz  "));
 }
 
 // A program folder with Unsent and Sent.
@@ -148,19 +144,18 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        ASSERT_TRUE(QDir(dir.path()).mkdir(S("Unsent")));
-        ASSERT_TRUE(QDir(dir.path()).mkdir(S("Sent")));
+        ASSERT_TRUE(QDir(dir.path()).mkdir(S(u"Unsent")));
+        ASSERT_TRUE(QDir(dir.path()).mkdir(S(u"Sent")));
     }
 
-    QString unsent() const { return dir.filePath(S("Unsent")); }
-    QStringList entries() const { return QDir(unsent()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
-    QStringList temporary() const { return entries().filter(QRegularExpression(S("\\.tmp$"))); }
+    QString unsent() const { return dir.filePath(S(u"Unsent")); }
+    QStringList temporary() const { return Entries(unsent()).filter(QRegularExpression(S(u"\\.tmp$"))); }
 
     static QStringList Lines(int count)
     {
         QStringList lines;
         for (int i = 0; i < count; ++i)
-            lines << S("[Bulk],0532000%1,24/01/02 10:11:12,Merhaba Şule %1").arg(i, 4, 10, QLatin1Char('0'));
+            lines << S(u"[Bulk],0532000%1,24/01/02 10:11:12,Merhaba Şule %1").arg(i, 4, 10, QLatin1Char('0'));
         return lines;
     }
 
@@ -180,15 +175,15 @@ TEST_F(BulkQueue, EveryLineBecomesAnUnsentFileNamedByStampAndSixteenHexDigits)
     const BulkQueueOutcome outcome = QueueBulkLines(dir.path(), lines, random);
     EXPECT_EQ(outcome.failedLine, -1);
     EXPECT_EQ(outcome.queued, 3);
-    const QStringList names = entries();
+    const QStringList names = Entries(unsent());
     ASSERT_EQ(names.size(), 3) << names.join(u' ').toStdString();
     QStringList contents;
     for (const QString &name : names) {
-        EXPECT_TRUE(QRegularExpression(S("^\\d{12}[0-9A-F]{16}\\.dat$")).match(name).hasMatch()) << name.toStdString();
+        EXPECT_TRUE(QRegularExpression(S(u"^\\d{12}[0-9A-F]{16}\\.dat$")).match(name).hasMatch()) << name.toStdString();
         contents << platform::codepage::fromAnsi(content(name));
     }
     contents.sort();
-    EXPECT_EQ(contents, QStringList({lines[0] + S("\r\n"), lines[1] + S("\r\n"), lines[2] + S("\r\n")}));
+    EXPECT_EQ(contents, QStringList({lines[0] + S(u"\r\n"), lines[1] + S(u"\r\n"), lines[2] + S(u"\r\n")}));
 }
 
 TEST_F(BulkQueue, ANameTakenInSentIsDrawnAgain)
@@ -199,12 +194,12 @@ TEST_F(BulkQueue, ANameTakenInSentIsDrawnAgain)
     // The stamp may move on by a second while the file is queued.
     const QDateTime now = QDateTime::currentDateTime();
     for (int s = 0; s < 3; ++s) {
-        QFile taken(dir.filePath(S("Sent/") + UnsentFileName(FileStamp(now.addSecs(s)), firstDigits)));
+        QFile taken(dir.filePath(S(u"Sent/") + UnsentFileName(FileStamp(now.addSecs(s)), firstDigits)));
         ASSERT_TRUE(taken.open(QIODevice::WriteOnly));
     }
     ASSERT_EQ(QueueBulkLines(dir.path(), Lines(1), random).queued, 1);
-    ASSERT_EQ(entries().size(), 1);
-    EXPECT_EQ(entries()[0].mid(12, 16), secondDigits);
+    ASSERT_EQ(Entries(unsent()).size(), 1);
+    EXPECT_EQ(Entries(unsent())[0].mid(12, 16), secondDigits);
 }
 
 // Files written aside stay out of every reader's listing until all are
@@ -228,7 +223,7 @@ TEST_F(BulkQueue, AFailureWhileWritingAsideQueuesNothingAndLeavesNothing)
     EXPECT_EQ(outcome.queued, 0);
     EXPECT_EQ(outcome.failedLine, 32);
     EXPECT_FALSE(outcome.error.isEmpty());
-    EXPECT_EQ(entries(), QStringList());
+    EXPECT_EQ(Entries(unsent()), QStringList());
 }
 
 TEST_F(BulkQueue, ARenameThatFailsPartWayTellsHowManyWereQueuedAndRemovesTheRest)

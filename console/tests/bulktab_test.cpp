@@ -3,6 +3,7 @@
 #include "bulktest.h"
 
 #include "platform/codepage.h"
+#include "sheetfixtures.h"
 #include "text.h"
 
 #include <QComboBox>
@@ -17,11 +18,6 @@
 namespace {
 
 using xlsxwriter::Cell;
-
-QString Fixture(const char *name)
-{
-    return QDir(QStringLiteral(SHEETS_FIXTURES)).filePath(QLatin1String(name));
-}
 
 QString Found(qsizetype count)
 {
@@ -39,7 +35,7 @@ TEST_F(BulkTabTest, AnImportTakesTheRowsWhoseNumberLooksLikeOneAndTheNextReplace
     EXPECT_EQ(ListRows(), QList<QStringList>({{S(u"Ayşe Çağlar"), S(u"5321234567")}, {S(u"Ali Veli"), S(u"+90 (532) 123-45-67")}}));
 
     // A workbook saved by LibreOffice, with formulas, dates and a second sheet.
-    Import(Fixture("libreoffice.xls"));
+    Import(SheetFixture("libreoffice.xls"));
     ExpectOneBox(QMessageBox::Information, "information", Found(6));
     ASSERT_EQ(ListCount(), 6);
     EXPECT_EQ(ListRows().first(), QStringList({S(u"Ayşe Çağlar"), S(u"5321234567")}));
@@ -51,7 +47,7 @@ TEST_F(BulkTabTest, AnImportTakesTheRowsWhoseNumberLooksLikeOneAndTheNextReplace
 TEST_F(BulkTabTest, AnXlsWithLongNamesIsImportedWhole)
 {
     ASSERT_TRUE(StartOnBulkTab());
-    Import(Fixture("sst-3000-rows.xls"));
+    Import(SheetFixture("sst-3000-rows.xls"));
     ExpectOneBox(QMessageBox::Information, "information", Found(3000));
     ASSERT_EQ(ListCount(), 3000);
     EXPECT_EQ(ListText(99, 0).size(), 10000);
@@ -83,7 +79,7 @@ TEST_F(BulkTabTest, ARefusedImportSaysWhyAndLeavesTheListAsItWas)
         const char *key;
     } cases[] = {
         {folder.filePath(S(u"corrupt.xlsx")), "couldnt_open_excel_file"},
-        {Fixture("encrypted.xls"), "couldnt_open_excel_file"},
+        {SheetFixture("encrypted.xls"), "couldnt_open_excel_file"},
         {folder.filePath(S(u"list.csv")), "file_doesnt_have_a_supported_extension"},
         {folder.filePath(S(u"noextension")), "file_extension_is_missing"},
         {WriteWorkbook(S(u"one-column.xlsx"), {{Cell::Shared(S(u"Ali"))}, {Cell::Number(5321234567)}}),
@@ -95,7 +91,7 @@ TEST_F(BulkTabTest, ARefusedImportSaysWhyAndLeavesTheListAsItWas)
         EXPECT_EQ(ListRows(), QList<QStringList>({{S(u"Ali"), S(u"05321234567")}})) << c.path.toStdString();
     }
     // Why a file could not be opened is in the error log.
-    EXPECT_TRUE(ErrorLog().contains("btnImportFromExcel_Click"));
+    EXPECT_TRUE(ReadErrorLog().contains("btnImportFromExcel_Click"));
 }
 
 TEST_F(BulkTabTest, AnImportWithoutSuitableRowsEmptiesTheListAndACancelledOneDoesNothing)
@@ -119,8 +115,8 @@ TEST_F(BulkTabTest, TheDialogOffersExcelFilesWhateverTheCaseOfTheirExtension)
     ASSERT_TRUE(StartOnBulkTab());
     const QString files = folder.filePath(S(u"sheets"));
     ASSERT_TRUE(QDir().mkpath(files));
-    ASSERT_TRUE(QFile::copy(Fixture("libreoffice.xls"), QDir(files).filePath(S(u"list.XLS"))));
-    ASSERT_TRUE(QFile::copy(Fixture("libreoffice.xlsx"), QDir(files).filePath(S(u"book.xlsx"))));
+    ASSERT_TRUE(QFile::copy(SheetFixture("libreoffice.xls"), QDir(files).filePath(S(u"list.XLS"))));
+    ASSERT_TRUE(QFile::copy(SheetFixture("libreoffice.xlsx"), QDir(files).filePath(S(u"book.xlsx"))));
     Write(S(u"sheets/list.csv"), "Ali,05321234567\n");
 
     QStringList shown;
@@ -323,7 +319,7 @@ TEST_F(BulkTabTest, AnUnsentFolderThatCannotBeMadeIsReported)
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_EQ(ErrorBoxes(), 1);
     EXPECT_TRUE(boxes.boxes[0].text.contains(S(u"Unsent"))) << boxes.boxes[0].text.toStdString();
-    EXPECT_TRUE(ErrorLog().contains("btnSendSMS_Click"));
+    EXPECT_TRUE(ReadErrorLog().contains("btnSendSMS_Click"));
 }
 
 TEST_F(BulkTabTest, AFileThatCannotBeWrittenQueuesNoRowAndSaysSo)

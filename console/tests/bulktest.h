@@ -3,12 +3,12 @@
 #include "consoletest.h"
 
 #include "filedialog.h"
+#include "files.h"
 #include "platform/folders.h"
 #include "store/queuefiles.h"
 #include "tabbulk.h"
+#include "text.h"
 #include "xlsxwriter.h"
-
-#include "../sheets/tests/printers.h"
 
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -115,15 +115,9 @@ protected:
         return rows;
     }
 
-    QByteArray ErrorLog() const
-    {
-        QFile log(QDir(platform::programFolder()).filePath(common::errorLogName));
-        return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
-    }
-
     QString Unsent() const { return QueueFolder(folder.path(), UnsentFolder); }
     // Every entry of Unsent, hidden ones too.
-    QStringList UnsentEntries() const { return QDir(Unsent()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
+    QStringList UnsentEntries() const { return Entries(Unsent()); }
 
     // The one box shown since the last call, as "icon|title|text".
     void ExpectOneBox(QMessageBox::Icon icon, const char *titleKey, const QString &text)

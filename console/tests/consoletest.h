@@ -5,6 +5,7 @@
 #include "boxrecorder.h"
 #include "common/errorlog.h"
 #include "common/language.h"
+#include "ownerrorlog.h"
 #include "programfolder.h"
 
 #include <QDir>
@@ -51,8 +52,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(folder.isValid());
-        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-        common::errorLogName = QStringLiteral("%1_%2.log").arg(QLatin1String(info->test_suite_name()), QLatin1String(info->name()));
+        common::errorLogName = CurrentTestName() + QStringLiteral(".log");
     }
 
     // Writes `text` as the file `name` of the program folder (LF line ends).

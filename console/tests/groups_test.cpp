@@ -2,7 +2,7 @@
 
 #include "tabgroups.h"
 
-#include "platform/folders.h"
+#include "ownerrorlog.h"
 #include "text.h"
 
 #include <QScrollBar>
@@ -218,7 +218,7 @@ TEST_F(Groups, StartUpRemovesOnlyLinksWhoseContactOrGroupIsGone)
     Exec("phonebook", QStringLiteral("INSERT INTO Groups (GroupName) VALUES ('Team'), ('Gone')"));
     Exec("phonebook", QStringLiteral("DELETE FROM Groups WHERE ID = 2"));
     Exec("phonebook", QStringLiteral("INSERT INTO ContactGroupLink (GroupID, ContactID) VALUES (1, 1), (1, 9), (2, 1), (1, 3)"));
-    const QString log = QDir(platform::programFolder()).filePath(common::errorLogName);
+    const QString log = ErrorLogPath();
     QFile::remove(log);
     ASSERT_TRUE(Start());
     EXPECT_EQ(Links(), (QList<QStringList>{{QStringLiteral("1"), QStringLiteral("1")}, {QStringLiteral("1"), QStringLiteral("3")}}));

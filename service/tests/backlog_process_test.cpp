@@ -6,6 +6,7 @@
 #include "programfolder.h"
 #include "queuefiles.h"
 #include "testdatabases.h"
+#include "text.h"
 
 #include "platform/codepage.h"
 #include "protocol/protocol.h"
@@ -26,14 +27,9 @@
 
 namespace {
 
-QString S(const char *text)
-{
-    return QString::fromUtf8(text);
-}
-
 constexpr double ClockScale = 0.1;
 constexpr double TickMs = 8000 * ClockScale;
-const QString Digest = S("0123456789ABCDEF0123456789ABCDEF");
+const QString Digest = S(u"0123456789ABCDEF0123456789ABCDEF");
 
 class BacklogService : public ::testing::Test {
 protected:
@@ -55,37 +51,31 @@ protected:
     void startService(int checkInterval)
     {
         port = freeTcpPort();
-        folder.writeServiceSettings({{S("port"), QString::number(port)},
-                                     {S("sms_check_interval"), QString::number(checkInterval)},
-                                     {S("allowed_time_interval"), S("00:00,23:59")}});
-        Writer users(folder.filePath(S("db/application.db")));
-        users.Run(S("INSERT INTO Users (UserName, UserPassword, ModeratorAccess, ManualNumberPermission) "
-                    "VALUES ('bob', ?, 0, 0)"),
+        folder.writeServiceSettings({{S(u"port"), QString::number(port)},
+                                     {S(u"sms_check_interval"), QString::number(checkInterval)},
+                                     {S(u"allowed_time_interval"), S(u"00:00,23:59")}});
+        Writer users(folder.filePath(S(u"db/application.db")));
+        users.Run(S(u"INSERT INTO Users (UserName, UserPassword, ModeratorAccess, ManualNumberPermission) "
+                    u"VALUES ('bob', ?, 0, 0)"),
                   {Digest});
         sim = std::make_unique<SimulatedModem>(folder);
         ASSERT_TRUE(sim->isReady());
-        service.reset(folder.newProcess(S("TalvinorSMSSvc"), {}));
+        service.reset(folder.newProcess(S(u"TalvinorSMSSvc"), {}));
         QProcessEnvironment env = service->processEnvironment();
-        env.insert(S("TALVINOR_CLOCK_SCALE"), QString::number(ClockScale));
+        env.insert(S(u"TALVINOR_CLOCK_SCALE"), QString::number(ClockScale));
         service->setProcessEnvironment(env);
-        service->setStandardOutputFile(folder.filePath(S("service.out")));
-        service->setStandardErrorFile(folder.filePath(S("service.err")));
+        service->setStandardOutputFile(folder.filePath(S(u"service.out")));
+        service->setStandardErrorFile(folder.filePath(S(u"service.err")));
         service->start();
         ASSERT_TRUE(service->waitForStarted());
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] {
-                QTcpSocket probe;
-                probe.connectToHost(QHostAddress::LocalHost, port);
-                return probe.waitForConnected(1000);
-            },
-            30000));
+        ASSERT_TRUE(waitUntilListening(port, 30000, service.get()));
     }
 
     void queueMessages(int count) const
     {
         for (int n = 1; n <= count; ++n) {
-            const QString name = UnsentFileName(S("240101000000"), QStringLiteral("%1").arg(n, 4, 10, QLatin1Char('0')));
-            CreateQueueFile(folder.filePath(S("Unsent")),
+            const QString name = UnsentFileName(S(u"240101000000"), QStringLiteral("%1").arg(n, 4, 10, QLatin1Char('0')));
+            CreateQueueFile(folder.filePath(S(u"Unsent")),
                             UnsentFileContent(QStringLiteral("[Bulk],05320%1,24/01/01 00:00:00,backlog %2")
                                                   .arg(n, 6, 10, QLatin1Char('0'))
                                                   .arg(n)),
@@ -97,7 +87,7 @@ protected:
     QSet<QString> storedNumbers() const
     {
         QSet<QString> numbers;
-        for (const char *sub : {"Incoming", "Backup"}) {
+        for (const char16_t *sub : {u"Incoming", u"Backup"}) {
             const QString dir = folder.filePath(S(sub));
             for (const QString &name : ListQueueFiles(dir))
                 numbers.insert(ReadSmsRecord(ReadFirstLine(QDir(dir).filePath(name))).Number);
@@ -107,7 +97,7 @@ protected:
 
     std::string diagnostics() const
     {
-        return (S("service log:\n") + QString::fromUtf8(folder.readFile(S("TalvinorSMSSvc.log")))).toStdString();
+        return (S(u"service log:\n") + QString::fromUtf8(folder.readFile(S(u"TalvinorSMSSvc.log")))).toStdString();
     }
 };
 
@@ -125,13 +115,13 @@ public:
                     continue;
                 const QString plain = sealkit::clsCipherBase().Decrypt(textkit::clsString::CHex2Str(decoded->data), false);
                 if (decoded->code == protocol::CMD_LOGIN_REPLY)
-                    m_loggedIn = plain.startsWith(S("(Connected)"));
+                    m_loggedIn = plain.startsWith(S(u"(Connected)"));
                 else if (decoded->code == protocol::CMD_NEW_SMS)
                     m_pushed.emplace(ReadSmsRecord(plain).Number, m_clock.elapsed());
             }
         });
         m_socket.connectToHost(QHostAddress::LocalHost, port);
-        m_socket.write(protocol::PrepareDataToSend(protocol::CMD_LOGIN, S("bob^") + Digest).toLatin1());
+        m_socket.write(protocol::PrepareDataToSend(protocol::CMD_LOGIN, S(u"bob^") + Digest).toLatin1());
     }
     bool waitForLogin() { return QTest::qWaitFor([this] { return m_loggedIn; }, 10000); }
     const std::map<QString, qint64> &pushed() const { return m_pushed; }
@@ -227,7 +217,7 @@ TEST_F(BacklogService, WithShortIntervalsPollsAndSendsAlternate)
     if (HasFatalFailure())
         return;
     ASSERT_TRUE(sim->waitForSent(Messages, static_cast<int>(TickMs * Messages * 4))) << diagnostics();
-    const QByteArray log = folder.readFile(S("Commands.log"));
+    const QByteArray log = folder.readFile(S(u"Commands.log"));
     int sendsSincePoll = 0;
     int most = 0;
     int polls = 0;

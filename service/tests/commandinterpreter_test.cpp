@@ -2,6 +2,7 @@
 // SQLite files made by the install step's schema: login, phone-book search,
 // send requests and what each of them does when it goes wrong.
 #include "commandinterpreter.h"
+#include "files.h"
 #include "queuefiles.h"
 #include "servicepartstest.h"
 #include "testdatabases.h"
@@ -33,15 +34,6 @@
 #include <vector>
 
 namespace {
-
-// The online entries as "user|index", in login order.
-QStringList Entries(const Connections &connections)
-{
-    QStringList entries;
-    for (const Connections::OnlineUser &entry : connections.OnlineUsers())
-        entries << entry.user + QLatin1Char('|') + QString::number(entry.index);
-    return entries;
-}
 
 using protocol::Message;
 
@@ -188,11 +180,7 @@ protected:
         ASSERT_TRUE(barrier && barrier->code == protocol::CMD_PHONEBOOK_RESULT);
     }
 
-    QString LogText() const
-    {
-        QFile f(logFile.logPath());
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-    }
+    QString LogText() const { return QString::fromUtf8(ReadAll(logFile.logPath())); }
 
     // The contents of the Unsent files, sorted; the files are removed.
     QStringList TakeUnsentFiles() const
@@ -242,7 +230,7 @@ TEST_F(CommandInterpreterTest, LoginAnswersWithTheFreeNumbersPermission)
         EXPECT_EQ(reply->code, protocol::CMD_LOGIN_REPLY);
         EXPECT_EQ(Deciphered(*reply), L(c.reply)) << c.user;
         EXPECT_EQ(connections.Tag(index), L(c.user));
-        EXPECT_TRUE(Entries(connections).contains(L(c.user) + QLatin1Char('|') + QString::number(index)));
+        EXPECT_TRUE(OnlineEntries(connections).contains(L(c.user) + QLatin1Char('|') + QString::number(index)));
     }
     // Only the Null permission is a failure, logged where it is read.
     EXPECT_EQ(LogText().count(QStringLiteral("Procedure: UserManualNumberPermissionCheck")), 1) << qPrintable(LogText());
@@ -394,7 +382,7 @@ TEST_F(CommandInterpreterTest, ALoginOnALoggedInConnectionReplacesItsEntry)
     const auto reply = client->Next();
     ASSERT_TRUE(reply);
     EXPECT_EQ(Deciphered(*reply), QStringLiteral("(Connected)|0"));
-    EXPECT_EQ(Entries(connections), QStringList{QStringLiteral("ann|%1").arg(index)});
+    EXPECT_EQ(OnlineEntries(connections), QStringList{QStringLiteral("ann|%1").arg(index)});
     EXPECT_EQ(connections.Tag(index), QStringLiteral("ann"));
 
     // Refused the next time: the connection and its entry both go.

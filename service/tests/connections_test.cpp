@@ -2,7 +2,9 @@
 // connection's own receive buffer, online entries, and every way a
 // connection ends.
 #include "connections.h"
+#include "files.h"
 #include "servicelog.h"
+#include "servicepartstest.h"
 
 #include "platform/error.h"
 #include "platform/logwriter.h"
@@ -21,15 +23,6 @@
 #include <vector>
 
 namespace {
-
-// The online entries as "user|index", in login order.
-QStringList Entries(const Connections &connections)
-{
-    QStringList entries;
-    for (const Connections::OnlineUser &entry : connections.OnlineUsers())
-        entries << entry.user + QLatin1Char('|') + QString::number(entry.index);
-    return entries;
-}
 
 using Recorded = std::pair<QString, qint16>;
 
@@ -70,14 +63,16 @@ protected:
     }
 
     // A new client whose slot may be one just freed for it: once the table
-    // has taken it.
+    // has taken it, which its first message reaching the handler shows.
     void ConnectInPlace(const QString &from)
     {
         clients.push_back(std::make_unique<QTcpSocket>());
         clients.back()->bind(QHostAddress(from));
         clients.back()->connectToHost(QHostAddress::LocalHost, server.serverPort());
         EXPECT_TRUE(clients.back()->waitForConnected(5000));
-        QTest::qWait(200);
+        const size_t before = recorded.size();
+        Write(*clients.back(), "arrived|");
+        EXPECT_TRUE(WaitForRecorded(before + 1));
     }
 
     QTcpSocket &Client(size_t n) { return *clients.at(n); }
@@ -103,11 +98,7 @@ protected:
         return client.state() == QAbstractSocket::UnconnectedState || client.waitForDisconnected(10000);
     }
 
-    QString LogText() const
-    {
-        QFile f(logFile.logPath());
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-    }
+    QString LogText() const { return QString::fromUtf8(ReadAll(logFile.logPath())); }
 
     QTemporaryDir folder;
     platform::LogWriter logFile;
@@ -213,7 +204,7 @@ TEST_F(ConnectionsTest, ClosingRemovesExactlyTheEntriesOfThatConnection)
     for (const Step &s : steps) {
         Client(s.client).disconnectFromHost();
         ASSERT_TRUE(WaitForFree(s.index)) << s.index;
-        EXPECT_EQ(Entries(connections), s.remaining) << s.index;
+        EXPECT_EQ(OnlineEntries(connections), s.remaining) << s.index;
         EXPECT_FALSE(connections.IsLoggedIn(s.index));
     }
     EXPECT_TRUE(connections.IsLoggedIn(bob1));
@@ -228,7 +219,7 @@ TEST_F(ConnectionsTest, ALaterLoginReplacesTheEntryOfItsConnection)
     connections.AddOnlineUser(second, QStringLiteral("carl"));
     connections.AddOnlineUser(first, QStringLiteral("bob"));
     connections.AddOnlineUser(first, QStringLiteral("bob"));
-    EXPECT_EQ(Entries(connections), (QStringList{QStringLiteral("carl|2"), QStringLiteral("bob|1")}));
+    EXPECT_EQ(OnlineEntries(connections), (QStringList{QStringLiteral("carl|2"), QStringLiteral("bob|1")}));
 }
 
 TEST_F(ConnectionsTest, ClosingFromThisSideEndsTheConnectionCleanlyAndFreesTheSlot)

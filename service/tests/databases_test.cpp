@@ -1,6 +1,7 @@
 #include "databases.h"
 #include "servicelog.h"
 #include "testdatabases.h"
+#include "files.h"
 
 #include "platform/error.h"
 #include "platform/logwriter.h"
@@ -19,12 +20,6 @@
 #include <optional>
 
 namespace {
-
-QByteArray ReadAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 const QString BobDigest = QStringLiteral("0123456789ABCDEF0123456789ABCDEF");
 const QString OtherDigest = QStringLiteral("FEDCBA9876543210FEDCBA9876543210");

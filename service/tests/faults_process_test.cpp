@@ -12,6 +12,7 @@
 #include "programfolder.h"
 #include "queuefiles.h"
 #include "testdatabases.h"
+#include "text.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,7 +20,6 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
-#include <QTcpSocket>
 #include <QTime>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
@@ -28,12 +28,7 @@
 
 namespace {
 
-QString S(const char *text)
-{
-    return QString::fromUtf8(text);
-}
-
-constexpr auto ClockScale = "0.04";
+constexpr auto ClockScale = u"0.04";
 constexpr int Phases = 24;
 constexpr int MessagesPerPhase = 8; // each way
 constexpr int DrainTimeoutMs = 240000;
@@ -64,13 +59,13 @@ protected:
     {
         ASSERT_TRUE(folder.isValid());
         port = freeTcpPort();
-        folder.writeServiceSettings({{S("port"), QString::number(port)},
-                                     {S("sms_check_interval"), S("30")},
-                                     {S("allowed_time_interval"), S("00:00,23:59")}});
-        Writer users(folder.filePath(S("db/application.db")));
-        for (const char *name : {"bob", "ann"})
-            users.Run(S("INSERT INTO Users (UserName, UserPassword, ModeratorAccess, ManualNumberPermission) "
-                        "VALUES (?, 'X', 0, 0)"),
+        folder.writeServiceSettings({{S(u"port"), QString::number(port)},
+                                     {S(u"sms_check_interval"), S(u"30")},
+                                     {S(u"allowed_time_interval"), S(u"00:00,23:59")}});
+        Writer users(folder.filePath(S(u"db/application.db")));
+        for (const char16_t *name : {u"bob", u"ann"})
+            users.Run(S(u"INSERT INTO Users (UserName, UserPassword, ModeratorAccess, ManualNumberPermission) "
+                        u"VALUES (?, 'X', 0, 0)"),
                       {S(name)});
         sim = std::make_unique<SimulatedModem>(folder);
         ASSERT_TRUE(sim->isReady());
@@ -84,30 +79,24 @@ protected:
 
     void startService()
     {
-        service.reset(folder.newProcess(S("TalvinorSMSSvc"), {}));
+        service.reset(folder.newProcess(S(u"TalvinorSMSSvc"), {}));
         QProcessEnvironment env = service->processEnvironment();
-        env.insert(S("TALVINOR_CLOCK_SCALE"), S(ClockScale));
+        env.insert(S(u"TALVINOR_CLOCK_SCALE"), S(ClockScale));
         service->setProcessEnvironment(env);
-        service->setStandardOutputFile(folder.filePath(S("service.out")), QIODevice::Append);
-        service->setStandardErrorFile(folder.filePath(S("service.err")), QIODevice::Append);
+        service->setStandardOutputFile(folder.filePath(S(u"service.out")), QIODevice::Append);
+        service->setStandardErrorFile(folder.filePath(S(u"service.err")), QIODevice::Append);
         service->start();
         ASSERT_TRUE(service->waitForStarted());
         // Listening is the last step of the start; from there on a stop is
         // the service's own.
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] {
-                QTcpSocket probe;
-                probe.connectToHost(QHostAddress::LocalHost, port);
-                return probe.waitForConnected(1000);
-            },
-            30000));
+        ASSERT_TRUE(waitUntilListening(port, 30000, service.get()));
     }
     void stopService()
     {
         service->terminate();
         ASSERT_TRUE(service->waitForFinished(30000));
         EXPECT_EQ(service->exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(service->exitCode(), 0) << folder.readFile(S("service.err")).constData();
+        EXPECT_EQ(service->exitCode(), 0) << folder.readFile(S(u"service.err")).constData();
     }
     void killService()
     {
@@ -121,8 +110,8 @@ protected:
     {
         for (int i = 0; i < count; ++i) {
             const int n = static_cast<int>(queuedNames.size()) + 1;
-            const QString name = UnsentFileName(S("240101000000"), QStringLiteral("%1").arg(n, 4, 10, QLatin1Char('0')));
-            CreateQueueFile(folder.filePath(S("Unsent")),
+            const QString name = UnsentFileName(S(u"240101000000"), QStringLiteral("%1").arg(n, 4, 10, QLatin1Char('0')));
+            CreateQueueFile(folder.filePath(S(u"Unsent")),
                             UnsentFileContent(QStringLiteral("tester,05320%1,24/01/01 00:00:00,s%2 going out").arg(n, 6, 10, QLatin1Char('0')).arg(n)),
                             [&] { return name; });
             queuedNames.append(name);
@@ -140,22 +129,22 @@ protected:
             switch (n % 4) {
             case 0:
                 r.text = QStringLiteral("bob r%1 hello there").arg(n);
-                r.whose = S("bob");
+                r.whose = S(u"bob");
                 r.message = QStringLiteral("r%1 hello there").arg(n);
                 break;
             case 1:
                 r.text = QStringLiteral("ann r%1 two\r\nlines").arg(n);
-                r.whose = S("ann");
+                r.whose = S(u"ann");
                 r.message = QStringLiteral("r%1 two|lines").arg(n);
                 break;
             case 2:
                 r.text = QStringLiteral("zed r%1 for the moderators").arg(n);
-                r.whose = S("Moderator");
+                r.whose = S(u"Moderator");
                 r.message = r.text;
                 break;
             default:
                 r.text = QStringLiteral("r%1\rlone CR\nand LF").arg(n);
-                r.whose = S("Moderator");
+                r.whose = S(u"Moderator");
                 r.message = QStringLiteral("r%1|lone CR|and LF").arg(n);
                 break;
             }
@@ -166,8 +155,8 @@ protected:
 
     void setLogWritable(bool writable) const
     {
-        const QString log = folder.filePath(S("Commands.log"));
-        const QString kept = folder.filePath(S("Commands.log.kept"));
+        const QString log = folder.filePath(S(u"Commands.log"));
+        const QString kept = folder.filePath(S(u"Commands.log.kept"));
         if (writable) {
             ASSERT_TRUE(QDir().rmdir(log));
             if (QFile::exists(kept)) {
@@ -184,7 +173,7 @@ protected:
     void collectLog()
     {
         const QDir dir(folder.path());
-        for (const QString &name : dir.entryList({S("TalvinorSMSSvc*.log")}, QDir::Files)) {
+        for (const QString &name : dir.entryList({S(u"TalvinorSMSSvc*.log")}, QDir::Files)) {
             QFile f(dir.filePath(name));
             if (!f.open(QIODevice::ReadOnly))
                 continue;
@@ -207,13 +196,13 @@ protected:
         case Fault::None:
             break;
         case Fault::Refuse:
-            ASSERT_TRUE(sim->fault(S("refuse 500")));
+            ASSERT_TRUE(sim->fault(S(u"refuse 500")));
             break;
         case Fault::Silent:
-            ASSERT_TRUE(sim->fault(S("silent")));
+            ASSERT_TRUE(sim->fault(S(u"silent")));
             break;
         case Fault::Unplug:
-            ASSERT_TRUE(sim->fault(S("unplug")));
+            ASSERT_TRUE(sim->fault(S(u"unplug")));
             ++unplugs;
             break;
         case Fault::LogUnwritable:
@@ -233,10 +222,10 @@ protected:
         switch (fault) {
         case Fault::Refuse:
         case Fault::Silent:
-            ASSERT_TRUE(sim->fault(S("normal")));
+            ASSERT_TRUE(sim->fault(S(u"normal")));
             break;
         case Fault::Unplug:
-            ASSERT_TRUE(sim->fault(S("plug")));
+            ASSERT_TRUE(sim->fault(S(u"plug")));
             break;
         case Fault::LogUnwritable:
             setLogWritable(true);
@@ -255,7 +244,7 @@ protected:
     QStringList incomingAndBackup(QStringList *names = nullptr) const
     {
         QStringList lines;
-        for (const char *sub : {"Incoming", "Backup"}) {
+        for (const char16_t *sub : {u"Incoming", u"Backup"}) {
             const QString dir = folder.filePath(S(sub));
             for (const QString &name : ListQueueFiles(dir)) {
                 lines.append(ReadFirstLine(QDir(dir).filePath(name)));
@@ -277,14 +266,14 @@ protected:
         return true;
     }
 
-    bool allDealtWith() const { return ListQueueFiles(folder.filePath(S("Unsent"))).isEmpty() && allReceived(); }
+    bool allDealtWith() const { return ListQueueFiles(folder.filePath(S(u"Unsent"))).isEmpty() && allReceived(); }
 
     std::string diagnostics() const
     {
-        return (S("seed run, kills ") + QString::number(kills) + S(", unplugs ") + QString::number(unplugs)
-                + S("\nservice.err:\n") + QString::fromUtf8(folder.readFile(S("service.err")))
-                + S("\nservice log:\n") + QString::fromUtf8(folder.readFile(S("TalvinorSMSSvc.log")))
-                + S("\nmodem:\n") + QString::fromUtf8(folder.readFile(S("gsmsim.log")).right(6000)))
+        return (S(u"seed run, kills ") + QString::number(kills) + S(u", unplugs ") + QString::number(unplugs)
+                + S(u"\nservice.err:\n") + QString::fromUtf8(folder.readFile(S(u"service.err")))
+                + S(u"\nservice log:\n") + QString::fromUtf8(folder.readFile(S(u"TalvinorSMSSvc.log")))
+                + S(u"\nmodem:\n") + QString::fromUtf8(folder.readFile(S(u"gsmsim.log")).right(6000)))
             .toStdString();
     }
 };
@@ -295,7 +284,7 @@ TEST_F(FaultsService, EveryMessageEndsOnceSentOrSetAsideAndEveryReceivedOneIsSto
     for (int phase = 0; phase < Phases; ++phase) {
         const Fault fault = randomFault();
         std::printf("phase %d: fault %d at %s\n", phase, static_cast<int>(fault),
-                    qPrintable(QTime::currentTime().toString(S("HH:mm:ss.zzz"))));
+                    qPrintable(QTime::currentTime().toString(S(u"HH:mm:ss.zzz"))));
         runPhase(fault);
         if (HasFatalFailure())
             return;
@@ -308,25 +297,25 @@ TEST_F(FaultsService, EveryMessageEndsOnceSentOrSetAsideAndEveryReceivedOneIsSto
         DrainTimeoutMs);
     stopService();
     collectLog();
-    ASSERT_TRUE(drained) << "still waiting: " << ListQueueFiles(folder.filePath(S("Unsent"))).join(S(" ")).toStdString()
+    ASSERT_TRUE(drained) << "still waiting: " << ListQueueFiles(folder.filePath(S(u"Unsent"))).join(S(u" ")).toStdString()
                          << "\n"
                          << diagnostics();
 
     // Sent once, or set aside as failed with a log line.
     const QMap<QString, int> sent = sentTexts();
-    const QStringList unsent = QDir(folder.filePath(S("Unsent"))).entryList(QDir::Files);
-    const QStringList inSent = QDir(folder.filePath(S("Sent"))).entryList(QDir::Files);
+    const QStringList unsent = QDir(folder.filePath(S(u"Unsent"))).entryList(QDir::Files);
+    const QStringList inSent = QDir(folder.filePath(S(u"Sent"))).entryList(QDir::Files);
     int repeats = 0;
     int failed = 0;
     for (qsizetype i = 0; i < queuedNames.size(); ++i) {
         const QString &name = queuedNames.at(i);
         const int times = sent.value(QStringLiteral("tester:s%1 going out").arg(i + 1));
-        const bool setAside = unsent.contains(name + S(".failed"));
+        const bool setAside = unsent.contains(name + S(u".failed"));
         repeats += std::max(0, times - 1);
         if (setAside) {
             ++failed;
             const bool logged = std::any_of(logLines.cbegin(), logLines.cend(), [&](const QString &line) {
-                return line.contains(name) && line.contains(name + S(".failed"));
+                return line.contains(name) && line.contains(name + S(u".failed"));
             });
             EXPECT_TRUE(logged) << name.toStdString() << " set aside without a log line";
             EXPECT_FALSE(inSent.contains(name)) << name.toStdString();

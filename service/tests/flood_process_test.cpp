@@ -6,6 +6,7 @@
 #include "connectionflood.h"
 #include "programfolder.h"
 #include "testdatabases.h"
+#include "text.h"
 
 #include "platform/codepage.h"
 #include "protocol/protocol.h"
@@ -20,12 +21,7 @@
 
 namespace {
 
-QString S(const char *text)
-{
-    return QString::fromUtf8(text);
-}
-
-const QString Digest = S("0123456789ABCDEF0123456789ABCDEF");
+const QString Digest = S(u"0123456789ABCDEF0123456789ABCDEF");
 constexpr int AttackConnections = 3000;
 constexpr int Attempts = 10;
 constexpr int AttemptTimeoutMs = 2000;
@@ -38,13 +34,13 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(folder.isValid());
-        Writer users(folder.filePath(S("db/application.db")));
-        users.Run(S("INSERT INTO Users (UserName, UserPassword, ModeratorAccess, ManualNumberPermission) "
-                    "VALUES ('bob', ?, 0, 0)"),
+        Writer users(folder.filePath(S(u"db/application.db")));
+        users.Run(S(u"INSERT INTO Users (UserName, UserPassword, ModeratorAccess, ManualNumberPermission) "
+                    u"VALUES ('bob', ?, 0, 0)"),
                   {Digest});
-        Writer phonebook(folder.filePath(S("db/phonebook.db")));
-        phonebook.Run(S("INSERT INTO Contact (FirstName, LastName, Company, Phonenumber) VALUES ('Ann', 'Smith', 'Acme', '+901')"));
-        ASSERT_TRUE(system.start({{S("sms_check_interval"), S("60")}}));
+        Writer phonebook(folder.filePath(S(u"db/phonebook.db")));
+        phonebook.Run(S(u"INSERT INTO Contact (FirstName, LastName, Company, Phonenumber) VALUES ('Ann', 'Smith', 'Acme', '+901')"));
+        ASSERT_TRUE(system.start({{S(u"sms_check_interval"), S(u"60")}}));
     }
     void TearDown() override { EXPECT_TRUE(system.stop()); }
 
@@ -62,7 +58,7 @@ protected:
         clock.start();
         socket.connectToHost(QHostAddress::LocalHost, system.port());
         if (socket.waitForConnected(static_cast<int>(deadline.remainingTime()))) {
-            socket.write(protocol::PrepareDataToSend(protocol::CMD_LOGIN, S("bob^") + Digest).toLatin1());
+            socket.write(protocol::PrepareDataToSend(protocol::CMD_LOGIN, S(u"bob^") + Digest).toLatin1());
             socket.flush();
             while (!answered && !deadline.hasExpired() && socket.state() == QAbstractSocket::ConnectedState
                    && socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
@@ -71,7 +67,7 @@ protected:
                     const auto decoded = protocol::DecodeMessage(*message);
                     if (decoded && decoded->code == protocol::CMD_LOGIN_REPLY) {
                         loggedIn = true;
-                        socket.write(protocol::PrepareDataToSend(protocol::CMD_PHONEBOOK_SEARCH, S("ann")).toLatin1());
+                        socket.write(protocol::PrepareDataToSend(protocol::CMD_PHONEBOOK_SEARCH, S(u"ann")).toLatin1());
                         socket.flush();
                     } else if (decoded && decoded->code == protocol::CMD_PHONEBOOK_RESULT) {
                         answered = !decoded->data.isEmpty();
@@ -93,30 +89,30 @@ protected:
         // share, and the service keeps closing and the attacker reconnecting.
         ASSERT_TRUE(QTest::qWaitFor([&] { return attacker.reconnects() > 3000; }, 60000))
             << attacker.reconnects() << " reconnections";
-        for (const QString &from : {S("127.0.0.250"), attackersAddress}) {
+        for (const QString &from : {S(u"127.0.0.250"), attackersAddress}) {
             int through = 0;
             for (int i = 0; i < Attempts; ++i)
                 through += LogInAndSearch(from) ? 1 : 0;
             std::printf("from %s: %d of %d within %d ms, %d reconnections so far\n", qPrintable(from), through, Attempts,
                         AttemptTimeoutMs, attacker.reconnects());
             EXPECT_GE(through, Attempts * 9 / 10) << qPrintable(from) << "\n"
-                                                   << folder.readFile(S("TalvinorSMSSvc.log")).right(3000).constData()
-                                                   << folder.readFile(S("service-stderr.log")).right(2000).constData();
+                                                   << folder.readFile(S(u"TalvinorSMSSvc.log")).right(3000).constData()
+                                                   << folder.readFile(S(u"service-stderr.log")).right(2000).constData();
         }
         // The log stays short: reports at most once a minute.
-        const QByteArray log = folder.readFile(S("TalvinorSMSSvc.log"));
+        const QByteArray log = folder.readFile(S(u"TalvinorSMSSvc.log"));
         EXPECT_LE(log.count("Procedure: "), 4) << log.constData();
     }
 };
 
 TEST_F(FloodService, LoginsGetThroughAFloodFromOneAddress)
 {
-    RunUnderFlood(1, S("127.0.0.1"));
+    RunUnderFlood(1, S(u"127.0.0.1"));
 }
 
 TEST_F(FloodService, LoginsGetThroughAFloodFromAHundredAddresses)
 {
-    RunUnderFlood(100, S("127.0.0.37"));
+    RunUnderFlood(100, S(u"127.0.0.37"));
 }
 
 } // namespace

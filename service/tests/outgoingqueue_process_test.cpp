@@ -3,6 +3,7 @@
 // started again: what reaches the modem, and how often.
 #include "programfolder.h"
 #include "queuefiles.h"
+#include "text.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,11 +16,6 @@
 
 namespace {
 
-QString S(const char *text)
-{
-    return QString::fromUtf8(text);
-}
-
 class QueueService : public ::testing::Test {
 protected:
     ProgramFolder folder;
@@ -30,9 +26,9 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(folder.isValid());
-        folder.writeServiceSettings({{S("port"), QString::number(freeTcpPort())},
-                                     {S("sms_check_interval"), S("60")},
-                                     {S("allowed_time_interval"), S("00:00,23:59")}});
+        folder.writeServiceSettings({{S(u"port"), QString::number(freeTcpPort())},
+                                     {S(u"sms_check_interval"), S(u"60")},
+                                     {S(u"allowed_time_interval"), S(u"00:00,23:59")}});
         sim = std::make_unique<SimulatedModem>(folder);
         ASSERT_TRUE(sim->isReady());
         const quint32 seed = QRandomGenerator::global()->generate();
@@ -46,8 +42,8 @@ protected:
         for (int i = 0; i < count; ++i) {
             ++queued;
             const QString text = QStringLiteral("message %1").arg(queued);
-            const QString name = UnsentFileName(S("240101000000"), QStringLiteral("%1").arg(queued, 4, 10, QLatin1Char('0')));
-            CreateQueueFile(folder.filePath(S("Unsent")),
+            const QString name = UnsentFileName(S(u"240101000000"), QStringLiteral("%1").arg(queued, 4, 10, QLatin1Char('0')));
+            CreateQueueFile(folder.filePath(S(u"Unsent")),
                             UnsentFileContent(QStringLiteral("tester,0532000000%1,24/01/01 00:00:00,%2").arg(queued).arg(text)),
                             [&] { return name; });
         }
@@ -55,9 +51,9 @@ protected:
 
     std::unique_ptr<QProcess> startService() const
     {
-        std::unique_ptr<QProcess> service(folder.newProcess(S("TalvinorSMSSvc"), {}));
-        service->setStandardOutputFile(folder.filePath(S("service.out")), QIODevice::Append);
-        service->setStandardErrorFile(folder.filePath(S("service.err")), QIODevice::Append);
+        std::unique_ptr<QProcess> service(folder.newProcess(S(u"TalvinorSMSSvc"), {}));
+        service->setStandardOutputFile(folder.filePath(S(u"service.out")), QIODevice::Append);
+        service->setStandardErrorFile(folder.filePath(S(u"service.err")), QIODevice::Append);
         service->start();
         EXPECT_TRUE(service->waitForStarted());
         return service;
@@ -68,7 +64,7 @@ protected:
     QSet<QString> waitingTexts() const
     {
         QSet<QString> texts;
-        const QString unsent = folder.filePath(S("Unsent"));
+        const QString unsent = folder.filePath(S(u"Unsent"));
         for (const QString &name : ListQueueFiles(unsent))
             texts.insert(QStringLiteral("tester:") + ReadSmsRecord(ReadFirstLine(QDir(unsent).filePath(name))).Message);
         return texts;
@@ -76,7 +72,7 @@ protected:
     QString allTexts() const
     {
         return QString::fromUtf8(sim->sentLog()) + QStringLiteral("\nservice log:\n")
-            + QString::fromUtf8(folder.readFile(S("TalvinorSMSSvc.log")));
+            + QString::fromUtf8(folder.readFile(S(u"TalvinorSMSSvc.log")));
     }
 
     // Runs the service until every queued message has reached the modem,
@@ -119,8 +115,8 @@ TEST_F(QueueService, StoppedAtRandomMomentsEveryMessageGoesOutExactlyOnce)
     ASSERT_EQ(counts.size(), queued) << allTexts().toStdString();
     for (auto it = counts.begin(); it != counts.end(); ++it)
         EXPECT_EQ(it.value(), 1) << it.key().toStdString() << "\n" << allTexts().toStdString();
-    EXPECT_EQ(ListQueueFiles(folder.filePath(S("Unsent"))), QStringList());
-    EXPECT_EQ(ListQueueFiles(folder.filePath(S("Sent"))).size(), queued);
+    EXPECT_EQ(ListQueueFiles(folder.filePath(S(u"Unsent"))), QStringList());
+    EXPECT_EQ(ListQueueFiles(folder.filePath(S(u"Sent"))).size(), queued);
 }
 
 // Killed, the service cannot finish a send: the message whose send was
@@ -164,7 +160,7 @@ TEST_F(QueueService, KilledAtRandomMomentsOnlyTheMessageInFlightMayRepeat)
         EXPECT_LE(it.value(), 1 + inFlightAtKills.value(it.key())) << it.key().toStdString() << "\n"
                                                                    << allTexts().toStdString();
     }
-    EXPECT_EQ(ListQueueFiles(folder.filePath(S("Unsent"))), QStringList());
+    EXPECT_EQ(ListQueueFiles(folder.filePath(S(u"Unsent"))), QStringList());
 }
 
 } // namespace

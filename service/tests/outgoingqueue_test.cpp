@@ -1,10 +1,12 @@
 // The outgoing queue against the real modem object: what one pass hands
 // over, what it moves or sets aside, the sending window, and what a stop
 // leaves. Where a send must really run, the simulated modem takes it.
+#include "files.h"
 #include "outgoingqueue.h"
 #include "programfolder.h"
 #include "queuefiles.h"
 #include "servicelog.h"
+#include "text.h"
 
 #include "platform/codepage.h"
 #include "platform/inifile.h"
@@ -31,54 +33,44 @@ namespace {
 
 using vorbex::clsVorbex;
 
-QString S(const char *text)
-{
-    return QString::fromUtf8(text);
-}
-
-QByteArray ReadAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 TEST(SendingWindow, StartAndEndAreIncluded)
 {
     const struct {
-        const char *interval;
-        const char *now;
+        const char16_t *interval;
+        const char16_t *now;
         bool open;
     } cases[] = {
-        {"09:00,17:00", "08:59", false},
-        {"09:00,17:00", "09:00", true},
-        {"09:00,17:00", "17:00", true},
-        {"09:00,17:00", "17:01", false},
-        {"00:00,23:59", "00:00", true},
-        {"00:00,23:59", "23:59", true},
+        {u"09:00,17:00", u"08:59", false},
+        {u"09:00,17:00", u"09:00", true},
+        {u"09:00,17:00", u"17:00", true},
+        {u"09:00,17:00", u"17:01", false},
+        {u"00:00,23:59", u"00:00", true},
+        {u"00:00,23:59", u"23:59", true},
         // a start later than the end runs across midnight
-        {"22:00,06:00", "21:59", false},
-        {"22:00,06:00", "22:00", true},
-        {"22:00,06:00", "23:30", true},
-        {"22:00,06:00", "00:00", true},
-        {"22:00,06:00", "06:00", true},
-        {"22:00,06:00", "06:01", false},
-        {"22:00,06:00", "12:00", false},
+        {u"22:00,06:00", u"21:59", false},
+        {u"22:00,06:00", u"22:00", true},
+        {u"22:00,06:00", u"23:30", true},
+        {u"22:00,06:00", u"00:00", true},
+        {u"22:00,06:00", u"06:00", true},
+        {u"22:00,06:00", u"06:01", false},
+        {u"22:00,06:00", u"12:00", false},
         // anything but two parts does not restrict sending
-        {"09:00", "03:00", true},
-        {"09:00,10:00,11:00", "03:00", true},
-        {"", "03:00", true},
+        {u"09:00", u"03:00", true},
+        {u"09:00,10:00,11:00", u"03:00", true},
+        {u"", u"03:00", true},
         // the parts are compared as they stand
-        {" 09:00,17:00", "08:59", true},
+        {u" 09:00,17:00", u"08:59", true},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(InSendingWindow(S(c.interval), S(c.now)), c.open) << c.interval << " at " << c.now;
+        EXPECT_EQ(InSendingWindow(S(c.interval), S(c.now)), c.open)
+            << S(c.interval).toStdString() << " at " << S(c.now).toStdString();
 }
 
 TEST(SendingWindow, NumberFormatFlag)
 {
-    EXPECT_FALSE(PhoneNumberFormat(S("+905321234567")));
-    EXPECT_TRUE(PhoneNumberFormat(S("05321234567")));
-    EXPECT_TRUE(PhoneNumberFormat(S("0+5")));
+    EXPECT_FALSE(PhoneNumberFormat(S(u"+905321234567")));
+    EXPECT_TRUE(PhoneNumberFormat(S(u"05321234567")));
+    EXPECT_TRUE(PhoneNumberFormat(S(u"0+5")));
 }
 
 class OutgoingQueueTest : public ::testing::Test {
@@ -96,8 +88,8 @@ protected:
         vorbex::runtime::setLibraryFolderForTests(folder.path());
         vorbex::runtime::setClockScaleForTests(0.1);
         logWriter.setLogFolder(folder.path());
-        logWriter.setLogName(S("TalvinorSMSSvc.log"));
-        ini.setIniPath(folder.filePath(S("TalvinorSMSSvc.ini")));
+        logWriter.setLogName(S(u"TalvinorSMSSvc.log"));
+        ini.setIniPath(folder.filePath(S(u"TalvinorSMSSvc.ini")));
         restart();
     }
 
@@ -112,9 +104,8 @@ protected:
                          [this](const QString &procedure, const QString &text) { log.LogServiceError(text, procedure); });
     }
 
-    QString unsent(const QString &name = QString()) const { return QDir(folder.filePath(S("Unsent"))).filePath(name); }
-    QString sent(const QString &name = QString()) const { return QDir(folder.filePath(S("Sent"))).filePath(name); }
-    QStringList files(const QString &dir) const { return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
+    QString unsent(const QString &name = QString()) const { return QDir(folder.filePath(S(u"Unsent"))).filePath(name); }
+    QString sent(const QString &name = QString()) const { return QDir(folder.filePath(S(u"Sent"))).filePath(name); }
 
     void put(const QString &name, const QByteArray &content) const
     {
@@ -124,13 +115,13 @@ protected:
     }
     void setWindow(const QString &interval) const
     {
-        folder.writeServiceSettings({{S("allowed_time_interval"), interval}});
+        folder.writeServiceSettings({{S(u"allowed_time_interval"), interval}});
     }
     // A window of one hour that does not hold the present minute.
     QString closedWindow() const
     {
         const QTime now = QTime::currentTime();
-        return now.addSecs(3600).toString(S("HH:mm")) + QLatin1Char(',') + now.addSecs(7200).toString(S("HH:mm"));
+        return now.addSecs(3600).toString(S(u"HH:mm")) + QLatin1Char(',') + now.addSecs(7200).toString(S(u"HH:mm"));
     }
 
     // One tick; the names handed to the modem in it, taken out of its queue.
@@ -139,21 +130,21 @@ protected:
         queue->ReadUnsentFile(modem.get());
         return modem->TakeQueuedSends();
     }
-    QByteArray logText() const { return folder.readFile(S("TalvinorSMSSvc.log")); }
+    QByteArray logText() const { return folder.readFile(S(u"TalvinorSMSSvc.log")); }
 };
 
 TEST_F(OutgoingQueueTest, OneFilePerTickInNameOrder)
 {
-    put(S("2401010000000001.txt"), "bob,0532,d,other extension\r\n");
-    put(S("2401010000000002.dat"), "bob,0532,d,first\r\n");
-    put(S("2401010000000003.DAT"), "ann,+90532,d,second\r\n");
+    put(S(u"2401010000000001.txt"), "bob,0532,d,other extension\r\n");
+    put(S(u"2401010000000002.dat"), "bob,0532,d,first\r\n");
+    put(S(u"2401010000000003.DAT"), "ann,+90532,d,second\r\n");
 
-    EXPECT_EQ(pass(), QStringList{S("2401010000000002.dat")});
-    EXPECT_EQ(pass(), QStringList{S("2401010000000003.DAT")});
+    EXPECT_EQ(pass(), QStringList{S(u"2401010000000002.dat")});
+    EXPECT_EQ(pass(), QStringList{S(u"2401010000000003.DAT")});
     EXPECT_EQ(pass(), QStringList());
     // handed over, not sent yet: the files wait in Unsent
-    EXPECT_EQ(files(unsent()), QStringList({S("2401010000000001.txt"), S("2401010000000002.dat"), S("2401010000000003.DAT")}));
-    EXPECT_EQ(files(sent()), QStringList());
+    EXPECT_EQ(Entries(unsent()), QStringList({S(u"2401010000000001.txt"), S(u"2401010000000002.dat"), S(u"2401010000000003.DAT")}));
+    EXPECT_EQ(Entries(sent()), QStringList());
     EXPECT_TRUE(logText().isEmpty());
 }
 
@@ -173,17 +164,17 @@ TEST_F(OutgoingQueueTest, FilesWithNothingToSendMoveToSent)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         restart();
-        for (const QString &name : files(sent()))
+        for (const QString &name : Entries(sent()))
             QFile::remove(sent(name));
-        put(S("1.dat"), c.line);
-        put(S("2.dat"), "bob,0532,d,next\r\n");
+        put(S(u"1.dat"), c.line);
+        put(S(u"2.dat"), "bob,0532,d,next\r\n");
 
         EXPECT_EQ(pass(), QStringList());
-        EXPECT_EQ(files(sent()), QStringList{S("1.dat")});
-        EXPECT_EQ(ReadAll(sent(S("1.dat"))), c.line);
-        EXPECT_EQ(pass(), QStringList{S("2.dat")});
+        EXPECT_EQ(Entries(sent()), QStringList{S(u"1.dat")});
+        EXPECT_EQ(ReadAll(sent(S(u"1.dat"))), c.line);
+        EXPECT_EQ(pass(), QStringList{S(u"2.dat")});
         EXPECT_EQ(logText(), QByteArray());
-        QFile::remove(unsent(S("2.dat")));
+        QFile::remove(unsent(S(u"2.dat")));
     }
 }
 
@@ -209,36 +200,36 @@ TEST_F(OutgoingQueueTest, UnsendableFilesAreSetAsideAsFailed)
         SCOPED_TRACE(c.what);
         restart();
         const qsizetype logged = logText().size();
-        put(S("1.dat"), platform::codepage::toAnsi(QString::fromUtf8(c.line)));
-        put(S("2.dat"), "bob,0532,d,next\r\n");
+        put(S(u"1.dat"), platform::codepage::toAnsi(QString::fromUtf8(c.line)));
+        put(S(u"2.dat"), "bob,0532,d,next\r\n");
 
-        EXPECT_EQ(pass(), QStringList{S("2.dat")});
-        EXPECT_EQ(files(unsent()), QStringList({S("1.dat.failed"), S("2.dat")}));
-        EXPECT_EQ(files(sent()), QStringList());
+        EXPECT_EQ(pass(), QStringList{S(u"2.dat")});
+        EXPECT_EQ(Entries(unsent()), QStringList({S(u"1.dat.failed"), S(u"2.dat")}));
+        EXPECT_EQ(Entries(sent()), QStringList());
         const QByteArray entry = logText().mid(logged);
         EXPECT_TRUE(entry.contains("1.dat cannot be sent") && entry.contains(c.reason) && entry.contains("1.dat.failed"))
             << entry.constData();
-        QFile::remove(unsent(S("1.dat.failed")));
-        QFile::remove(unsent(S("2.dat")));
+        QFile::remove(unsent(S(u"1.dat.failed")));
+        QFile::remove(unsent(S(u"2.dat")));
     }
 }
 
 TEST_F(OutgoingQueueTest, UnreadableFileIsSetAsideOnceAndThePassGoesOn)
 {
-    put(S("1.dat"), QByteArray());
-    put(S("1.dat.unreadable"), "an earlier one");
-    put(S("2.dat"), "bob,0532,d,behind it\r\n");
+    put(S(u"1.dat"), QByteArray());
+    put(S(u"1.dat.unreadable"), "an earlier one");
+    put(S(u"2.dat"), "bob,0532,d,behind it\r\n");
 
-    EXPECT_EQ(pass(), QStringList{S("2.dat")});
-    EXPECT_EQ(files(unsent()), QStringList({S("1.dat.unreadable"), S("1.dat.unreadable-2"), S("2.dat")}));
-    EXPECT_EQ(ReadAll(unsent(S("1.dat.unreadable"))), QByteArray("an earlier one"));
+    EXPECT_EQ(pass(), QStringList{S(u"2.dat")});
+    EXPECT_EQ(Entries(unsent()), QStringList({S(u"1.dat.unreadable"), S(u"1.dat.unreadable-2"), S(u"2.dat")}));
+    EXPECT_EQ(ReadAll(unsent(S(u"1.dat.unreadable"))), QByteArray("an earlier one"));
     const QByteArray logged = logText();
     EXPECT_EQ(logged.count("Procedure: ReadUnsentFile"), 1) << logged.constData();
     EXPECT_TRUE(logged.contains("Cannot read 1.dat")) << logged.constData();
     EXPECT_TRUE(logged.contains("1.dat.unreadable-2")) << logged.constData();
 
-    put(S("3.dat"), "bob,0532,d,later\r\n");
-    EXPECT_EQ(pass(), QStringList{S("3.dat")});
+    put(S(u"3.dat"), "bob,0532,d,later\r\n");
+    EXPECT_EQ(pass(), QStringList{S(u"3.dat")});
     EXPECT_EQ(logText(), logged);
 }
 
@@ -247,19 +238,19 @@ TEST_F(OutgoingQueueTest, UnreadableFileIsSetAsideOnceAndThePassGoesOn)
 // moved to Sent.
 TEST_F(OutgoingQueueTest, LinksAndFilesThatAreNotTextAreSetAsideAsUnreadable)
 {
-    const QString elsewhere = folder.filePath(S("elsewhere.dat"));
+    const QString elsewhere = folder.filePath(S(u"elsewhere.dat"));
     {
         QFile f(elsewhere);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("bob,0532,d,through a link\r\n");
     }
-    ASSERT_TRUE(QFile::link(elsewhere, unsent(S("1.dat"))));
-    put(S("2.dat"), QByteArray("bob,0532,d,bin\0ary\x01\r\n", 21));
-    put(S("3.dat"), "bob,0532,d,tab\tand text\r\n");
+    ASSERT_TRUE(QFile::link(elsewhere, unsent(S(u"1.dat"))));
+    put(S(u"2.dat"), QByteArray("bob,0532,d,bin\0ary\x01\r\n", 21));
+    put(S(u"3.dat"), "bob,0532,d,tab\tand text\r\n");
 
-    EXPECT_EQ(pass(), QStringList{S("3.dat")});
-    EXPECT_EQ(files(unsent()), QStringList({S("1.dat.unreadable"), S("2.dat.unreadable"), S("3.dat")}));
-    EXPECT_EQ(files(sent()), QStringList());
+    EXPECT_EQ(pass(), QStringList{S(u"3.dat")});
+    EXPECT_EQ(Entries(unsent()), QStringList({S(u"1.dat.unreadable"), S(u"2.dat.unreadable"), S(u"3.dat")}));
+    EXPECT_EQ(Entries(sent()), QStringList());
     const QByteArray logged = logText();
     EXPECT_TRUE(logged.contains("1.dat is not a regular file")) << logged.constData();
     EXPECT_TRUE(logged.contains("2.dat is not a text file")) << logged.constData();
@@ -278,32 +269,32 @@ TEST_F(OutgoingQueueTest, SendingWindowIsReadOncePerPass)
     });
     for (int i = 1; i <= 5; ++i)
         put(QStringLiteral("%1.dat").arg(i), "[Bulk],0532,d,bulk\r\n");
-    put(S("6.dat"), "bob,0532,d,user\r\n");
+    put(S(u"6.dat"), "bob,0532,d,user\r\n");
 
-    EXPECT_EQ(pass(), QStringList{S("6.dat")});
+    EXPECT_EQ(pass(), QStringList{S(u"6.dat")});
     EXPECT_EQ(reads, 1);
     EXPECT_EQ(pass(), QStringList());
     EXPECT_EQ(reads, 2);
-    window = S("00:00,23:59");
-    EXPECT_EQ(pass(), QStringList{S("1.dat")});
+    window = S(u"00:00,23:59");
+    EXPECT_EQ(pass(), QStringList{S(u"1.dat")});
     EXPECT_EQ(reads, 3);
 }
 
 TEST_F(OutgoingQueueTest, BulkFilesWaitOutsideTheWindowReadAtEachPass)
 {
     setWindow(closedWindow());
-    put(S("1.dat"), "[Bulk],0532,d,bulk one\r\n");
-    put(S("2.dat"), "bob,0532,d,user\r\n");
-    put(S("3.dat"), "[Bulk],0533,d,bulk two\r\n");
-    put(S("4.dat"), "[bulk],0533,d,a user called [bulk]\r\n");
+    put(S(u"1.dat"), "[Bulk],0532,d,bulk one\r\n");
+    put(S(u"2.dat"), "bob,0532,d,user\r\n");
+    put(S(u"3.dat"), "[Bulk],0533,d,bulk two\r\n");
+    put(S(u"4.dat"), "[bulk],0533,d,a user called [bulk]\r\n");
 
-    EXPECT_EQ(pass(), QStringList{S("2.dat")});
-    EXPECT_EQ(pass(), QStringList{S("4.dat")});
+    EXPECT_EQ(pass(), QStringList{S(u"2.dat")});
+    EXPECT_EQ(pass(), QStringList{S(u"4.dat")});
     EXPECT_EQ(pass(), QStringList());
 
-    setWindow(S("00:00,23:59"));
-    EXPECT_EQ(pass(), QStringList{S("1.dat")});
-    EXPECT_EQ(pass(), QStringList{S("3.dat")});
+    setWindow(S(u"00:00,23:59"));
+    EXPECT_EQ(pass(), QStringList{S(u"1.dat")});
+    EXPECT_EQ(pass(), QStringList{S(u"3.dat")});
 }
 
 TEST_F(OutgoingQueueTest, MissingUnsentFolderIsLogged)
@@ -318,27 +309,27 @@ TEST_F(OutgoingQueueTest, MissingUnsentFolderIsLogged)
 // so the next start hands them over again.
 TEST_F(OutgoingQueueTest, StopTakesBackWhatTheModemHasNotStarted)
 {
-    put(S("1.dat"), "bob,0532,d,one\r\n");
-    put(S("2.dat"), "bob,0532,d,two\r\n");
+    put(S(u"1.dat"), "bob,0532,d,one\r\n");
+    put(S(u"2.dat"), "bob,0532,d,two\r\n");
     queue->ReadUnsentFile(modem.get());
     queue->ReadUnsentFile(modem.get());
 
     queue->Stop();
     EXPECT_EQ(modem->TakeQueuedSends(), QStringList());
     EXPECT_EQ(pass(), QStringList());
-    EXPECT_EQ(files(unsent()), QStringList({S("1.dat"), S("2.dat")}));
+    EXPECT_EQ(Entries(unsent()), QStringList({S(u"1.dat"), S(u"2.dat")}));
 
     restart();
-    EXPECT_EQ(pass(), QStringList{S("1.dat")});
-    EXPECT_EQ(pass(), QStringList{S("2.dat")});
+    EXPECT_EQ(pass(), QStringList{S(u"1.dat")});
+    EXPECT_EQ(pass(), QStringList{S(u"2.dat")});
 }
 
 TEST_F(OutgoingQueueTest, AnotherModemObjectGetsTheFilesAgain)
 {
-    put(S("1.dat"), "bob,0532,d,one\r\n");
+    put(S(u"1.dat"), "bob,0532,d,one\r\n");
     queue->ReadUnsentFile(modem.get());
     modem = std::make_unique<clsVorbex>();
-    EXPECT_EQ(pass(), QStringList{S("1.dat")});
+    EXPECT_EQ(pass(), QStringList{S(u"1.dat")});
 }
 
 class OutgoingQueueSend : public OutgoingQueueTest {
@@ -360,7 +351,7 @@ protected:
             if (line.isEmpty())
                 continue;
             const QJsonObject o = QJsonDocument::fromJson(line).object();
-            messages.append({o[S("number")].toString(), o[S("text")].toString()});
+            messages.append({o[S(u"number")].toString(), o[S(u"text")].toString()});
         }
         return messages;
     }
@@ -388,17 +379,17 @@ protected:
 
 TEST_F(OutgoingQueueSend, UserAndBulkTextsGoOutAndTheirFilesMoveToSent)
 {
-    put(S("1.dat"), "bob,+905551112233,24/01/02 10:11:12,hello\r\n");
-    put(S("2.dat"), "[Bulk],05321234567,24/01/02 10:11:12,hi, there|second line\r\n");
+    put(S(u"1.dat"), "bob,+905551112233,24/01/02 10:11:12,hello\r\n");
+    put(S(u"2.dat"), "[Bulk],05321234567,24/01/02 10:11:12,hi, there|second line\r\n");
 
     ASSERT_TRUE(passAndSend());
-    EXPECT_EQ(files(sent()), QStringList{S("1.dat")});
+    EXPECT_EQ(Entries(sent()), QStringList{S(u"1.dat")});
     ASSERT_TRUE(passAndSend());
-    EXPECT_EQ(files(sent()), QStringList({S("1.dat"), S("2.dat")}));
-    EXPECT_EQ(files(unsent()), QStringList());
+    EXPECT_EQ(Entries(sent()), QStringList({S(u"1.dat"), S(u"2.dat")}));
+    EXPECT_EQ(Entries(unsent()), QStringList());
     ASSERT_TRUE(sim->waitForSent(2));
-    EXPECT_EQ(sentMessages(), (QList<QPair<QString, QString>>{{S("+905551112233"), S("bob:hello")},
-                                                             {S("05321234567"), S("hi, there\nsecond line")}}));
+    EXPECT_EQ(sentMessages(), (QList<QPair<QString, QString>>{{S(u"+905551112233"), S(u"bob:hello")},
+                                                             {S(u"05321234567"), S(u"hi, there\nsecond line")}}));
 }
 
 // The message went out but its file cannot go to Sent: it is set aside, and
@@ -411,7 +402,7 @@ TEST_F(OutgoingQueueSend, SentFileThatCannotMoveIsNeverHandedOverAgain)
     } cases[] = {
         {"name taken in Sent",
          [this] {
-             QFile f(sent(S("1.dat")));
+             QFile f(sent(S(u"1.dat")));
              ASSERT_TRUE(f.open(QIODevice::WriteOnly));
              f.write("older file\r\n");
          }},
@@ -423,11 +414,11 @@ TEST_F(OutgoingQueueSend, SentFileThatCannotMoveIsNeverHandedOverAgain)
         modem->OpenDevice(true);
         const qsizetype sentBefore = sentMessages().size();
         c.blockSent();
-        put(S("1.dat"), "bob,0532,d,only once\r\n");
+        put(S(u"1.dat"), "bob,0532,d,only once\r\n");
 
         ASSERT_TRUE(passAndSend());
-        EXPECT_EQ(files(unsent()), QStringList{S("1.dat.done")});
-        EXPECT_EQ(ReadAll(unsent(S("1.dat.done"))), QByteArray("bob,0532,d,only once\r\n"));
+        EXPECT_EQ(Entries(unsent()), QStringList{S(u"1.dat.done")});
+        EXPECT_EQ(ReadAll(unsent(S(u"1.dat.done"))), QByteArray("bob,0532,d,only once\r\n"));
         EXPECT_TRUE(logText().contains("1.dat is dealt with but cannot be moved to Sent"));
         EXPECT_EQ(pass(), QStringList());
         restart();
@@ -435,9 +426,9 @@ TEST_F(OutgoingQueueSend, SentFileThatCannotMoveIsNeverHandedOverAgain)
         ASSERT_TRUE(sim->waitForSent(static_cast<int>(sentBefore) + 1));
         EXPECT_EQ(sentMessages().size(), sentBefore + 1);
 
-        QFile::remove(unsent(S("1.dat.done")));
-        QFile::remove(sent(S("1.dat")));
-        QDir(folder.path()).mkdir(S("Sent"));
+        QFile::remove(unsent(S(u"1.dat.done")));
+        QFile::remove(sent(S(u"1.dat")));
+        QDir(folder.path()).mkdir(S(u"Sent"));
     }
 }
 
@@ -448,18 +439,18 @@ TEST_F(OutgoingQueueSend, SentFileThatCannotMoveIsNeverHandedOverAgain)
 TEST_F(OutgoingQueueSend, FailedSendIsTriedThreeTimesThenSetAside)
 {
     const struct {
-        const char *fault;
-        const char *logged;
+        const char16_t *fault;
+        const char16_t *logged;
     } cases[] = {
-        {"refuse 500", "the modem refused it: +CMS ERROR: 500"},
-        {"silent", "the modem did not answer: No result from the modem within 60 s"},
+        {u"refuse 500", u"the modem refused it: +CMS ERROR: 500"},
+        {u"silent", u"the modem did not answer: No result from the modem within 60 s"},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.fault);
+        SCOPED_TRACE(S(c.fault).toStdString());
         ASSERT_TRUE(sim->fault(S(c.fault)));
         const qsizetype logged = logText().size();
         const qsizetype sentBefore = sentMessages().size();
-        put(S("1.dat"), "bob,0532,d,not through\r\n");
+        put(S(u"1.dat"), "bob,0532,d,not through\r\n");
         for (int round = 1; round <= 2; ++round) {
             QElapsedTimer sinceTry;
             for (int attempt = 1; attempt <= OutgoingQueue::MaxTries; ++attempt) {
@@ -477,27 +468,27 @@ TEST_F(OutgoingQueueSend, FailedSendIsTriedThreeTimesThenSetAside)
                 EXPECT_TRUE(entry.contains(QStringLiteral("1.dat was not sent, try %1 of 3: %2").arg(attempt).arg(S(c.logged)).toUtf8()))
                     << entry.constData();
                 if (attempt < OutgoingQueue::MaxTries) {
-                    EXPECT_EQ(files(unsent()), QStringList({S("1.dat"), S("1.dat.tries")}));
+                    EXPECT_EQ(Entries(unsent()), QStringList({S(u"1.dat"), S(u"1.dat.tries")}));
                 }
             }
-            EXPECT_EQ(files(unsent()), QStringList{S("1.dat.failed")});
+            EXPECT_EQ(Entries(unsent()), QStringList{S(u"1.dat.failed")});
             EXPECT_TRUE(logText().mid(logged).contains("It was set aside in Unsent as 1.dat.failed"));
             EXPECT_EQ(pass(), QStringList());
             // The administrator sends it again: three more tries.
             if (round == 1)
-                ASSERT_TRUE(QFile::rename(unsent(S("1.dat.failed")), unsent(S("1.dat"))));
+                ASSERT_TRUE(QFile::rename(unsent(S(u"1.dat.failed")), unsent(S(u"1.dat"))));
         }
         EXPECT_EQ(logText().mid(logged).count("1.dat was not sent, try 1 of 3"), 2);
 
         // The modem takes sends again.
-        ASSERT_TRUE(sim->fault(S("normal")));
-        put(S("2.dat"), "bob,0532,d,through\r\n");
+        ASSERT_TRUE(sim->fault(S(u"normal")));
+        put(S(u"2.dat"), "bob,0532,d,through\r\n");
         ASSERT_TRUE(passAndSend());
-        EXPECT_EQ(files(sent()), QStringList{S("2.dat")});
+        EXPECT_EQ(Entries(sent()), QStringList{S(u"2.dat")});
         ASSERT_TRUE(sim->waitForSent(static_cast<int>(sentBefore) + 1));
-        EXPECT_EQ(sentMessages().mid(sentBefore), (QList<QPair<QString, QString>>{{S("0532"), S("bob:through")}}));
-        QFile::remove(unsent(S("1.dat.failed")));
-        QFile::remove(sent(S("2.dat")));
+        EXPECT_EQ(sentMessages().mid(sentBefore), (QList<QPair<QString, QString>>{{S(u"0532"), S(u"bob:through")}}));
+        QFile::remove(unsent(S(u"1.dat.failed")));
+        QFile::remove(sent(S(u"2.dat")));
     }
 }
 
@@ -509,18 +500,18 @@ TEST_F(OutgoingQueueSend, BrokenCountOfTriesCountsAsTheLastTry)
         SCOPED_TRACE(broken.toHex().toStdString());
         restart();
         modem->OpenDevice(true);
-        ASSERT_TRUE(sim->fault(S("refuse 500")));
+        ASSERT_TRUE(sim->fault(S(u"refuse 500")));
         const qsizetype logged = logText().size();
-        put(S("1.dat"), "bob,0532,d,not through\r\n");
-        put(S("1.dat.tries"), broken);
+        put(S(u"1.dat"), "bob,0532,d,not through\r\n");
+        put(S(u"1.dat.tries"), broken);
         ASSERT_TRUE(passAndSend());
         const QByteArray entry = logText().mid(logged);
         EXPECT_TRUE(entry.contains("The count of tries of 1.dat cannot be read back whole")) << entry.constData();
         EXPECT_TRUE(entry.contains("1.dat was not sent, try 3 of 3")) << entry.constData();
-        EXPECT_EQ(files(unsent()), QStringList{S("1.dat.failed")});
-        QFile::remove(unsent(S("1.dat.failed")));
+        EXPECT_EQ(Entries(unsent()), QStringList{S(u"1.dat.failed")});
+        QFile::remove(unsent(S(u"1.dat.failed")));
     }
-    ASSERT_TRUE(sim->fault(S("normal")));
+    ASSERT_TRUE(sim->fault(S(u"normal")));
 }
 
 // A busy network answers a send late, and the modem hears nothing else until
@@ -543,8 +534,8 @@ TEST_F(OutgoingQueueSend, LateAnswersSendEachMessageOnce)
         const qsizetype sentBefore = sentMessages().size();
         ASSERT_TRUE(sim->fault(QStringLiteral("busy %1").arg(c.lateSeconds * scale)));
         if (c.refused)
-            ASSERT_TRUE(sim->fault(S("refuse 500")));
-        const QStringList names{S("1.dat"), S("2.dat"), S("3.dat")};
+            ASSERT_TRUE(sim->fault(S(u"refuse 500")));
+        const QStringList names{S(u"1.dat"), S(u"2.dat"), S(u"3.dat")};
         for (const QString &name : names)
             put(name, "bob,0532,d,late " + name.toLatin1() + "\r\n");
         QSignalSpy completed(modem.get(), &clsVorbex::SendCompleted);
@@ -560,24 +551,24 @@ TEST_F(OutgoingQueueSend, LateAnswersSendEachMessageOnce)
             EXPECT_EQ(completed.at(0).at(1).value<clsVorbex::SendResult>(), clsVorbex::SendResult::Refused);
             EXPECT_TRUE(logText().mid(logged).contains("1.dat was not sent, try 1 of 3: the modem refused it: +CMS ERROR: 500"))
                 << logText().mid(logged).constData();
-            ASSERT_TRUE(sim->fault(S("normal")));
+            ASSERT_TRUE(sim->fault(S(u"normal")));
             ASSERT_TRUE(sim->fault(QStringLiteral("busy %1").arg(c.lateSeconds * scale)));
         }
-        ASSERT_TRUE(runService([&] { return files(sent()).size() == names.size(); }, 120000))
+        ASSERT_TRUE(runService([&] { return Entries(sent()).size() == names.size(); }, 120000))
             << logText().mid(logged).constData();
         polls.stop();
-        EXPECT_EQ(files(unsent()), QStringList());
+        EXPECT_EQ(Entries(unsent()), QStringList());
         QStringList texts;
         for (const auto &m : sentMessages().mid(sentBefore))
             texts << m.second;
         texts.sort();
-        EXPECT_EQ(texts, QStringList({S("bob:late 1.dat"), S("bob:late 2.dat"), S("bob:late 3.dat")}));
+        EXPECT_EQ(texts, QStringList({S(u"bob:late 1.dat"), S(u"bob:late 2.dat"), S(u"bob:late 3.dat")}));
         const QByteArray entry = logText().mid(logged);
         EXPECT_FALSE(entry.contains("may have been sent twice")) << entry.constData();
         EXPECT_EQ(entry.contains("was not sent"), c.refused) << entry.constData();
         for (const QString &name : names)
             QFile::remove(sent(name));
-        ASSERT_TRUE(sim->fault(S("normal")));
+        ASSERT_TRUE(sim->fault(S(u"normal")));
     }
 }
 
@@ -585,14 +576,14 @@ TEST_F(OutgoingQueueSend, AnswerLaterThanTheHoldIsLoggedAsMaybeSentTwice)
 {
     const double scale = static_cast<double>(vorbex::runtime::waitMs(1000.0)) / 1e6;
     ASSERT_TRUE(sim->fault(QStringLiteral("busy %1").arg(90 * scale)));
-    put(S("1.dat"), "bob,0532,d,very late\r\n");
-    ASSERT_TRUE(runService([&] { return files(sent()) == QStringList{S("1.dat")}; }, 120000)) << logText().constData();
+    put(S(u"1.dat"), "bob,0532,d,very late\r\n");
+    ASSERT_TRUE(runService([&] { return Entries(sent()) == QStringList{S(u"1.dat")}; }, 120000)) << logText().constData();
     const QByteArray log = logText();
     EXPECT_TRUE(log.contains("1.dat was not sent, try 1 of 3: the modem did not answer")) << log.constData();
     // The retry runs while the answer comes, or before it.
     EXPECT_TRUE(log.contains("(1.dat)") && log.contains("+CMGS: 1; the message may have been sent twice")) << log.constData();
-    EXPECT_EQ(files(unsent()), QStringList());
-    ASSERT_TRUE(sim->fault(S("normal")));
+    EXPECT_EQ(Entries(unsent()), QStringList());
+    ASSERT_TRUE(sim->fault(S(u"normal")));
 }
 
 // The stop comes while the modem runs a send, as it does when the stop
@@ -600,8 +591,8 @@ TEST_F(OutgoingQueueSend, AnswerLaterThanTheHoldIsLoggedAsMaybeSentTwice)
 // moves to Sent; the one behind it stays in Unsent.
 TEST_F(OutgoingQueueSend, StopDuringASendLetsItFinish)
 {
-    put(S("1.dat"), "bob,0532,d,running\r\n");
-    put(S("2.dat"), "bob,0532,d,waiting\r\n");
+    put(S(u"1.dat"), "bob,0532,d,running\r\n");
+    put(S(u"2.dat"), "bob,0532,d,waiting\r\n");
     queue->ReadUnsentFile(modem.get());
 
     bool busy = false;
@@ -617,11 +608,11 @@ TEST_F(OutgoingQueueSend, StopDuringASendLetsItFinish)
 
     EXPECT_TRUE(busy);
     EXPECT_EQ(waiting, 1);
-    EXPECT_EQ(files(sent()), QStringList{S("1.dat")});
-    EXPECT_EQ(files(unsent()), QStringList{S("2.dat")});
+    EXPECT_EQ(Entries(sent()), QStringList{S(u"1.dat")});
+    EXPECT_EQ(Entries(unsent()), QStringList{S(u"2.dat")});
     EXPECT_EQ(modem->TakeQueuedSends(), QStringList());
     ASSERT_TRUE(sim->waitForSent(1));
-    EXPECT_EQ(sentMessages(), (QList<QPair<QString, QString>>{{S("0532"), S("bob:running")}}));
+    EXPECT_EQ(sentMessages(), (QList<QPair<QString, QString>>{{S(u"0532"), S(u"bob:running")}}));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "servicelog.h"
 
 #include "files.h"
+#include "text.h"
 
 #include "platform/logwriter.h"
 
@@ -15,26 +16,21 @@
 
 namespace {
 
-QString S(const char *text)
-{
-    return QString::fromUtf8(text);
-}
-
 class WriteUnsent : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     platform::LogWriter logWriter;
     ServiceLog log{logWriter};
-    QString unsent() const { return dir.filePath(S("Unsent")); }
-    QString sent() const { return dir.filePath(S("Sent")); }
-    QByteArray logText() const { return ReadAll(dir.filePath(S("TalvinorSMSSvc.log"))); }
+    QString unsent() const { return dir.filePath(S(u"Unsent")); }
+    QString sent() const { return dir.filePath(S(u"Sent")); }
+    QByteArray logText() const { return ReadAll(dir.filePath(S(u"TalvinorSMSSvc.log"))); }
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        ASSERT_TRUE(QDir(dir.path()).mkpath(S("Unsent")));
-        ASSERT_TRUE(QDir(dir.path()).mkpath(S("Sent")));
+        ASSERT_TRUE(QDir(dir.path()).mkpath(S(u"Unsent")));
+        ASSERT_TRUE(QDir(dir.path()).mkpath(S(u"Sent")));
         logWriter.setLogFolder(dir.path());
-        logWriter.setLogName(S("TalvinorSMSSvc.log"));
+        logWriter.setLogName(S(u"TalvinorSMSSvc.log"));
     }
 };
 
@@ -42,7 +38,7 @@ TEST_F(WriteUnsent, WritesOneLineUnderStampAndFourHexDigits)
 {
     QRandomGenerator random(1);
     const QString before = FileStamp(QDateTime::currentDateTime());
-    WriteUnsentFile(dir.path(), random, log, S("bob,0532,24/01/02 10:11:12,çay, şeker|x"));
+    WriteUnsentFile(dir.path(), random, log, S(u"bob,0532,24/01/02 10:11:12,çay, şeker|x"));
     const QString after = FileStamp(QDateTime::currentDateTime());
     const QStringList files = Entries(unsent());
     ASSERT_EQ(files.size(), 1);
@@ -66,10 +62,10 @@ TEST_F(WriteUnsent, MissingFolderIsLogged)
 {
     ASSERT_TRUE(QDir(unsent()).removeRecursively());
     QRandomGenerator random(1);
-    WriteUnsentFile(dir.path(), random, log, S("bob,1,d,hi"));
+    WriteUnsentFile(dir.path(), random, log, S(u"bob,1,d,hi"));
     EXPECT_TRUE(logText().contains("Procedure: WriteUnsentFile")) << logText().constData();
     EXPECT_TRUE(logText().contains(unsent().toUtf8()));
-    EXPECT_EQ(Entries(dir.path()), QStringList({S("TalvinorSMSSvc.log")}));
+    EXPECT_EQ(Entries(dir.path()), QStringList({S(u"TalvinorSMSSvc.log")}));
 }
 
 // The first digits drawn name a file already in Unsent, the second one in
@@ -89,7 +85,7 @@ TEST_F(WriteUnsent, TakenNamesDrawNewDigits)
         WriteRaw(QDir(sent()).filePath(UnsentFileName(stamp, second)), "old sent\r\n");
     }
     QRandomGenerator random(99);
-    WriteUnsentFile(dir.path(), random, log, S("bob,1,d,new"));
+    WriteUnsentFile(dir.path(), random, log, S(u"bob,1,d,new"));
 
     QStringList fresh;
     for (const QString &name : Entries(unsent())) {

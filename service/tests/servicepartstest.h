@@ -8,8 +8,18 @@
 #include "sealkit/clscipherbase.h"
 
 #include <QHostAddress>
+#include <QStringList>
 #include <QTcpServer>
 #include <gtest/gtest.h>
+
+// The online entries as "user|index", in login order.
+inline QStringList OnlineEntries(const Connections &connections)
+{
+    QStringList entries;
+    for (const Connections::OnlineUser &entry : connections.OnlineUsers())
+        entries << entry.user + QLatin1Char('|') + QString::number(entry.index);
+    return entries;
+}
 
 // A fixture holding the service's own parts as the service holds them: its
 // log, its databases and its client connections on a listening socket, over

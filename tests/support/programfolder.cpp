@@ -80,17 +80,8 @@ std::unique_ptr<QProcess> StartService(const ProgramFolder &folder, quint16 port
     service->setStandardOutputFile(QProcess::nullDevice());
     service->setStandardErrorFile(folder.filePath(QStringLiteral("service-stderr.log")));
     service->start();
-    QDeadlineTimer deadline(20000);
-    for (;;) {
-        QTcpSocket probe;
-        probe.connectToHost(QHostAddress::LocalHost, port);
-        if (probe.waitForConnected(200))
-            return service;
-        if (deadline.hasExpired() || service->state() == QProcess::NotRunning)
-            break;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(50);
-    }
+    if (waitUntilListening(port, 20000, service.get()))
+        return service;
     qWarning("the service does not listen on port %u: %s", port, folder.readFile(QStringLiteral("TalvinorSMSSvc.log")).constData());
     return nullptr;
 }
@@ -115,6 +106,21 @@ quint16 freeTcpPort()
         const auto port = static_cast<quint16>(pick(random));
         if (probe.listen(QHostAddress::LocalHost, port))
             return port;
+    }
+}
+
+bool waitUntilListening(quint16 port, int timeoutMs, const QProcess *process)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, port);
+        if (probe.waitForConnected(200))
+            return true;
+        if (deadline.hasExpired() || (process && process->state() == QProcess::NotRunning))
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(50);
     }
 }
 

@@ -76,6 +76,10 @@ private:
 // A TCP port that nothing listens on right now.
 quint16 freeTcpPort();
 
+// Waits until something accepts connections on the local `port`, at most
+// `timeoutMs`; false at once when `process`, if given, is no longer running.
+bool waitUntilListening(quint16 port, int timeoutMs, const QProcess *process = nullptr);
+
 // The simulated modem and the installed service of a folder, running
 // together as an office has them: the whole system, for tests that talk to
 // it from the outside.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "text.h"
+
 #include <QByteArray>
 #include <QJsonObject>
 #include <QList>
@@ -8,14 +10,6 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-
-#include <ostream>
-
-// Readable QString values in test failures.
-inline void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 // The test's own library folder (settings file, logs, COMn link), with the
 // modem library pointed at it and its clock running five times faster.

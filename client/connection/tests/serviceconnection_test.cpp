@@ -3,6 +3,7 @@
 #include "clientconnection/serviceconnection.h"
 
 #include "boxrecorder.h"
+#include "ownerrorlog.h"
 #include "scriptedservice.h"
 #include "text.h"
 
@@ -25,6 +26,7 @@
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <memory>
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -48,9 +50,7 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         ASSERT_TRUE(peer.server.isListening());
-        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-        common::errorLogName = QString::fromLatin1(info->name()) + QStringLiteral(".log");
-        QFile::remove(ErrorLog());
+        UseOwnErrorLog();
         client.ServerIP = S(u"127.0.0.1");
         client.ServerPort = peer.port();
         client.SettingsPath = dir.filePath(S(u"TalvinorSMSClient.ini"));
@@ -63,7 +63,6 @@ protected:
         });
     }
 
-    static QString ErrorLog() { return QDir(platform::programFolder()).filePath(common::errorLogName); }
 
     QString Setting(const char *key) const
     {
@@ -296,7 +295,7 @@ TEST_F(Connection, EndlessTextWithoutAFrameEndClosesTheConnection)
     EXPECT_EQ(alerts, QStringList{S(u"connection_lost.")});
     EXPECT_FALSE(client.LoggedIn);
     EXPECT_TRUE(WaitFor([&] { return socket->state() != QAbstractSocket::ConnectedState || socket->waitForDisconnected(50); }));
-    QFile log(ErrorLog());
+    QFile log(ErrorLogPath());
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     EXPECT_TRUE(log.readAll().contains("frmMain-->wClient_DataArrival"));
 }
@@ -386,7 +385,11 @@ TEST_F(Connection, AConnectThatDoesNotCompleteFailsAfterItsTime)
         fillers.push_back(std::make_unique<QTcpSocket>());
         fillers.back()->connectToHost(QHostAddress::LocalHost, ntohs(address.sin_port));
     }
-    QTest::qWait(200);
+    // One filler takes the queue's only place; the rest wait behind it.
+    ASSERT_TRUE(WaitFor([&] {
+        return std::any_of(fillers.begin(), fillers.end(),
+                           [](const auto &filler) { return filler->state() == QAbstractSocket::ConnectedState; });
+    }));
 
     client.ServerPort = ntohs(address.sin_port);
     client.ConnectTimeoutMs = 1000;

@@ -3,6 +3,7 @@
 #include "clientoutbox/outbox.h"
 
 #include "boxrecorder.h"
+#include "ownerrorlog.h"
 #include "scriptedservice.h"
 #include "text.h"
 
@@ -30,9 +31,7 @@ protected:
         ASSERT_TRUE(dir.isValid());
         ASSERT_TRUE(service.isListening());
         ASSERT_TRUE(QDir(dir.path()).mkdir(S(u"users")));
-        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-        common::errorLogName = QString::fromLatin1(info->name()) + S(u".log");
-        QFile::remove(ErrorLog());
+        UseOwnErrorLog();
         connection.ServerIP = S(u"127.0.0.1");
         connection.ServerPort = service.port();
         connection.SettingsPath = dir.filePath(S(u"TalvinorSMSClient.ini"));
@@ -46,7 +45,6 @@ protected:
         store.OpenMessageStore(S(u"bob"));
     }
 
-    static QString ErrorLog() { return QDir(platform::programFolder()).filePath(common::errorLogName); }
 
     static OutgoingSms Sms(const QString &body, const QString &numbers, const QStringList &labels = {},
                            const QString &entries = {})
@@ -165,7 +163,7 @@ TEST_F(OutboxTest, ACopyThatCannotBeWrittenIsToldAndTheMessageGoes)
     EXPECT_EQ(requests[0].data, S(u"123^5|0^hi"));
     EXPECT_TRUE(store.SentMessages.isEmpty());
     // Without a window the report goes to the log alone.
-    QFile log(ErrorLog());
+    QFile log(ErrorLogPath());
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     EXPECT_EQ(log.readAll().count("frmMain-->NewSMSSave"), 2);
 }

@@ -17,7 +17,7 @@ TEST_F(Playback, PlaysExactlyTheDataChunkOnce)
     OpenWave(Riff("WAVE", Chunk("fmt ", FormatBody(kMono16)) + Chunk("data", data) + Chunk("LIST", "tail")));
     ASSERT_TRUE(mdlSound::PlayWave());
     EXPECT_TRUE(mdlSound::IsWaveDeviceOpen());
-    ASSERT_TRUE(WaitUntilClosed());
+    ASSERT_TRUE(WaitUntilWaveDeviceClosed());
     EXPECT_FALSE(mdlSound::State().playing);
     EXPECT_EQ(Captured(), data);
     EXPECT_TRUE(Boxes().isEmpty());
@@ -31,7 +31,7 @@ TEST_F(Playback, AFileShorterThanOneBufferPlaysOnceAndTheDeviceCloses)
     ASSERT_TRUE(mdlSound::PlayWave());
     RunQueuedNotices(); // the first reads it all; the other four find playing clear
     EXPECT_FALSE(mdlSound::State().playing);
-    ASSERT_TRUE(WaitUntilClosed());
+    ASSERT_TRUE(WaitUntilWaveDeviceClosed());
     EXPECT_EQ(Captured(), data);
 }
 
@@ -41,9 +41,9 @@ TEST_F(Playback, TwoMessagesOneAfterTheOtherPlayTheSoundTwice)
     const QByteArray data = Samples(3 * kBuffer + 10);
     OpenWave(Wave(kMono16, data));
     mdlSound::PlayIncomingSound();
-    ASSERT_TRUE(WaitUntilClosed());
+    ASSERT_TRUE(WaitUntilWaveDeviceClosed());
     mdlSound::PlayIncomingSound();
-    ASSERT_TRUE(WaitUntilClosed());
+    ASSERT_TRUE(WaitUntilWaveDeviceClosed());
     EXPECT_EQ(Captured(), data + data);
 }
 
@@ -56,7 +56,7 @@ TEST_F(Playback, AMessageDuringPlaybackStartsTheSoundAgain)
     RunQueuedNotices();
     ASSERT_TRUE(mdlSound::IsWaveDeviceOpen());
     mdlSound::PlayIncomingSound();
-    ASSERT_TRUE(WaitUntilClosed());
+    ASSERT_TRUE(WaitUntilWaveDeviceClosed());
     const QByteArray captured = Captured();
     const qsizetype prefix = captured.size() - data.size();
     ASSERT_GT(prefix, 0);
@@ -74,7 +74,7 @@ TEST_F(Playback, MessagesBackToBackPlayNoBufferTwice)
     mdlSound::PlayIncomingSound();
     mdlSound::PlayIncomingSound();
     mdlSound::PlayIncomingSound();
-    ASSERT_TRUE(WaitUntilClosed());
+    ASSERT_TRUE(WaitUntilWaveDeviceClosed());
     EXPECT_EQ(Captured(), data);
 }
 
@@ -94,7 +94,7 @@ TEST_F(Playback, StopWaveKeepsThePlaceThatWasPlaying)
     EXPECT_EQ(Captured().size(), frame * 2);
     ASSERT_TRUE(mdlSound::PlayWave());
     EXPECT_EQ(mdlSound::State().startPosition, frame * 2);
-    ASSERT_TRUE(WaitUntilClosed());
+    ASSERT_TRUE(WaitUntilWaveDeviceClosed());
     EXPECT_EQ(Captured(), data);
 }
 
@@ -113,7 +113,7 @@ TEST_F(Playback, SeekWaveChoosesWhereThePlayStarts)
         OpenWave(Wave(kMono16, data)); // at the start of the data
         mdlSound::SeekWave(c.seekTo);
         ASSERT_TRUE(mdlSound::PlayWave());
-        ASSERT_TRUE(WaitUntilClosed());
+        ASSERT_TRUE(WaitUntilWaveDeviceClosed());
         EXPECT_EQ(Captured(), data.mid(c.playsFrom * 2));
     }
 }
@@ -211,7 +211,7 @@ TEST_F(Playback, PlaysTheSampleFormatsALSAKnows)
         ASSERT_TRUE(mdlSound::State().fileOpen);
         EXPECT_EQ(mdlSound::PlayWave(), c.plays);
         if (c.plays) {
-            ASSERT_TRUE(WaitUntilClosed());
+            ASSERT_TRUE(WaitUntilWaveDeviceClosed());
             EXPECT_EQ(Captured(), data);
             EXPECT_TRUE(Boxes().isEmpty());
         } else {
@@ -240,7 +240,7 @@ TEST_F(Playback, AShortFilePlaysWhatItHoldsAndEnds)
         QFile::remove(m_dir.filePath(QStringLiteral("capture.raw")));
         OpenWave(c.file);
         ASSERT_TRUE(mdlSound::PlayWave());
-        ASSERT_TRUE(WaitUntilClosed());
+        ASSERT_TRUE(WaitUntilWaveDeviceClosed());
         EXPECT_EQ(Captured(), c.plays);
     }
 }
@@ -288,7 +288,7 @@ TEST_F(Playback, OnARealTimeDeviceEachPlayDrainsAndCloses)
         RunQueuedNotices();
         EXPECT_TRUE(mdlSound::IsWaveDeviceOpen());
         EXPECT_LE(mdlSound::GetWavePosition(), bytes / 2);
-        ASSERT_TRUE(WaitUntilClosed());
+        ASSERT_TRUE(WaitUntilWaveDeviceClosed());
         EXPECT_FALSE(mdlSound::State().playing);
         EXPECT_TRUE(Boxes().isEmpty());
     }
@@ -305,7 +305,7 @@ TEST_F(Playback, OnARealTimeDeviceAMessageDuringPlaybackStartsAgain)
     EXPECT_EQ(mdlSound::State().startPosition, 0);
     EXPECT_TRUE(mdlSound::IsWaveDeviceOpen());
     EXPECT_LT(mdlSound::GetWavePosition(), bytes / 2);
-    ASSERT_TRUE(WaitUntilClosed());
+    ASSERT_TRUE(WaitUntilWaveDeviceClosed());
     EXPECT_TRUE(Boxes().isEmpty());
 }
 

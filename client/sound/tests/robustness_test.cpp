@@ -61,7 +61,7 @@ TEST_F(Robustness, DamagedFilesNeverCrashOrHang)
         ASSERT_TRUE(Boxes().isEmpty());
         ASSERT_LE(s.dataOffset + s.dataSize, file.size());
         mdlSound::PlayIncomingSound();
-        ASSERT_TRUE(WaitUntilClosed(5000));
+        ASSERT_TRUE(WaitUntilWaveDeviceClosed(5000));
         ASSERT_LE(Boxes().size(), 1);
         for (const QString &box : Boxes())
             ASSERT_TRUE(IsDesignedBox(box)) << box.toStdString();
@@ -90,7 +90,7 @@ TEST_F(Robustness, OversizedFilesPlayToTheEnd)
     ASSERT_TRUE(mdlSound::State().fileOpen) << Boxes().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(mdlSound::State().dataSize, quint64(dataBytes));
     ASSERT_TRUE(mdlSound::PlayWave());
-    ASSERT_TRUE(WaitUntilClosed(60000));
+    ASSERT_TRUE(WaitUntilWaveDeviceClosed(60000));
     EXPECT_TRUE(Boxes().isEmpty());
 }
 
@@ -102,7 +102,7 @@ TEST_F(Robustness, AbsurdRatesAreRefusedByTheDeviceOrPlayed)
         OpenWave(Wave({1, 1, rate, 2, 16}, Samples(2000)));
         ASSERT_TRUE(mdlSound::State().fileOpen);
         if (mdlSound::PlayWave()) {
-            ASSERT_TRUE(WaitUntilClosed(5000));
+            ASSERT_TRUE(WaitUntilWaveDeviceClosed(5000));
         } else {
             EXPECT_EQ(Boxes().size(), 1);
         }

@@ -4,8 +4,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QEventLoop>
-#include <QTimer>
 
 QByteArray Le16(quint16 value)
 {
@@ -135,22 +133,6 @@ QByteArray SoundTest::Captured() const
 {
     QFile file(m_dir.filePath(QStringLiteral("capture.raw")));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool SoundTest::WaitUntilClosed(int timeoutMs)
-{
-    // The loop runs at full speed while the device plays; a timer looks in.
-    QEventLoop loop;
-    QTimer look;
-    QObject::connect(&look, &QTimer::timeout, &loop, [&loop] {
-        if (!mdlSound::IsWaveDeviceOpen())
-            loop.quit();
-    });
-    look.start(1);
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    if (mdlSound::IsWaveDeviceOpen())
-        loop.exec();
-    return !mdlSound::IsWaveDeviceOpen();
 }
 
 void SoundTest::RunQueuedNotices()

@@ -2,6 +2,8 @@
 
 #include "boxrecorder.h"
 #include "clientsound/mdlsound.h"
+#include "text.h"
+#include "wavedevice.h"
 
 #include <QByteArray>
 #include <QString>
@@ -10,12 +12,6 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 #include <memory>
-#include <ostream>
-
-inline void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 // --- Building WAVE files --------------------------------------------------
 
@@ -62,8 +58,6 @@ protected:
     void UseAlsaConfig(const QByteArray &text);
     QByteArray Captured() const;
 
-    // Runs the event loop until the device has closed.
-    bool WaitUntilClosed(int timeoutMs = 20000);
     // Runs the queued notices only: PlayWave's first five buffers.
     void RunQueuedNotices();
 

@@ -1,6 +1,8 @@
 #include "clientstore/messagestore.h"
 
 #include "boxrecorder.h"
+#include "files.h"
+#include "ownerrorlog.h"
 #include "text.h"
 
 #include "common/errorlog.h"
@@ -33,24 +35,6 @@ QString Deciphered(const QByteArray &fileContent)
     return sealkit::clsCipherBase().Decrypt(textkit::clsString::CHex2Str(QString::fromLatin1(line)), false);
 }
 
-QByteArray ReadAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void WriteFile(const QString &path, const QByteArray &content)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << qPrintable(path);
-    f.write(content);
-}
-
-QStringList FilesIn(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
-
 QStringList Dates(const SmsCollection &records)
 {
     QStringList dates;
@@ -65,21 +49,18 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("users")));
-        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-        common::errorLogName = QString::fromLatin1(info->name()) + QStringLiteral(".log");
-        QFile::remove(ErrorLog());
+        UseOwnErrorLog();
     }
 
     QString Users() const { return dir.filePath(QStringLiteral("users")); }
     QString Folder(const char *name) const { return QDir(store.UserFolder()).filePath(QString::fromLatin1(name)); }
-    static QString ErrorLog() { return QDir(platform::programFolder()).filePath(common::errorLogName); }
 
     // A message file as the client writes it, in a folder of bob's store.
     void Put(const char *folder, const QString &name, const QString &line)
     {
         const QString path = QDir(Users()).filePath(Bob + QLatin1Char('/') + QString::fromLatin1(folder));
         QDir().mkpath(path);
-        WriteFile(QDir(path).filePath(name), Enciphered(line).toLatin1() + "\r\n");
+        WriteRaw(QDir(path).filePath(name), Enciphered(line).toLatin1() + "\r\n");
     }
 
     QTemporaryDir dir;
@@ -171,12 +152,12 @@ TEST_F(Store, ForeignFilesAreSkippedLoggedAndShownInOneBox)
 {
     Put("inbox", S(u"good.sms"), S(u"bob,+905551,24/01/01 10:00:00,fine"));
     const QString inbox = Users() + S(u"/bob/inbox/");
-    WriteFile(inbox + S(u"notes.txt"), "just some notes\r\n");
-    WriteFile(inbox + S(u"empty.sms"), "");
+    WriteRaw(inbox + S(u"notes.txt"), "just some notes\r\n");
+    WriteRaw(inbox + S(u"empty.sms"), "");
     // A large file without a line end is not read whole.
-    WriteFile(inbox + S(u"big.bin"), QByteArray(1 << 20, 'A'));
+    WriteRaw(inbox + S(u"big.bin"), QByteArray(1 << 20, 'A'));
     ASSERT_TRUE(QDir(Users()).mkpath(S(u"bob/unread")));
-    WriteFile(Users() + S(u"/bob/unread/three.sms"), Enciphered(S(u"a,b,c")).toLatin1());
+    WriteRaw(Users() + S(u"/bob/unread/three.sms"), Enciphered(S(u"a,b,c")).toLatin1());
 
     store.OpenMessageStore(Bob);
 
@@ -185,12 +166,12 @@ TEST_F(Store, ForeignFilesAreSkippedLoggedAndShownInOneBox)
     EXPECT_EQ(store.UnreadCount, 0);
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_EQ(boxes.boxes[0].title, S(u"Error"));
-    const QByteArray log = ReadAll(ErrorLog());
+    const QByteArray log = ReadErrorLog();
     EXPECT_EQ(log.count("frmMain-->GetDecryptedSMS"), 4) << log.constData();
     for (const char *name : {"notes.txt", "empty.sms", "big.bin", "three.sms"})
         EXPECT_TRUE(log.contains(name)) << name;
     // Skipped files stay where they are.
-    EXPECT_EQ(FilesIn(inbox).size(), 4);
+    EXPECT_EQ(Entries(inbox).size(), 4);
 }
 
 TEST_F(Store, UserFolderMatchesWithoutCaseAndIsPrivate)
@@ -227,12 +208,12 @@ TEST_F(Store, AnEmptyNameOpensNoStoreAndAnotherUserEmptiesTheLists)
     EXPECT_TRUE(store.InboxMessages.isEmpty());
     EXPECT_TRUE(store.SentMessages.isEmpty());
     EXPECT_EQ(boxes.boxes.size(), 1);
-    EXPECT_EQ(FilesIn(Users()), QStringList());
+    EXPECT_EQ(Entries(Users()), QStringList());
     // A push is still listed, though nothing can be written.
     const qsizetype at = store.KeepPushedSMS(Enciphered(S(u"bob,1,24/01/01 10:00:00,x")));
     EXPECT_TRUE(store.InboxMessages[at]->FileName.isEmpty());
     EXPECT_EQ(boxes.boxes.size(), 2);
-    EXPECT_EQ(FilesIn(Users()), QStringList());
+    EXPECT_EQ(Entries(Users()), QStringList());
 }
 
 TEST_F(Store, APushIsStoredUnchangedAndListedInItsPlace)
@@ -252,7 +233,7 @@ TEST_F(Store, APushIsStoredUnchangedAndListedInItsPlace)
     EXPECT_EQ(ReadAll(record->FileName), data.toLatin1() + "\r\n");
     EXPECT_EQ(Deciphered(ReadAll(record->FileName)), S(u"bob,+905557770001,24/01/05 10:00:00,hello, world|bye"));
     // Nothing is written into the user's folder itself or left aside.
-    EXPECT_EQ(FilesIn(store.UserFolder()), QStringList());
+    EXPECT_EQ(Entries(store.UserFolder()), QStringList());
 
     // A push of an existing date goes before the records of that date.
     EXPECT_EQ(store.KeepPushedSMS(Enciphered(S(u"bob,2,24/03/01 09:00:00,twin"))), 0);
@@ -265,22 +246,22 @@ TEST_F(Store, APushThatIsNoMessageLineIsRefusedAndNothingIsStored)
         EXPECT_THROW(store.KeepPushedSMS(data), platform::Error);
     EXPECT_TRUE(store.InboxMessages.isEmpty());
     EXPECT_EQ(store.UnreadCount, 0);
-    EXPECT_EQ(FilesIn(Folder("unread")), QStringList());
+    EXPECT_EQ(Entries(Folder("unread")), QStringList());
 }
 
 TEST_F(Store, APushThatCannotBeWrittenIsStillListedAndReported)
 {
     store.OpenMessageStore(Bob);
     ASSERT_TRUE(QDir(Folder("unread")).removeRecursively());
-    WriteFile(Folder("unread"), "not a folder");
+    WriteRaw(Folder("unread"), "not a folder");
 
     const qsizetype at = store.KeepPushedSMS(Enciphered(S(u"bob,1,24/01/05 10:00:00,keep me")));
     EXPECT_EQ(store.InboxMessages[at]->Message(), S(u"keep me"));
     EXPECT_TRUE(store.InboxMessages[at]->FileName.isEmpty());
     EXPECT_EQ(store.UnreadCount, 1);
     ASSERT_EQ(boxes.boxes.size(), 1);
-    EXPECT_TRUE(ReadAll(ErrorLog()).contains("frmMain-->SaveSMS"));
-    EXPECT_EQ(FilesIn(store.UserFolder()), QStringList{S(u"unread")});
+    EXPECT_TRUE(ReadErrorLog().contains("frmMain-->SaveSMS"));
+    EXPECT_EQ(Entries(store.UserFolder()), QStringList{S(u"unread")});
 
     // Opening and deleting it touch no file.
     store.MarkRead(store.InboxMessages[at]);
@@ -303,8 +284,8 @@ TEST_F(Store, MessagesSavedInOneSecondNeverReplaceEachOther)
     store.OpenMessageStore(Bob);
     for (int i = 0; i < 300; ++i)
         store.KeepPushedSMS(Enciphered(S(u"bob,1,24/01/05 10:00:00,m%1").arg(i)));
-    EXPECT_EQ(FilesIn(Folder("unread")).size(), 300);
-    EXPECT_EQ(FilesIn(store.UserFolder()), QStringList());
+    EXPECT_EQ(Entries(Folder("unread")).size(), 300);
+    EXPECT_EQ(Entries(store.UserFolder()), QStringList());
 }
 
 TEST_F(Store, OpeningMovesTheFileOnceAndNeverOverAnother)
@@ -328,8 +309,8 @@ TEST_F(Store, OpeningMovesTheFileOnceAndNeverOverAnother)
     EXPECT_TRUE(first->FileName.startsWith(Folder("inbox")));
     EXPECT_EQ(Deciphered(ReadAll(first->FileName)), S(u"bob,1,24/01/05 10:00:00,first"));
     EXPECT_EQ(Deciphered(ReadAll(Folder("inbox") + S(u"/240105100000AAAAAA.sms"))), S(u"bob,1,23/01/05 10:00:00,older"));
-    EXPECT_EQ(FilesIn(Folder("unread")), QStringList());
-    EXPECT_EQ(FilesIn(Folder("inbox")).size(), 3);
+    EXPECT_EQ(Entries(Folder("unread")), QStringList());
+    EXPECT_EQ(Entries(Folder("inbox")).size(), 3);
 
     // Opening again changes nothing.
     const QString path = first->FileName;
@@ -347,7 +328,7 @@ TEST_F(Store, DeletingRemovesFileRecordAndCount)
 
     EXPECT_TRUE(store.Delete(store.InboxMessages[0]));
     EXPECT_EQ(store.UnreadCount, 0);
-    EXPECT_EQ(FilesIn(Folder("unread")), QStringList());
+    EXPECT_EQ(Entries(Folder("unread")), QStringList());
     EXPECT_TRUE(store.Delete(store.SentMessages[0]));
     EXPECT_TRUE(store.SentMessages.isEmpty());
     EXPECT_FALSE(store.SentFolderHasFiles());
@@ -393,7 +374,7 @@ TEST_F(Store, ASpecialFileInAStoreFolderIsSkippedWithoutWaiting)
     ASSERT_EQ(store.InboxMessages.size(), 1);
     EXPECT_EQ(store.UnreadCount, 1);
     EXPECT_EQ(boxes.boxes.size(), 1);
-    EXPECT_TRUE(ReadAll(ErrorLog()).contains("pipe.sms"));
+    EXPECT_TRUE(ReadErrorLog().contains("pipe.sms"));
     EXPECT_TRUE(QFileInfo::exists(pipe));
 }
 
@@ -406,7 +387,7 @@ TEST_F(Store, ManyFilesLoadInNameOrderWithTheirFailures)
         const QString name = S(u"%1.sms").arg(i, 5, 10, QLatin1Char('0'));
         if (i % 250 == 7) {
             ASSERT_TRUE(QDir(Users()).mkpath(S(u"bob/sent")));
-            WriteFile(Users() + S(u"/bob/sent/") + name, "no message here\r\n");
+            WriteRaw(Users() + S(u"/bob/sent/") + name, "no message here\r\n");
             broken << name;
         } else {
             Put("sent", name, S(u"bob,+90555%1,24/01/01 10:00:00,copy %1").arg(i));
@@ -425,7 +406,7 @@ TEST_F(Store, ManyFilesLoadInNameOrderWithTheirFailures)
     }
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_TRUE(boxes.boxes[0].text.contains(broken[0])) << qPrintable(boxes.boxes[0].text);
-    const QByteArray log = ReadAll(ErrorLog());
+    const QByteArray log = ReadErrorLog();
     qsizetype from = 0;
     for (const QString &name : std::as_const(broken)) {
         const qsizetype at = log.indexOf(name.toLatin1(), from);

@@ -4,7 +4,7 @@
 #include "sheets/sheetreader.h"
 #include "sheets/spreadsheetimport.h"
 
-#include "printers.h"
+#include "sheetfixtures.h"
 #include "text.h"
 
 #include <QDir>
@@ -16,11 +16,6 @@
 using namespace sheets;
 
 namespace {
-
-QString Fixture(const char *name)
-{
-    return QDir(QStringLiteral(SHEETS_FIXTURES)).filePath(QLatin1String(name));
-}
 
 const QString kLatin = S(u"Ali Veli Çöü ");
 const QString kTurkish = S(u"Ayşe Çağlar Ğİ ");
@@ -75,7 +70,7 @@ TEST(LongSharedStrings, ALongNameInColumnAIsReadExactly)
         {"sst-switching-3.xls", Text({{kLatin, 8200}, {kWide, 3000}, {kNarrow, 12000}})},
     };
     for (const auto &c : cases) {
-        const ImportResult result = ImportSpreadsheet(Fixture(c.file));
+        const ImportResult result = ImportSpreadsheet(SheetFixture(c.file));
         EXPECT_FALSE(result.refused) << c.file << ": " << result.reason.toStdString();
         const std::vector<BulkRow> expected = {
             {S(u"Ayşe Çağlar"), S(u"5321234567")}, {c.name, S(u"05321234567")}, {S(u"Ali Veli"), S(u"+90 532 123 45 67")}};
@@ -86,7 +81,7 @@ TEST(LongSharedStrings, ALongNameInColumnAIsReadExactly)
 TEST(LongSharedStrings, ALongTextInColumnCOrOnAnotherSheetLeavesTheNamesAndNumbers)
 {
     for (const char *file : {"sst-column-c.xls", "sst-other-sheet.xls"}) {
-        const ImportResult result = ImportSpreadsheet(Fixture(file));
+        const ImportResult result = ImportSpreadsheet(SheetFixture(file));
         EXPECT_FALSE(result.refused) << file << ": " << result.reason.toStdString();
         const std::vector<BulkRow> expected = {{S(u"Ayşe Çağlar"), S(u"5321234567")}, {S(u"Ali Veli"), S(u"05321234568")}};
         EXPECT_EQ(Rows(result), expected) << file;
@@ -95,7 +90,7 @@ TEST(LongSharedStrings, ALongTextInColumnCOrOnAnotherSheetLeavesTheNamesAndNumbe
 
 TEST(LongSharedStrings, RichTextRunsAndAPhoneticBlockAcrossARecordAreLeftOut)
 {
-    const ImportResult result = ImportSpreadsheet(Fixture("sst-rich-phonetic.xls"));
+    const ImportResult result = ImportSpreadsheet(SheetFixture("sst-rich-phonetic.xls"));
     EXPECT_FALSE(result.refused) << result.reason.toStdString();
     const std::vector<BulkRow> expected = {{S(u"Zeynep Ş").repeated(1100), S(u"5321234567")},
                                            {Text({{kLatin, 7000}}), S(u"05321234568")},
@@ -105,7 +100,7 @@ TEST(LongSharedStrings, RichTextRunsAndAPhoneticBlockAcrossARecordAreLeftOut)
 
 TEST(LongSharedStrings, AWorkbookOf3000RowsWithNamesUpToTheCapIsReadWhole)
 {
-    const ImportResult result = ImportSpreadsheet(Fixture("sst-3000-rows.xls"));
+    const ImportResult result = ImportSpreadsheet(SheetFixture("sst-3000-rows.xls"));
     EXPECT_FALSE(result.refused) << result.reason.toStdString();
     ASSERT_EQ(result.rows.size(), 3000);
     const std::pair<int, QString> longNames[] = {
@@ -125,7 +120,7 @@ TEST(LongSharedStrings, AWorkbookOf3000RowsWithNamesUpToTheCapIsReadWhole)
 
 TEST(LongSharedStrings, ATableThatHoldsFewerStringsThanItDeclaresIsRefused)
 {
-    const ImportResult result = ImportSpreadsheet(Fixture("sst-damaged.xls"));
+    const ImportResult result = ImportSpreadsheet(SheetFixture("sst-damaged.xls"));
     EXPECT_TRUE(result.refused);
     EXPECT_EQ(result.messageKey, S(u"couldnt_open_excel_file"));
     EXPECT_TRUE(result.reason.contains(S(u"shared-string table"))) << result.reason.toStdString();
@@ -134,7 +129,7 @@ TEST(LongSharedStrings, ATableThatHoldsFewerStringsThanItDeclaresIsRefused)
 // An Excel 5/95 workbook keeps its texts in the code page it names.
 TEST(OlderWorkbooks, TextsOfABiff5WorkbookAreReadInItsCodePage)
 {
-    const ImportResult result = ImportSpreadsheet(Fixture("biff5-cp1254.xls"));
+    const ImportResult result = ImportSpreadsheet(SheetFixture("biff5-cp1254.xls"));
     EXPECT_FALSE(result.refused) << result.reason.toStdString();
     const std::vector<BulkRow> expected = {{S(u"Ayşe Çağlar"), S(u"5321234567")},
                                            {S(u"Müge Işık"), S(u"05321234568")},

@@ -1,7 +1,8 @@
 #include "sheets/sheetreader.h"
 #include "sheets/spreadsheetimport.h"
 
-#include "printers.h"
+#include "sheetfixtures.h"
+#include "text.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,17 +13,7 @@ using namespace sheets;
 
 namespace {
 
-QString S(const char *text)
-{
-    return QString::fromUtf8(text);
-}
-
-QString Fixture(const char *name)
-{
-    return QDir(S(SHEETS_FIXTURES)).filePath(S(name));
-}
-
-const QString kLongName = S("Uzun İsim ") + S("Ğüşiöç").repeated(60);
+const QString kLongName = S(u"Uzun İsim ") + S(u"Ğüşiöç").repeated(60);
 
 struct Expected {
     QString name;
@@ -32,7 +23,7 @@ struct Expected {
 void ExpectRows(const ImportResult &result, const std::vector<Expected> &rows, const char *file)
 {
     EXPECT_FALSE(result.refused) << file << ": " << result.reason.toStdString();
-    EXPECT_EQ(result.messageKey, S("x_suitable_records_found_in_excel_file")) << file;
+    EXPECT_EQ(result.messageKey, S(u"x_suitable_records_found_in_excel_file")) << file;
     ASSERT_EQ(size_t(result.rows.size()), rows.size()) << file;
     for (size_t i = 0; i < rows.size(); ++i) {
         EXPECT_EQ(result.rows[qsizetype(i)].name, rows[i].name) << file << " row " << i;
@@ -54,19 +45,19 @@ std::vector<SheetRow> ReadRows(const QString &path)
 TEST(RealFiles, SavedByLibreOffice)
 {
     const std::vector<Expected> rows = {
-        {S("Ayşe Çağlar"), S("5321234567")},     {S("Ali Veli"), S("+90 (532) 123-45-67")},
-        {S("Formula"), S("5321234567")},         {kLongName, S("05321234567")},
-        {S("TRUE"), S("0532 123 45 67")},        {S("Zeynep Ş"), S("5551234567")},
+        {S(u"Ayşe Çağlar"), S(u"5321234567")},     {S(u"Ali Veli"), S(u"+90 (532) 123-45-67")},
+        {S(u"Formula"), S(u"5321234567")},         {kLongName, S(u"05321234567")},
+        {S(u"TRUE"), S(u"0532 123 45 67")},        {S(u"Zeynep Ş"), S(u"5551234567")},
     };
     for (const char *file : {"libreoffice.xlsx", "libreoffice.xls", "chart.xls"})
-        ExpectRows(ImportSpreadsheet(Fixture(file)), rows, file);
+        ExpectRows(ImportSpreadsheet(SheetFixture(file)), rows, file);
 }
 
 TEST(RealFiles, UpperCaseExtensionIsRead)
 {
     QTemporaryDir dir;
-    const QString path = QDir(dir.path()).filePath(S("list.XLS"));
-    ASSERT_TRUE(QFile::copy(Fixture("libreoffice.xls"), path));
+    const QString path = QDir(dir.path()).filePath(S(u"list.XLS"));
+    ASSERT_TRUE(QFile::copy(SheetFixture("libreoffice.xls"), path));
     const ImportResult result = ImportSpreadsheet(path);
     EXPECT_FALSE(result.refused) << result.reason.toStdString();
     EXPECT_EQ(result.rows.size(), 6);
@@ -76,21 +67,21 @@ TEST(RealFiles, UpperCaseExtensionIsRead)
 TEST(RealFiles, SavedByPythonWriters)
 {
     const std::vector<Expected> rows = {
-        {S("Ayşe Çağlar"), S("5321234567")}, {S("Ali Veli"), S("+90 (532) 123-45-67")}, {kLongName, S("05321234567")},
-        {S("TRUE"), S("0532 123 45 67")},    {QString(), S("5551234567")},
+        {S(u"Ayşe Çağlar"), S(u"5321234567")}, {S(u"Ali Veli"), S(u"+90 (532) 123-45-67")}, {kLongName, S(u"05321234567")},
+        {S(u"TRUE"), S(u"0532 123 45 67")},    {QString(), S(u"5551234567")},
     };
     for (const char *file : {"openpyxl.xlsx", "xlwt.xls"})
-        ExpectRows(ImportSpreadsheet(Fixture(file)), rows, file);
+        ExpectRows(ImportSpreadsheet(SheetFixture(file)), rows, file);
 }
 
 TEST(RealFiles, DatesTimesFractionsAndErrorsReadAlikeInBothFormats)
 {
     for (const char *file : {"libreoffice.xlsx", "libreoffice.xls"}) {
-        const std::vector<SheetRow> rows = ReadRows(Fixture(file));
+        const std::vector<SheetRow> rows = ReadRows(SheetFixture(file));
         ASSERT_EQ(rows.size(), 12u) << file;
-        EXPECT_EQ(rows[3].columnB, S("01/03/2024")) << file;
-        EXPECT_EQ(rows[9].columnB, S("13:45:10")) << file;
-        EXPECT_EQ(rows[10].columnB, S("2.5")) << file;
+        EXPECT_EQ(rows[3].columnB, S(u"01/03/2024")) << file;
+        EXPECT_EQ(rows[9].columnB, S(u"13:45:10")) << file;
+        EXPECT_EQ(rows[10].columnB, S(u"2.5")) << file;
         EXPECT_EQ(rows[11].columnB, QString()) << file;
     }
 }
@@ -99,7 +90,7 @@ TEST(RealFiles, DatesTimesFractionsAndErrorsReadAlikeInBothFormats)
 // ResetPeakMemory().
 long PeakMemoryKb()
 {
-    QFile status(S("/proc/self/status"));
+    QFile status(S(u"/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n'))
@@ -110,7 +101,7 @@ long PeakMemoryKb()
 
 void ResetPeakMemory()
 {
-    QFile clearRefs(S("/proc/self/clear_refs"));
+    QFile clearRefs(S(u"/proc/self/clear_refs"));
     ASSERT_TRUE(clearRefs.open(QIODevice::WriteOnly));
     clearRefs.write("5");
 }
@@ -122,9 +113,9 @@ TEST(RealFiles, HostileXlsRefusedInBoundedMemory)
     ResetPeakMemory();
     for (const char *file : {"dimension-bomb.xls", "encrypted.xls", "truncated-sheet.xls", "long-label.xls",
                              "short-cell.xls", "bad-directory.xls", "twice-dimensioned.xls"}) {
-        const ImportResult result = ImportSpreadsheet(Fixture(file));
+        const ImportResult result = ImportSpreadsheet(SheetFixture(file));
         EXPECT_TRUE(result.refused) << file;
-        EXPECT_EQ(result.messageKey, S("couldnt_open_excel_file")) << file;
+        EXPECT_EQ(result.messageKey, S(u"couldnt_open_excel_file")) << file;
     }
     // Loading the dimension bomb would take gigabytes.
     const long peak = PeakMemoryKb();
@@ -135,7 +126,7 @@ TEST(RealFiles, HostileXlsRefusedInBoundedMemory)
 TEST(RealFiles, TruncatedOrMisnamedXlsIsRefused)
 {
     QTemporaryDir dir;
-    QFile source(Fixture("libreoffice.xls"));
+    QFile source(SheetFixture("libreoffice.xls"));
     ASSERT_TRUE(source.open(QIODevice::ReadOnly));
     const QByteArray bytes = source.readAll();
     struct Case {
@@ -148,13 +139,13 @@ TEST(RealFiles, TruncatedOrMisnamedXlsIsRefused)
         {"text.xls", QByteArray("Name\tPhone\r\nAli\t5321234567\r\n")},
     };
     for (const Case &c : cases) {
-        const QString path = QDir(dir.path()).filePath(S(c.name));
+        const QString path = QDir(dir.path()).filePath(QString::fromUtf8(c.name));
         QFile out(path);
         ASSERT_TRUE(out.open(QIODevice::WriteOnly));
         out.write(c.content);
         out.close();
         const ImportResult result = ImportSpreadsheet(path);
         EXPECT_TRUE(result.refused) << c.name;
-        EXPECT_EQ(result.messageKey, S("couldnt_open_excel_file")) << c.name;
+        EXPECT_EQ(result.messageKey, S(u"couldnt_open_excel_file")) << c.name;
     }
 }

@@ -2,7 +2,6 @@
 
 #include "xlsxwriter.h"
 
-#include "printers.h"
 #include "text.h"
 
 #include <QDir>

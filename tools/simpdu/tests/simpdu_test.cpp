@@ -2,16 +2,12 @@
 
 #include "vorbex/modpdu.h"
 
+#include "deliverstamp.h"
 #include "text.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-QDateTime TestStamp()
-{
-    return QDateTime(QDate(2025, 2, 11), QTime(13, 5, 0), Qt::OffsetFromUTC, 3600);
-}
 
 // The service-centre field that every built PDU begins with.
 const QString Smsc = S(u"0891942143658709F1");
@@ -44,7 +40,7 @@ DeliverFields FieldsOf(const QString& pdu)
 
 TEST(BuildDeliverPdu, HandWrittenVector)
 {
-    EXPECT_EQ(simpdu::BuildDeliverPdu(S(u"+447921436587"), S(u"hellohello"), TestStamp()),
+    EXPECT_EQ(simpdu::BuildDeliverPdu(S(u"+447921436587"), S(u"hellohello"), DeliverStamp()),
               Smsc + S(u"04" u"0C91449712345678" u"00" u"00" u"52201131500040" u"0A" u"E8329BFD4697D9EC37"));
 }
 
@@ -87,7 +83,7 @@ TEST(BuildDeliverPdu, SenderTypeAndCodingChoice)
         {S(u"+") + QString(21, u'1'), S(u"x"), Coding::Auto, "", ""},
     };
     for (const auto& c : cases) {
-        const QString pdu = simpdu::BuildDeliverPdu(c.sender, c.text, TestStamp(), c.coding);
+        const QString pdu = simpdu::BuildDeliverPdu(c.sender, c.text, DeliverStamp(), c.coding);
         const std::string name = (c.sender + u'/' + c.text.left(8)).toStdString();
         if (!*c.type) {
             EXPECT_EQ(pdu, QString()) << name;
@@ -103,21 +99,21 @@ TEST(BuildDeliverPdu, SenderTypeAndCodingChoice)
 TEST(BuildDeliverPart, HeaderFillBitAndFirstOctet)
 {
     const DeliverFields seven = FieldsOf(
-        simpdu::BuildDeliverPart(S(u"+1"), S(u"x"), TestStamp(), {0x2A, 2, 1}, simpdu::Coding::SevenBit));
+        simpdu::BuildDeliverPart(S(u"+1"), S(u"x"), DeliverStamp(), {0x2A, 2, 1}, simpdu::Coding::SevenBit));
     EXPECT_EQ(seven.first, S(u"44"));
     EXPECT_EQ(seven.userDataLength, 8);
     EXPECT_EQ(seven.userData, S(u"0500032A0201" u"F0"));
 
     const DeliverFields ucs2 =
-        FieldsOf(simpdu::BuildDeliverPart(S(u"+1"), S(u"Hi"), TestStamp(), {1, 3, 3}, simpdu::Coding::Ucs2));
+        FieldsOf(simpdu::BuildDeliverPart(S(u"+1"), S(u"Hi"), DeliverStamp(), {1, 3, 3}, simpdu::Coding::Ucs2));
     EXPECT_EQ(ucs2.userDataLength, 10);
     EXPECT_EQ(ucs2.userData, S(u"050003010303" u"00480069"));
 
     // The header takes room: 153 septets or 67 UCS2 characters remain.
-    EXPECT_FALSE(simpdu::BuildDeliverPart(S(u"+1"), QString(153, u'a'), TestStamp(), {}, simpdu::Coding::SevenBit).isEmpty());
-    EXPECT_TRUE(simpdu::BuildDeliverPart(S(u"+1"), QString(154, u'a'), TestStamp(), {}, simpdu::Coding::SevenBit).isEmpty());
-    EXPECT_FALSE(simpdu::BuildDeliverPart(S(u"+1"), QString(67, u'ж'), TestStamp(), {}).isEmpty());
-    EXPECT_TRUE(simpdu::BuildDeliverPart(S(u"+1"), QString(68, u'ж'), TestStamp(), {}).isEmpty());
+    EXPECT_FALSE(simpdu::BuildDeliverPart(S(u"+1"), QString(153, u'a'), DeliverStamp(), {}, simpdu::Coding::SevenBit).isEmpty());
+    EXPECT_TRUE(simpdu::BuildDeliverPart(S(u"+1"), QString(154, u'a'), DeliverStamp(), {}, simpdu::Coding::SevenBit).isEmpty());
+    EXPECT_FALSE(simpdu::BuildDeliverPart(S(u"+1"), QString(67, u'ж'), DeliverStamp(), {}).isEmpty());
+    EXPECT_TRUE(simpdu::BuildDeliverPart(S(u"+1"), QString(68, u'ж'), DeliverStamp(), {}).isEmpty());
 }
 
 TEST(ReadSubmitPdu, RealPdus)

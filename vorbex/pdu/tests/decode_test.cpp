@@ -2,6 +2,7 @@
 
 #include "simpdu/simpdu.h"
 
+#include "deliverstamp.h"
 #include "text.h"
 
 #include <gtest/gtest.h>
@@ -18,11 +19,6 @@ const QString Sender = S(u"0C91449712345678");
 const QString Stamp = S(u"52201131500040");
 const QString HelloTpdu = S(u"04") + Sender + S(u"00") + S(u"00") + Stamp + S(u"0A") + S(u"E8329BFD4697D9EC37");
 const QString HelloPdu = Smsc + HelloTpdu;
-
-QDateTime TestStamp()
-{
-    return QDateTime(QDate(2025, 2, 11), QTime(13, 5, 0), Qt::OffsetFromUTC, 3600);
-}
 
 struct Decoded {
     QString text;
@@ -87,7 +83,7 @@ TEST(DecodeDeliverPdu, SenderTypes)
 TEST(DecodeDeliverPdu, AlphanumericSenderUsesGsmAlphabet)
 {
     for (const char16_t* name : {u"MyBank", u"Shop_24", u"A@B$", u"ABCDEFGHIJK", u"Ç"}) {
-        const Decoded d = Decode(simpdu::BuildDeliverPdu(S(name), S(u"Your code"), TestStamp()));
+        const Decoded d = Decode(simpdu::BuildDeliverPdu(S(name), S(u"Your code"), DeliverStamp()));
         EXPECT_EQ(d.phone, S(name));
         EXPECT_EQ(d.text, S(u"Your code"));
     }
@@ -99,7 +95,7 @@ TEST(DecodeDeliverPdu, SevenBitLengthsKeepLastCharacterAndAddNoFill)
         QString text;
         for (int i = 0; i < length; ++i)
             text.append(QChar(u'a' + i % 26));
-        const QString pdu = simpdu::BuildDeliverPdu(S(u"+123"), text, TestStamp(), simpdu::Coding::SevenBit);
+        const QString pdu = simpdu::BuildDeliverPdu(S(u"+123"), text, DeliverStamp(), simpdu::Coding::SevenBit);
         EXPECT_EQ(Decode(pdu).text, text) << length;
     }
 }
@@ -118,7 +114,7 @@ TEST(DecodeDeliverPdu, ConcatenatedPartsLoseExactlyTheirHeader)
         {simpdu::Coding::Ucs2, S(u"é")},
     };
     for (const auto& c : cases) {
-        const QString pdu = simpdu::BuildDeliverPart(S(u"+123"), c.text, TestStamp(), {0x2A, 2, 1}, c.coding);
+        const QString pdu = simpdu::BuildDeliverPart(S(u"+123"), c.text, DeliverStamp(), {0x2A, 2, 1}, c.coding);
         EXPECT_EQ(Decode(pdu).text, c.text) << c.text.toStdString();
     }
 }
@@ -150,8 +146,8 @@ TEST(DecodeDeliverPdu, UserDataHeaderByItsFlagAndLength)
     for (const auto& h : headers) {
         for (const auto& [coding, text] : texts) {
             const QString pdu = h.header.isEmpty()
-                ? simpdu::BuildDeliverPdu(S(u"+123"), text, TestStamp(), coding)
-                : simpdu::BuildDeliverWithHeader(S(u"+123"), text, TestStamp(), h.header, coding);
+                ? simpdu::BuildDeliverPdu(S(u"+123"), text, DeliverStamp(), coding)
+                : simpdu::BuildDeliverWithHeader(S(u"+123"), text, DeliverStamp(), h.header, coding);
             ASSERT_FALSE(pdu.isEmpty()) << h.name;
             EXPECT_EQ(Decode(pdu).text, text) << h.name << ": " << text.toStdString();
         }
@@ -177,7 +173,7 @@ TEST(DecodeDeliverPdu, SevenBitPartForEveryReference)
     const std::pair<int, int> parts[] = {{2, 1}, {9, 2}, {220, 4}};
     for (const auto& [total, sequence] : parts) {
         for (int reference = 0; reference < 256; ++reference) {
-            const QString pdu = simpdu::BuildDeliverPart(S(u"+123"), text, TestStamp(), {reference, total, sequence},
+            const QString pdu = simpdu::BuildDeliverPart(S(u"+123"), text, DeliverStamp(), {reference, total, sequence},
                                                          simpdu::Coding::SevenBit);
             ASSERT_EQ(Decode(pdu).text, text) << "reference " << reference << ", total " << total;
         }
@@ -192,7 +188,7 @@ TEST(DecodeDeliverPdu, EightBitAndUcs2Texts)
         {simpdu::Coding::Ucs2, u"line one\nline two"},
     };
     for (const auto& [coding, text] : cases)
-        EXPECT_EQ(Decode(simpdu::BuildDeliverPdu(S(u"+123"), S(text), TestStamp(), coding)).text, S(text));
+        EXPECT_EQ(Decode(simpdu::BuildDeliverPdu(S(u"+123"), S(text), DeliverStamp(), coding)).text, S(text));
 }
 
 TEST(DecodeDeliverPdu, OtherCodingsGiveEmptyTextWithPhoneAndDate)

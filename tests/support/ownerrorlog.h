@@ -1,16 +1,17 @@
 #pragma once
 
+// The error log of a test: tests run as separate processes side by side in
+// one program folder, so every test keeps to a log named after itself.
 #include "common/errorlog.h"
 #include "platform/folders.h"
 
+#include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QString>
 #include <gtest/gtest.h>
-#include <ostream>
 
-// Tests run as separate processes side by side in one program folder, so
-// every test keeps to files named after itself.
+// "Suite_Test" of the running test, safe as a file name.
 inline QString CurrentTestName()
 {
     const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -18,16 +19,12 @@ inline QString CurrentTestName()
     return QString(name).replace(QLatin1Char('/'), QLatin1Char('_'));
 }
 
-inline void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-
 inline QString ErrorLogPath()
 {
     return QDir(platform::programFolder()).filePath(common::errorLogName);
 }
 
+// The error log as it stands, or nothing when there is none.
 inline QByteArray ReadErrorLog()
 {
     QFile file(ErrorLogPath());
