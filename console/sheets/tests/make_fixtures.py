@@ -53,12 +53,18 @@ PEOPLE = [
 OTHER = [("Other sheet", 5559998877)]
 
 
-def write_openpyxl(path):
+def people_book():
+    """A workbook whose first sheet, "People", holds PEOPLE."""
     book = openpyxl.Workbook()
     sheet = book.active
     sheet.title = "People"
     for a, b in PEOPLE:
         sheet.append([a, b])
+    return book, sheet
+
+
+def write_openpyxl(path):
+    book, sheet = people_book()
     for row in sheet.iter_rows():
         for cell in row:
             if isinstance(cell.value, datetime.datetime):
@@ -71,11 +77,7 @@ def write_openpyxl(path):
 
 def write_chart_source(path):
     """The people with a bar chart of their numbers inside the first sheet."""
-    book = openpyxl.Workbook()
-    sheet = book.active
-    sheet.title = "People"
-    for a, b in PEOPLE:
-        sheet.append([a, b])
+    book, sheet = people_book()
     chart = openpyxl.chart.BarChart()
     chart.add_data(openpyxl.chart.Reference(sheet, min_col=2, min_row=1, max_row=len(PEOPLE)))
     sheet.add_chart(chart, "D2")
