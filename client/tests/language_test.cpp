@@ -159,8 +159,9 @@ TEST_F(Language, TextsAreShownAsTheyStandNeverAsMarkup)
     Start();
     EXPECT_EQ(window->lblHome->text(), bold);
     for (QLabel *label : window->findChildren<QLabel *>()) {
-        if (!label->text().isEmpty())
+        if (!label->text().isEmpty()) {
             EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
+        }
     }
     const QString tip = window->pageNewSMS->imgPhonebookButton->toolTip();
     EXPECT_TRUE(tip.contains(QStringLiteral("&lt;i&gt;Book&lt;/i&gt;"))) << tip.toStdString();

@@ -156,8 +156,9 @@ TEST_F(Window, PagesBehindTheLoginGateSendTheUserToTheLoginPage)
         EXPECT_EQ(VisiblePage(), c.shown);
         EXPECT_EQ(window->lblPage->text(), window->pageNames.value(c.shown));
         EXPECT_EQ(!window->picAlert->isHidden(), c.alert);
-        if (c.alert)
+        if (c.alert) {
             EXPECT_EQ(window->lblAlert->text(), QStringLiteral("Lütfen önce giriş yapın."));
+        }
     }
     window->connection->LoggedIn = true;
     const QMap<int, QString> captions{{0, QString()}, {1, QStringLiteral("Gönder")}, {2, QString()}, {3, QString()},

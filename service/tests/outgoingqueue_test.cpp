@@ -461,8 +461,9 @@ TEST_F(OutgoingQueueSend, FailedSendIsTriedThreeTimesThenSetAside)
                 ASSERT_TRUE(passAndSend()) << attempt;
                 // A refusal comes at once, so its retry waits out the hold
                 // (but not across the restart, which forgets the moment).
-                if (attempt == 2)
+                if (attempt == 2) {
                     EXPECT_GE(sinceTry.elapsed(), clsVorbex::SendHoldMs());
+                }
                 sinceTry.start();
                 const QByteArray entry = logText().mid(logged);
                 EXPECT_TRUE(entry.contains(QStringLiteral("1.dat was not sent, try %1 of 3: %2").arg(attempt).arg(S(c.logged)).toUtf8()))
@@ -475,8 +476,9 @@ TEST_F(OutgoingQueueSend, FailedSendIsTriedThreeTimesThenSetAside)
             EXPECT_TRUE(logText().mid(logged).contains("It was set aside in Unsent as 1.dat.failed"));
             EXPECT_EQ(pass(), QStringList());
             // The administrator sends it again: three more tries.
-            if (round == 1)
+            if (round == 1) {
                 ASSERT_TRUE(QFile::rename(unsent(S(u"1.dat.failed")), unsent(S(u"1.dat"))));
+            }
         }
         EXPECT_EQ(logText().mid(logged).count("1.dat was not sent, try 1 of 3"), 2);
 
@@ -533,8 +535,9 @@ TEST_F(OutgoingQueueSend, LateAnswersSendEachMessageOnce)
         const qsizetype logged = logText().size();
         const qsizetype sentBefore = sentMessages().size();
         ASSERT_TRUE(sim->fault(QStringLiteral("busy %1").arg(c.lateSeconds * scale)));
-        if (c.refused)
+        if (c.refused) {
             ASSERT_TRUE(sim->fault(S(u"refuse 500")));
+        }
         const QStringList names{S(u"1.dat"), S(u"2.dat"), S(u"3.dat")};
         for (const QString &name : names)
             put(name, "bob,0532,d,late " + name.toLatin1() + "\r\n");

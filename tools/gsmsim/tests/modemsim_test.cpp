@@ -138,8 +138,9 @@ TEST(ModemSimFaults, BusyModemAnswersLateAndTakesNothingMeanwhile)
         QByteArray unsolicited;
         QObject::connect(&sim, &ModemSim::Unsolicited, [&](const QByteArray &bytes) { unsolicited += bytes; });
         ASSERT_TRUE(sim.SetFault(QStringLiteral("busy 0.3")));
-        if (*refusal)
+        if (*refusal) {
             ASSERT_TRUE(sim.SetFault(QString::fromLatin1(refusal)));
+        }
         sim.Receive("AT+CMGS=22\r");
         EXPECT_EQ(sim.Receive(SubmitPdu + '\x1A'), SubmitPdu);
         EXPECT_EQ(sim.Receive("AT+CMGL=4\r"), QByteArray());
