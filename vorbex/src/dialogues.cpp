@@ -152,8 +152,10 @@ void clsVorbex::CheckSMSQueue()
         item = *next;
         const bool skip = answered == item.serial;
         m_running = item.serial;
-        if (const QString moved = port().PortOpen() ? port().FollowLink() : QString(); !moved.isEmpty())
+        if (const QString moved = port().PortOpen() ? port().FollowLink() : QString(); !moved.isEmpty()) {
             Q_EMIT Warning(QStringLiteral("CheckSMSQueue"), moved);
+            ForgetSendsOfTheOldDevice();
+        }
         if (!skip)
             sent = runDialogue(item);
         removeItem(item.serial);
@@ -192,6 +194,19 @@ void clsVorbex::GiveUpUnanswered()
                          QStringLiteral("No result from the modem within %1 s%2")
                              .arg(SendHoldSeconds)
                              .arg(given.heard.isEmpty() ? QString() : QStringLiteral(": ") + given.heard));
+}
+
+// The port has moved to another device, which never answers what went out
+// on the old one: an answer that comes now belongs to a send made here.
+void clsVorbex::ForgetSendsOfTheOldDevice()
+{
+    m_givenUp.clear();
+    if (!m_unanswered)
+        return;
+    const Unanswered left = *std::exchange(m_unanswered, std::nullopt);
+    Q_EMIT SendCompleted(left.item.tag, SendResult::Unanswered,
+                         QStringLiteral("No result from the modem before the port moved to another device; the "
+                                        "message may have gone out on the old one"));
 }
 
 // A send left unanswered may have gone out all the same: a slow network
