@@ -344,7 +344,14 @@ clsVorbex::SendOutcome clsVorbex::SendDialogue(const QString &number, const QStr
     Output(CtrlZ);
     m_pduSent.start();
     Pause(6.1f);
-    answer += ReadWaiting();
+    // The modem has the message: a port that fails now cannot tell whether
+    // it went out, so the send waits for its answer as with a slow modem
+    // instead of being run again.
+    try {
+        answer += ReadWaiting();
+    } catch (const platform::Error &e) {
+        return {SendResult::Unanswered, platform::LogSafeText(e.description())};
+    }
     if (const auto result = SendResultIn(answer))
         return {result->first, platform::LogSafeText(result->second)};
     return {SendResult::Unanswered, platform::LogSafeText(answer.simplified().left(200))};

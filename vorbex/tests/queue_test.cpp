@@ -167,4 +167,42 @@ TEST(Queue, ModemThatGoesAwayIsOpenedAgainWhenItReturns)
     EXPECT_EQ(sim->sent().first()[QStringLiteral("text")].toString(), QStringLiteral("after the outage"));
 }
 
+// A modem that goes away after it has taken the message, before it could
+// answer: the message may be out, so the send is not run again as if it
+// had failed before the modem, but waits for its answer like any other
+// unanswered send and is then reported unanswered.
+TEST(Queue, ModemThatGoesAwayAfterTakingTheMessageDoesNotGetItAgain)
+{
+    LibraryFolder folder;
+    folder.writeSettings({});
+    auto sim = std::make_unique<SimModem>(folder);
+    ASSERT_TRUE(sim->start()) << sim->diagnostics().toStdString();
+    ASSERT_TRUE(sim->fault(QStringLiteral("slow 60"))) << sim->diagnostics().toStdString();
+    clsVorbex modem;
+    QSignalSpy completed(&modem, &clsVorbex::SendCompleted);
+    modem.OpenDevice(true);
+    QTimer unplug;
+    QObject::connect(&unplug, &QTimer::timeout, [&] {
+        if (sim->sent().size() == 1) {
+            unplug.stop();
+            sim->stop();
+        }
+    });
+    unplug.start(10);
+
+    modem.CommandSendMessage(Sender, QStringLiteral("taken"), false, QStringLiteral("a.dat"));
+    try {
+        modem.CheckSMSQueue();
+    } catch (const std::exception &) {
+    }
+    ASSERT_FALSE(unplug.isActive());
+
+    auto back = std::make_unique<SimModem>(folder);
+    ASSERT_TRUE(back->start()) << back->diagnostics().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !completed.isEmpty(); }, 10 * clsVorbex::SendHoldMs()));
+    EXPECT_EQ(completed[0][0].toString(), QStringLiteral("a.dat"));
+    EXPECT_EQ(completed[0][1].value<clsVorbex::SendResult>(), clsVorbex::SendResult::Unanswered);
+    EXPECT_TRUE(back->sent().isEmpty());
+}
+
 } // namespace
