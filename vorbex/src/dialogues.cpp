@@ -289,7 +289,7 @@ std::optional<clsVorbex::SendOutcome> clsVorbex::runDialogue(const QueueItem &it
         const SendOutcome outcome = SendDialogue(item.phonenumber, item.message);
         if (outcome.result == SendResult::Accepted)
             TellGivenUpAnswered(item, outcome.answer);
-        if (outcome.result != SendResult::Unanswered)
+        if (outcome.result != SendResult::Unanswered || outcome.lost)
             return outcome;
         m_unanswered = Unanswered{item, m_pduSent, outcome.answer};
         return std::nullopt;
@@ -345,12 +345,17 @@ clsVorbex::SendOutcome clsVorbex::SendDialogue(const QString &number, const QStr
     m_pduSent.start();
     Pause(6.1f);
     // The modem has the message: a port that fails now cannot tell whether
-    // it went out, so the send waits for its answer as with a slow modem
-    // instead of being run again.
+    // it went out, so the send is not run again as if it had failed before
+    // the modem. Its answer cannot come through a lost connection, so it is
+    // not held for one either: a modem found there later never answers it.
     try {
         answer += ReadWaiting();
     } catch (const platform::Error &e) {
-        return {SendResult::Unanswered, platform::LogSafeText(e.description())};
+        return {SendResult::Unanswered,
+                QStringLiteral("The connection was lost after the modem had taken the message, which may have gone "
+                               "out: ")
+                    + platform::LogSafeText(e.description()),
+                true};
     }
     if (const auto result = SendResultIn(answer))
         return {result->first, platform::LogSafeText(result->second)};

@@ -169,6 +169,8 @@ private:
     struct SendOutcome {
         SendResult result;
         QString answer;
+        // The connection went after the PDU: no answer can come through it.
+        bool lost = false;
     };
 
     void enqueue(QueueItem item);
