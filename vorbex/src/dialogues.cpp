@@ -152,8 +152,10 @@ void clsVorbex::CheckSMSQueue()
         item = *next;
         const bool skip = answered == item.serial;
         m_running = item.serial;
-        if (const QString moved = port().PortOpen() ? port().FollowLink() : QString(); !moved.isEmpty())
+        if (const QString moved = port().PortOpen() ? port().FollowLink() : QString(); !moved.isEmpty()) {
             Q_EMIT Warning(QStringLiteral("CheckSMSQueue"), moved);
+            ForgetSendsOfTheOldDevice();
+        }
         if (!skip)
             sent = runDialogue(item);
         removeItem(item.serial);
@@ -192,6 +194,19 @@ void clsVorbex::GiveUpUnanswered()
                          QStringLiteral("No result from the modem within %1 s%2")
                              .arg(SendHoldSeconds)
                              .arg(given.heard.isEmpty() ? QString() : QStringLiteral(": ") + given.heard));
+}
+
+// The port has moved to another device, which never answers what went out
+// on the old one: an answer that comes now belongs to a send made here.
+void clsVorbex::ForgetSendsOfTheOldDevice()
+{
+    m_givenUp.clear();
+    if (!m_unanswered)
+        return;
+    const Unanswered left = *std::exchange(m_unanswered, std::nullopt);
+    Q_EMIT SendCompleted(left.item.tag, SendResult::Unanswered,
+                         QStringLiteral("No result from the modem before the port moved to another device; the "
+                                        "message may have gone out on the old one"));
 }
 
 // A send left unanswered may have gone out all the same: a slow network
@@ -274,7 +289,7 @@ std::optional<clsVorbex::SendOutcome> clsVorbex::runDialogue(const QueueItem &it
         const SendOutcome outcome = SendDialogue(item.phonenumber, item.message);
         if (outcome.result == SendResult::Accepted)
             TellGivenUpAnswered(item, outcome.answer);
-        if (outcome.result != SendResult::Unanswered)
+        if (outcome.result != SendResult::Unanswered || outcome.lost)
             return outcome;
         m_unanswered = Unanswered{item, m_pduSent, outcome.answer};
         return std::nullopt;
@@ -329,7 +344,19 @@ clsVorbex::SendOutcome clsVorbex::SendDialogue(const QString &number, const QStr
     Output(CtrlZ);
     m_pduSent.start();
     Pause(6.1f);
-    answer += ReadWaiting();
+    // The modem has the message: a port that fails now cannot tell whether
+    // it went out, so the send is not run again as if it had failed before
+    // the modem. Its answer cannot come through a lost connection, so it is
+    // not held for one either: a modem found there later never answers it.
+    try {
+        answer += ReadWaiting();
+    } catch (const platform::Error &e) {
+        return {SendResult::Unanswered,
+                QStringLiteral("The connection was lost after the modem had taken the message, which may have gone "
+                               "out: ")
+                    + platform::LogSafeText(e.description()),
+                true};
+    }
     if (const auto result = SendResultIn(answer))
         return {result->first, platform::LogSafeText(result->second)};
     return {SendResult::Unanswered, platform::LogSafeText(answer.simplified().left(200))};

@@ -256,6 +256,52 @@ TEST_F(DialogueTest, RePointedLinkIsFollowedBeforeTheNextDialogue)
     EXPECT_EQ(outcomes.last().first, clsVorbex::SendResult::Accepted);
 }
 
+// A send left unanswered on a modem that went dead cannot be answered by the
+// modem the link is then pointed at: a late answer of the new modem is its
+// own send's, never the dead one's. Every send not accepted is queued again,
+// as the host does; each message reaches the new modem exactly once.
+TEST_F(DialogueTest, SendUnansweredOnTheOldDeviceIsNotCreditedWithTheNewDevicesAnswer)
+{
+    QObject::connect(modem.get(), &clsVorbex::SendCompleted,
+                     [this](const QString &tag, clsVorbex::SendResult result, const QString &) {
+                         if (result == clsVorbex::SendResult::Accepted)
+                             return;
+                         const QString text = tag == QStringLiteral("1.dat") ? QStringLiteral("first") : QStringLiteral("second");
+                         QTimer::singleShot(0, modem.get(), [this, text, tag] { modem->CommandSendMessage(Sender, text, false, tag); });
+                     });
+    ASSERT_TRUE(sim.fault(QStringLiteral("silent")));
+    run([](clsVorbex &m) { m.CommandSendMessage(Sender, QStringLiteral("first"), false, QStringLiteral("1.dat")); });
+    ASSERT_TRUE(outcomes.isEmpty());
+
+    SimModem other(folder, 2);
+    ASSERT_TRUE(other.start()) << other.diagnostics().toStdString();
+    ASSERT_TRUE(other.fault(QStringLiteral("slow 3"))) << other.diagnostics().toStdString();
+    const QString link = folder.filePath(QStringLiteral("COM1"));
+    const QString target = QFileInfo(folder.filePath(QStringLiteral("COM2"))).symLinkTarget();
+    ASSERT_TRUE(QFile::remove(link));
+    ASSERT_TRUE(QFile::link(target, link));
+    modem->CommandSendMessage(Sender, QStringLiteral("second"), false, QStringLiteral("2.dat"));
+    run([](clsVorbex &m) { m.CommandReceiveMessage(1); });
+
+    const auto accepted = [this](const QString &tag) {
+        for (qsizetype i = 0; i < completed.size(); ++i)
+            if (completed.at(i) == tag && outcomes.at(i).first == clsVorbex::SendResult::Accepted)
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return accepted(QStringLiteral("1.dat")) && accepted(QStringLiteral("2.dat")); },
+                                10 * clsVorbex::SendHoldMs()))
+        << completed.join(QLatin1Char(' ')).toStdString();
+    // Anything still held back would go out by now.
+    QTest::qWait(static_cast<int>(clsVorbex::SendHoldMs() / 2));
+    QStringList texts;
+    for (const QJsonObject &sent : other.sent())
+        texts << sent[QStringLiteral("text")].toString();
+    texts.sort();
+    EXPECT_EQ(texts, QStringList({QStringLiteral("first"), QStringLiteral("second")})) << warnings.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(sim.sent().isEmpty());
+}
+
 // A receive command is five fields; a "^" in its number or text makes more,
 // and the command leaves the queue without a word to the modem.
 TEST_F(DialogueTest, ReceiveWithCaretIsDroppedWithoutOutput)

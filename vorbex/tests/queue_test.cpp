@@ -167,4 +167,54 @@ TEST(Queue, ModemThatGoesAwayIsOpenedAgainWhenItReturns)
     EXPECT_EQ(sim->sent().first()[QStringLiteral("text")].toString(), QStringLiteral("after the outage"));
 }
 
+// A modem that goes away after it has taken the message, before it could
+// answer: the message may be out, so the send is not run again as if it
+// had failed before the modem. It is reported unanswered at once, for the
+// host to count a try: no answer comes through a lost connection, and the
+// modem found there later must not have its answers taken for this send's.
+TEST(Queue, ModemThatGoesAwayAfterTakingTheMessageDoesNotGetItAgain)
+{
+    LibraryFolder folder;
+    folder.writeSettings({});
+    auto sim = std::make_unique<SimModem>(folder);
+    ASSERT_TRUE(sim->start()) << sim->diagnostics().toStdString();
+    ASSERT_TRUE(sim->fault(QStringLiteral("slow 60"))) << sim->diagnostics().toStdString();
+    clsVorbex modem;
+    QSignalSpy completed(&modem, &clsVorbex::SendCompleted);
+    modem.OpenDevice(true);
+    QTimer unplug;
+    QObject::connect(&unplug, &QTimer::timeout, [&] {
+        if (sim->sent().size() == 1) {
+            unplug.stop();
+            sim->stop();
+        }
+    });
+    unplug.start(10);
+
+    modem.CommandSendMessage(Sender, QStringLiteral("taken"), false, QStringLiteral("a.dat"));
+    try {
+        modem.CheckSMSQueue();
+    } catch (const std::exception &) {
+    }
+    ASSERT_FALSE(unplug.isActive());
+
+    auto back = std::make_unique<SimModem>(folder);
+    ASSERT_TRUE(back->start()) << back->diagnostics().toStdString();
+    ASSERT_TRUE(back->fault(QStringLiteral("slow 3"))) << back->diagnostics().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !completed.isEmpty(); }, 10 * clsVorbex::SendHoldMs()));
+    EXPECT_EQ(completed[0][0].toString(), QStringLiteral("a.dat"));
+    EXPECT_EQ(completed[0][1].value<clsVorbex::SendResult>(), clsVorbex::SendResult::Unanswered);
+    EXPECT_TRUE(completed[0][2].toString().contains(QStringLiteral("may have gone out")))
+        << completed[0][2].toString().toStdString();
+
+    // The next send goes at once, and its late answer is its own.
+    modem.CommandSendMessage(Sender, QStringLiteral("next"), false, QStringLiteral("b.dat"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return completed.size() == 2; }, TickWaitMs));
+    EXPECT_EQ(completed[1][0].toString(), QStringLiteral("b.dat"));
+    EXPECT_EQ(completed[1][1].value<clsVorbex::SendResult>(), clsVorbex::SendResult::Accepted);
+    ASSERT_TRUE(back->waitForSent(1)) << back->diagnostics().toStdString();
+    EXPECT_EQ(back->sent().size(), 1);
+    EXPECT_EQ(back->sent().first()[QStringLiteral("text")].toString(), QStringLiteral("next"));
+}
+
 } // namespace

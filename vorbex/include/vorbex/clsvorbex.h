@@ -125,10 +125,11 @@ Q_SIGNALS:
     // or why the command was refused before it reached the modem, or what
     // came instead of a result. A send whose answer is late is reported
     // when the answer comes, or Unanswered once SendHoldSeconds have passed
-    // without one. A send reported Unanswered comes again as Accepted when
-    // its answer turns up later after all; its retry, if queued, is then
-    // dropped and never sent, and when the retry had gone out already a
-    // Warning says the message may have been sent twice.
+    // without one, or at once when the port moves to another device. A send
+    // reported Unanswered comes again as Accepted when its answer turns up
+    // later after all; its retry, if queued, is then dropped and never sent,
+    // and when the retry had gone out already a Warning says the message may
+    // have been sent twice.
     void SendCompleted(const QString &tag, vorbex::clsVorbex::SendResult result, const QString &answer);
     // A timer tick failed; the command stays first in the queue.
     void TickFailed(const QString &procedure, const QString &description);
@@ -168,12 +169,15 @@ private:
     struct SendOutcome {
         SendResult result;
         QString answer;
+        // The connection went after the PDU: no answer can come through it.
+        bool lost = false;
     };
 
     void enqueue(QueueItem item);
     void removeItem(quint64 serial);
     bool SendHeld() const;
     void GiveUpUnanswered();
+    void ForgetSendsOfTheOldDevice();
     const QueueItem *NextToRun() const;
     bool LateSendAnswer(const QString &text, const QueueItem *next);
     std::optional<SendOutcome> runDialogue(const QueueItem &item);
